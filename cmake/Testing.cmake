@@ -1,0 +1,24 @@
+# GoogleTest: the system package natively; built from the Debian source tree
+# with the cross toolchain for Windows.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+  find_package(Threads REQUIRED)
+endif()
+include(GoogleTest)
+
+# voren_add_test(NAME SOURCES... LIBS ...): one GoogleTest binary, one ctest entry.
+# Under a cross build ctest runs it through CMAKE_CROSSCOMPILING_EMULATOR (Wine).
+function(voren_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()
