@@ -1,6 +1,6 @@
 #pragma once
 // Keyboard input of the operator dialogue over a Console: one held-back key
-// and the "%i" number reader, the same on every platform.
+// and the "%i" number reader, shared by every platform.
 #include <cstdint>
 #include <optional>
 
