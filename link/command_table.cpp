@@ -1,0 +1,110 @@
+#include "link/command_table.h"
+
+namespace voren {
+
+namespace {
+
+std::uint8_t listRecordLength161(std::uint8_t selector) {
+  // A selector with the high bit set has the record length of the plain one.
+  switch (selector & 0x7F) {
+    case 0:
+      return 17;
+    case 1:
+      return 21;
+    case 2:
+      return 30;
+    case 3:
+      return 38;
+    case 16:
+      return 12;
+    default:
+      // Unknown selector: no list mark is trusted, the answer is read whole.
+      return 0;
+  }
+}
+
+}  // namespace
+
+AnswerRules answerRules(std::uint8_t command, std::uint8_t firstLength, std::uint8_t dataCount,
+                        std::uint8_t finalLength, std::uint8_t selector) {
+  switch (command) {
+    case 10:
+    case 11:
+      // Only the plain read of the whole list comes as records.
+      if (firstLength == 110 && dataCount == 0 && finalLength == 0) return {.recordLength = 27};
+      return {};
+    case 17:
+    case 49:
+    case 114:
+    case 249:
+      return {.status = StatusRule::Untested};
+    case 71:
+    case 72:
+      return {.recordLength = 13};
+    case 144:
+    case 148:
+    case 149:
+    case 150:
+    case 155:
+    case 157:
+    case 159:
+      return {.acknowledged = false};
+    case 154:
+    case 252:
+      return {.status = StatusRule::Kept};
+    case 160:
+      return {.status = StatusRule::AckIsZero};
+    case 161:
+      return {.recordLength = listRecordLength161(selector)};
+    case 162:
+    case 163:
+    case 165:
+      return {.recordLength = 11};
+    case 173:
+    case 174:
+      return {.recordLength = 16};
+    case 213:
+    case 214:
+      return {.recordLength = 29};
+    case 229:
+      return {.status = StatusRule::Sized};
+    case 231:
+      return {.recordLength = 4};
+    case 233:
+    case 238:
+      return {.recordLength = 20};
+    case 234:
+      return {.recordLength = 8};
+    default:
+      return {};
+  }
+}
+
+std::uint8_t statusErrorNumber(std::uint8_t status) {
+  const int s = status;
+  if (s == 0) return 0;
+  if (s >= 2 && s <= 5) return s + 62;
+  if (s >= 7 && s <= 18) return s + 61;
+  if (s >= 100 && s <= 109) return s - 20;
+  if (s == 111) return 91;
+  if (s == 112) return 92;
+  if (s == 115) return 93;
+  if (s == 117) return 94;
+  if (s >= 120 && s <= 131) return s - 25;
+  return 23;  // not in the printer's error list
+}
+
+std::uint8_t sizedAnswerLength(std::uint8_t status, std::uint8_t deviceModel) {
+  switch (status) {
+    case 250:
+      return deviceModel == 24 || deviceModel == 27 ? 38 : 42;
+    case 251:
+      return 17;
+    case 252:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace voren

@@ -1,0 +1,104 @@
+#include "link/port_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/link_state.h"
+#include "tests/support/scripted_printer.h"
+
+namespace voren {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class PortSetup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetLinkState();
+    printer().reset();
+  }
+  static test::ScriptedPrinter& printer() { return test::scriptedPrinter(); }
+  static LinkState& state() { return linkState(); }
+};
+
+TEST_F(PortSetup, OpensWithTheLinkSettings) {
+  state().portNumber = 3;
+  state().speed = 38400;
+  OtwarciePortu();
+  EXPECT_EQ(printer().calls(),
+            (Calls{"UstawCTS(1)", "InitializePort(3,38400,3,3)", "ChangeParity(2)"}));
+  EXPECT_EQ(state().portOpen, 1);
+  EXPECT_TRUE(printer().portOpen());
+}
+
+TEST_F(PortSetup, OpeningAgainClosesFirst) {
+  OtwarciePortu();
+  OtwarciePortu();
+  EXPECT_EQ(printer().calls(), (Calls{"UstawCTS(1)", "InitializePort(1,9600,3,3)",
+                                      "ChangeParity(2)", "UnInitializePort()", "UstawCTS(1)",
+                                      "InitializePort(1,9600,3,3)", "ChangeParity(2)"}));
+  EXPECT_EQ(state().portOpen, 1);
+}
+
+TEST_F(PortSetup, FailedOpenLeavesNothingToClose) {
+  printer().initializeResult = 2;
+  OtwarciePortu();
+  ZamknieciePortu();
+  EXPECT_EQ(printer().calls(), (Calls{"UstawCTS(1)", "InitializePort(1,9600,3,3)"}));
+  EXPECT_EQ(state().portOpen, 0);
+}
+
+TEST_F(PortSetup, ParityIsBestEffort) {
+  printer().parityResult = false;
+  OtwarciePortu();
+  EXPECT_EQ(state().portOpen, 1);
+
+  printer().reset();
+  state().parity = 3;  // not a parity the port knows: left alone
+  OtwarciePortu();
+  EXPECT_EQ(printer().calls(),
+            (Calls{"UnInitializePort()", "UstawCTS(1)", "InitializePort(1,9600,3,3)"}));
+}
+
+TEST_F(PortSetup, ClosingIsSafeAtAnyTime) {
+  ZamknieciePortu();
+  EXPECT_TRUE(printer().calls().empty());
+  OtwarciePortu();
+  ZamknieciePortu();
+  ZamknieciePortu();
+  EXPECT_EQ(printer().calls().back(), "UnInitializePort()");
+  EXPECT_EQ(printer().calls().size(), 4u);
+  EXPECT_EQ(state().portOpen, 0);
+}
+
+TEST_F(PortSetup, PresenceIsTheSerialUnitsAnswer) {
+  printer().presentPorts = {0, 4};
+  EXPECT_EQ(ObecnoscPortu(0), 1);
+  EXPECT_EQ(ObecnoscPortu(4), 1);
+  EXPECT_EQ(ObecnoscPortu(3), 0);
+  EXPECT_EQ(printer().calls(),
+            (Calls{"SerialPortPresent(0)", "SerialPortPresent(4)", "SerialPortPresent(3)"}));
+}
+
+TEST_F(PortSetup, EveryByteTransferRewritesThePortErrorFlag) {
+  OtwarciePortu();
+  printer().expect({0x10}).failWrite().expect({0x12}).reply({0x33}).silence().reply({0x44});
+  ZapisDoPortu(0x10);
+  EXPECT_EQ(state().portError, 0);
+  ZapisDoPortu(0x11);
+  EXPECT_EQ(state().portError, 1);
+  ZapisDoPortu(0x12);
+  EXPECT_EQ(state().portError, 0);
+  EXPECT_EQ(OdczytZPortu(), 0x33);
+  EXPECT_EQ(state().portError, 0);
+  OdczytZPortu();
+  EXPECT_EQ(state().portError, 1);
+  EXPECT_EQ(OdczytZPortu(), 0x44);
+  EXPECT_EQ(state().portError, 0);
+  EXPECT_TRUE(printer().scriptDone());
+}
+
+}  // namespace
+}  // namespace voren

@@ -1,0 +1,80 @@
+#pragma once
+// A test double of the serial unit's exported functions: a printer at the
+// end of a perfect wire that checks every byte written and answers as told.
+// Either it plays a script (expected bytes, replies, write failures, read
+// time-outs), or it follows the block upload protocol (PrinterModel).
+// It keeps a transcript of the wire and a log of the other port calls.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/printer_model.h"
+
+namespace voren::test {
+
+class ScriptedPrinter {
+ public:
+  // A fresh machine: COM1 to COM9 present, opening succeeds, port closed,
+  // nothing scripted, no model.
+  void reset();
+
+  // --- What the port functions answer.
+  std::set<std::uint32_t> presentPorts{1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::int32_t initializeResult = 0;
+  bool parityResult = true;
+  // Counting every byte written from reset(), the one with this index fails.
+  std::optional<std::size_t> failWriteAt;
+
+  // --- Script: steps are played in order.
+  ScriptedPrinter& expect(const std::vector<std::uint8_t>& bytes);
+  ScriptedPrinter& reply(const std::vector<std::uint8_t>& bytes);
+  ScriptedPrinter& failWrite();  // the next write is refused
+  ScriptedPrinter& silence();    // the next read times out
+  bool scriptDone() const { return script_.empty(); }
+
+  // --- The protocol-following printer instead of a script.
+  PrinterModel& followProtocol();
+  PrinterModel* model() { return model_ ? &*model_ : nullptr; }
+
+  // Wire transcript, space separated: "clear" for ClearPort, ">1b01" bytes
+  // written, "<06" bytes read, ">!" a refused write, "<!" a read time-out.
+  const std::string& transcript() const { return transcript_; }
+  // Every byte that went out, in order.
+  const std::vector<std::uint8_t>& written() const { return written_; }
+  // The other port calls with their arguments: "InitializePort(3,38400,3,3)".
+  const std::vector<std::string>& calls() const { return calls_; }
+  bool portOpen() const { return open_; }
+
+  // Called by the port functions.
+  void logCall(const std::string& call) { calls_.push_back(call); }
+  void open(bool isOpen) { open_ = isOpen; }
+  void clear();
+  bool write(std::uint8_t byte);
+  std::optional<std::uint8_t> read();
+
+ private:
+  struct Step {
+    enum class Kind { Expect, Reply, FailWrite, Silence } kind;
+    std::uint8_t byte = 0;
+  };
+
+  void note(char direction, const std::string& what);
+
+  std::deque<Step> script_;
+  std::optional<PrinterModel> model_;
+  std::deque<std::uint8_t> replies_;
+  std::string transcript_;
+  char run_ = 0;  // direction of the byte run the transcript ends with
+  std::vector<std::uint8_t> written_;
+  std::size_t writeCount_ = 0;
+  std::vector<std::string> calls_;
+  bool open_ = false;
+};
+
+// The one printer behind the port functions.
+ScriptedPrinter& scriptedPrinter();
+
+}  // namespace voren::test
