@@ -1,0 +1,188 @@
+#include "sim/session.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "sim/line_pacer.h"
+#include "sim/printer.h"
+#include "sim/report.h"
+
+namespace voren::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// After a complete update the printer waits this long for the peer to close
+// before --exit-after-update ends it anyway.
+constexpr auto kLingerAfterUpdate = std::chrono::seconds(5);
+// While nobody holds the slave open the master reports a hang-up at once;
+// look again this often rather than spin.
+constexpr auto kNoPeerPoll = milliseconds(50);
+
+int millisUntil(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 60'000));
+}
+
+class Session {
+ public:
+  Session(SimOptions options, Pty& pty, int stopFd,
+          const std::function<void(const std::string&)>& report)
+      : options_(std::move(options)),
+        pty_(pty),
+        stopFd_(stopFd),
+        report_(report),
+        printer_(std::move(options_.faults), report, options_.verbose),
+        pacer_(options_.baud) {
+    if (options_.hangUpAfter) printer_.hangUpAfter(options_.hangUpAfter);
+    if (options_.lifetimeSeconds) {
+      lifetimeEnd_ = Clock::now() + std::chrono::seconds(options_.lifetimeSeconds);
+    }
+  }
+
+  int run() {
+    while (!stopping_) step();
+    finish();
+    return 0;
+  }
+
+ private:
+  void step() {
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(1);
+    if (printer_.inCommand()) deadline = std::min(deadline, lastByte_ + frameGap());
+    if (lifetimeEnd_) deadline = std::min(deadline, *lifetimeEnd_);
+    if (lingerEnd_) deadline = std::min(deadline, *lingerEnd_);
+
+    pollfd fds[2] = {{stopFd_, POLLIN, 0}, {pty_.fd(), POLLIN, 0}};
+    int ready = ::poll(fds, 2, millisUntil(deadline));
+    if (ready < 0 && errno != EINTR) {
+      report_(std::string("poll: ") + std::strerror(errno));
+      stopping_ = true;
+      return;
+    }
+    if (fds[0].revents) {
+      report_("stopped by signal");
+      stopping_ = true;
+      return;
+    }
+    if (fds[1].revents & POLLIN) {
+      readLine();
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+      peerGone();
+    }
+    checkClocks();
+  }
+
+  Clock::duration frameGap() const { return milliseconds(options_.frameGapMs); }
+
+  void readLine() {
+    std::uint8_t buffer[512];
+    ssize_t count = ::read(pty_.fd(), buffer, sizeof buffer);
+    if (count < 0) {
+      // EIO: the last holder of the slave closed it.
+      if (errno == EIO) peerGone();
+      return;
+    }
+    lastByte_ = Clock::now();
+    peerTalked_ = true;
+    for (ssize_t i = 0; i < count && !stopping_ && pty_.open(); ++i) {
+      pacer_.received(1, lastByte_);
+      answer(printer_.receive(buffer[i]));
+    }
+  }
+
+  void answer(const SimulatedPrinter::Reply& reply) {
+    for (std::uint8_t byte : reply.bytes) {
+      if (!waitUntil(pacer_.nextSend(Clock::now()))) return;
+      if (::write(pty_.fd(), &byte, 1) != 1) {
+        report_(std::string("write: ") + std::strerror(errno));
+      }
+    }
+    if (reply.hangUp) {
+      report_("hanging up the line");
+      pty_.hangUp();
+      stopping_ = true;
+    }
+  }
+
+  // Sleeps until the time comes or a stop signal arrives (false then).
+  bool waitUntil(Clock::time_point when) {
+    while (Clock::now() < when) {
+      pollfd stop = {stopFd_, POLLIN, 0};
+      if (::poll(&stop, 1, millisUntil(when)) > 0) {
+        report_("stopped by signal");
+        stopping_ = true;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void peerGone() {
+    if (peerTalked_) {
+      printer_.abandonCommand("the peer closed the line");
+      report_("the peer closed the line");
+      peerTalked_ = false;
+      if (options_.exitOnClose || (options_.exitAfterUpdate && lingerEnd_)) {
+        stopping_ = true;
+        return;
+      }
+    }
+    pollfd stop = {stopFd_, POLLIN, 0};
+    ::poll(&stop, 1, static_cast<int>(kNoPeerPoll.count()));
+  }
+
+  void checkClocks() {
+    Clock::time_point now = Clock::now();
+    if (printer_.inCommand() && now - lastByte_ >= frameGap()) {
+      printer_.abandonCommand("the line went quiet");
+    }
+    if (printer_.stats().updatesCompleted > updatesSeen_) {
+      updatesSeen_ = printer_.stats().updatesCompleted;
+      report_("update complete: all 144 blocks stored");
+      writeOutputs();
+      if (options_.exitAfterUpdate) lingerEnd_ = now + kLingerAfterUpdate;
+    }
+    if ((lifetimeEnd_ && now >= *lifetimeEnd_) || (lingerEnd_ && now >= *lingerEnd_)) {
+      stopping_ = true;
+    }
+  }
+
+  void writeOutputs() {
+    if (options_.dump.empty()) return;
+    std::string error;
+    if (!writeFileAtomically(options_.dump, printer_.memory(), &error)) report_(error);
+  }
+
+  void finish() {
+    writeOutputs();
+    report_(summaryLine(printer_.stats()));
+  }
+
+  SimOptions options_;
+  Pty& pty_;
+  int stopFd_;
+  const std::function<void(const std::string&)>& report_;
+  SimulatedPrinter printer_;
+  LinePacer pacer_;
+  bool stopping_ = false;
+  bool peerTalked_ = false;
+  int updatesSeen_ = 0;
+  Clock::time_point lastByte_ = Clock::now();
+  std::optional<Clock::time_point> lifetimeEnd_;
+  std::optional<Clock::time_point> lingerEnd_;
+};
+
+}  // namespace
+
+int runSession(SimOptions options, Pty& pty, int stopFd,
+               const std::function<void(const std::string&)>& report) {
+  return Session(std::move(options), pty, stopFd, report).run();
+}
+
+}  // namespace voren::sim
