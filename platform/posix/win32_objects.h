@@ -1,0 +1,67 @@
+#pragma once
+// Kernel objects of the emulation: what a HANDLE stands for, the handle table,
+// the per-thread last error and the machinery every wait is built on.
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "platform/posix/win32_api.h"
+
+namespace voren::win32 {
+
+using Clock = std::chrono::steady_clock;
+
+// One blocked WaitFor... call. It sleeps on its own condition variable so that
+// signalling an object wakes only the threads that wait for that object.
+struct Waiter {
+  std::condition_variable wake;
+};
+
+// Guards the signal state of every waitable object and their waiter lists.
+// Lock order: a comm device's own mutex may be held when taking this one,
+// never the other way round.
+std::mutex& signalMutex();
+
+class Object {
+ public:
+  virtual ~Object() = default;
+  // Called by CloseHandle when the handle goes away (others may still hold a
+  // reference for the length of a call).
+  virtual void closed() {}
+
+  // The wait protocol, all under signalMutex().
+  virtual bool signalled() const { return false; }
+  // A satisfied wait takes the signal (auto-reset events).
+  virtual void consume() {}
+  void notifyWaiters();
+
+  std::vector<Waiter*> waiters;
+};
+
+using ObjectRef = std::shared_ptr<Object>;
+
+HANDLE insertHandle(ObjectRef object);
+ObjectRef findHandle(HANDLE handle);
+ObjectRef removeHandle(HANDLE handle);
+
+template <class T>
+std::shared_ptr<T> findAs(HANDLE handle) {
+  return std::dynamic_pointer_cast<T>(findHandle(handle));
+}
+
+// Waits until one (or, with all, every one) of the objects is signalled:
+// WAIT_OBJECT_0 + index of the lowest signalled one, or WAIT_TIMEOUT.
+DWORD waitForObjects(std::span<const ObjectRef> objects, bool all, DWORD milliseconds);
+
+// Sets the thread's last error and hands back the value given, for
+// `return fail(ERROR_X, FALSE);`.
+template <class T>
+T fail(DWORD error, T result) {
+  SetLastError(error);
+  return result;
+}
+
+}  // namespace voren::win32
