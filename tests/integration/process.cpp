@@ -1,0 +1,148 @@
+#include "tests/integration/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace voren::itest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void execOrDie(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  std::fprintf(stderr, "exec %s: %s\n", args[0], std::strerror(errno));
+  _exit(127);
+}
+
+// Waits for pid until the deadline; the exit status, or nullopt.
+std::optional<int> waitUntil(pid_t pid, Clock::time_point deadline) {
+  for (;;) {
+    int status = 0;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (done < 0 || Clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void killAndReap(pid_t pid) {
+  kill(pid, SIGTERM);
+  if (!waitUntil(pid, Clock::now() + std::chrono::seconds(3))) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+}  // namespace
+
+CommandResult runCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(out[1], STDERR_FILENO);
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, STDIN_FILENO);
+    execOrDie(argv);
+  }
+  close(out[1]);
+  CommandResult result;
+  auto deadline = Clock::now() + timeout;
+  char buffer[4096];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd fd = {out[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+    ssize_t count = read(out[0], buffer, sizeof buffer);
+    if (count <= 0) break;
+    result.output.append(buffer, static_cast<std::size_t>(count));
+  }
+  close(out[0]);
+  auto status = waitUntil(pid, deadline);
+  if (!status) {
+    killAndReap(pid);
+    return result;
+  }
+  result.status = *status;
+  return result;
+}
+
+std::string makeTempDir(const std::string& prefix) {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+  std::vector<char> path(pattern.begin(), pattern.end());
+  path.push_back('\0');
+  return mkdtemp(path.data()) ? std::string(path.data()) : std::string();
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool SimulatedPrinterProcess::start(const std::string& program,
+                                    const std::vector<std::string>& arguments,
+                                    const std::string& logPath, std::string* error) {
+  logPath_ = logPath;
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return false;
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(log, STDERR_FILENO);
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    execOrDie(argv);
+  }
+  close(out[1]);
+  std::string line;
+  auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
+    pollfd fd = {out[0], POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    char buffer[256];
+    ssize_t count = read(out[0], buffer, sizeof buffer);
+    if (count <= 0) break;
+    line.append(buffer, static_cast<std::size_t>(count));
+  }
+  close(out[0]);
+  if (line.find('\n') == std::string::npos) {
+    if (error) *error = "voren-sim printed no pty path; its log: " + log();
+    stop();
+    return false;
+  }
+  ptyPath_ = line.substr(0, line.find('\n'));
+  return true;
+}
+
+bool SimulatedPrinterProcess::waitForExit(std::chrono::milliseconds timeout) {
+  if (pid_ < 0) return true;
+  if (!waitUntil(pid_, Clock::now() + timeout)) return false;
+  pid_ = -1;
+  return true;
+}
+
+void SimulatedPrinterProcess::stop() {
+  if (pid_ < 0) return;
+  killAndReap(pid_);
+  pid_ = -1;
+}
+
+}  // namespace voren::itest

@@ -1,0 +1,53 @@
+#pragma once
+// Child processes for the end-to-end tests: a command run to its end, and
+// the simulated printer kept running beside the program under test.
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace voren::itest {
+
+struct CommandResult {
+  int status = -1;     // exit status, or -1 when it did not end in time or was killed
+  std::string output;  // stdout and stderr together
+};
+
+// Runs argv to its end (killed after timeout).
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// A fresh directory for one test's files.
+std::string makeTempDir(const std::string& prefix);
+
+std::string readFile(const std::string& path);
+
+// voren-sim running beside the test; stopped (SIGTERM, then SIGKILL) when
+// destroyed, so no test leaves one behind.
+class SimulatedPrinterProcess {
+ public:
+  SimulatedPrinterProcess() = default;
+  SimulatedPrinterProcess(const SimulatedPrinterProcess&) = delete;
+  SimulatedPrinterProcess& operator=(const SimulatedPrinterProcess&) = delete;
+  ~SimulatedPrinterProcess() { stop(); }
+
+  // Starts the simulator with arguments, its stderr going to logPath; waits
+  // for the pty path it prints. False (and *error) when it does not come.
+  bool start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& logPath, std::string* error);
+  const std::string& ptyPath() const { return ptyPath_; }
+  // True once it has ended by itself within the time given.
+  bool waitForExit(std::chrono::milliseconds timeout);
+  void stop();
+  // Everything it reported so far.
+  std::string log() const { return readFile(logPath_); }
+
+ private:
+  pid_t pid_ = -1;
+  std::string ptyPath_;
+  std::string logPath_;
+};
+
+}  // namespace voren::itest

@@ -1,0 +1,164 @@
+// The real updater, the real serial unit over the POSIX emulation, and the
+// simulated printer on a pty, with the dialogue typed in a real terminal.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "app/glyph_table.h"
+#include "tests/integration/updater_run.h"
+
+namespace voren::itest {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string glyphTableBytes() {
+  const auto& table = voren::glyphTable();
+  return std::string(table.begin(), table.end());
+}
+
+class UpdaterNatively : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run_.emplace(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+
+  // Printer with these arguments, the program on COM1 = its pty, port 1 typed.
+  void startUpdate(std::vector<std::string> simArguments) {
+    std::string error, screen;
+    ASSERT_TRUE(run_->startPrinter(std::move(simArguments), &error)) << error;
+    ASSERT_TRUE(
+        run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM1", run_->printer().ptyPath()}}, &error))
+        << error;
+    ASSERT_TRUE(run_->answerPort(1, 10s, &screen)) << screen;
+  }
+
+  std::string endReport(std::chrono::milliseconds timeout = 60s) {
+    std::string screen;
+    auto report = run_->waitForEndReport(timeout, &screen);
+    EXPECT_TRUE(report) << "no end report; screen:\n"
+                        << screen << "\nsimulator:\n"
+                        << run_->printer().log();
+    screen_ = screen;
+    return report.value_or("");
+  }
+
+  // After the end report: one key ends the program with this status, and
+  // the terminal is back in cooked mode.
+  void expectExit(int status) {
+    std::string screen;
+    auto exit = run_->pressKeyAndWaitForExit(10s, &screen);
+    ASSERT_TRUE(exit) << "the program did not end after a key; screen:\n" << screen;
+    EXPECT_EQ(*exit, status);
+    EXPECT_TRUE(run_->terminal().terminalRestored()) << screen;
+  }
+
+  std::optional<UpdaterRun> run_;
+  std::string screen_;
+};
+
+TEST_F(UpdaterNatively, FullUpdateStoresTheGlyphTableWithProgressInPlace) {
+  // Paced, so the progress line can be watched on its way up.
+  startUpdate({"--baud", "115200"});
+  EXPECT_EQ(endReport(), kSuccessLine);
+  auto last = progressOn(screen_);
+  ASSERT_TRUE(last) << screen_;
+  EXPECT_EQ(last->percent, 100);
+
+  const auto& seen = run_->progress();
+  ASSERT_GE(seen.size(), 3u) << "progress was not seen moving";
+  for (std::size_t i = 1; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].row, seen[0].row) << "progress moved to another line";
+    EXPECT_GE(seen[i].percent, seen[i - 1].percent);
+  }
+  expectExit(0);
+
+  std::string dump = run_->stopPrinterAndReadDump();
+  EXPECT_TRUE(dump == glyphTableBytes()) << "the printer holds something else than the table";
+  std::string log = run_->printer().log();
+  EXPECT_EQ(summaryCount(log, "blocks stored"), 144) << log;
+  EXPECT_EQ(summaryCount(log, "repeats"), 0) << log;
+  EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+TEST_F(UpdaterNatively, BlockWithACrcFailureIsSentAgain) {
+  startUpdate({"--fault", "5:2:crc"});
+  EXPECT_EQ(endReport(), kSuccessLine);
+  expectExit(0);
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+  std::string log = run_->printer().log();
+  EXPECT_EQ(summaryCount(log, "CRC failures"), 1) << log;
+  EXPECT_EQ(summaryCount(log, "repeats"), 1) << log;
+  EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+TEST_F(UpdaterNatively, FourCrcFailuresInARowEndTheUpdate) {
+  startUpdate({"--fault", "5:2:crc:4"});
+  EXPECT_EQ(endReport(), "Blad nr 1: blad sumy CRC");
+  auto progress = progressOn(screen_);
+  ASSERT_TRUE(progress) << screen_;
+  EXPECT_EQ(progress->percent, 3);  // blocks 0..4 accepted
+  expectExit(1);
+  run_->stopPrinterAndReadDump();
+  std::string log = run_->printer().log();
+  EXPECT_EQ(summaryCount(log, "CRC failures"), 4) << log;
+  EXPECT_EQ(summaryCount(log, "repeats"), 3) << log;
+  EXPECT_EQ(summaryCount(log, "blocks stored"), 5) << log;
+}
+
+TEST_F(UpdaterNatively, NakToTheControlSequenceEndsWith24) {
+  startUpdate({"--fault", "10:ack:nak"});
+  EXPECT_EQ(endReport(), "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca");
+  expectExit(1);
+  run_->stopPrinterAndReadDump();
+  EXPECT_EQ(summaryCount(run_->printer().log(), "blocks stored"), 10);
+}
+
+TEST_F(UpdaterNatively, SilentPrinterTimesOutAfterTheReadTimeOut) {
+  startUpdate({"--fault", "3:1:silence"});
+  auto typed = std::chrono::steady_clock::now();
+  EXPECT_EQ(endReport(), "Blad nr 21: timeout odbierania");
+  auto took = std::chrono::steady_clock::now() - typed;
+  // Three blocks go at once; then the 3-second read time-out.
+  EXPECT_GE(took, 2800ms);
+  EXPECT_LT(took, 6s);
+  expectExit(1);
+}
+
+TEST_F(UpdaterNatively, HangUpMidUploadEndsWithAnErrorAndClosesThePort) {
+  startUpdate({"--hangup-after", "5000"});
+  std::string report = endReport(20s);
+  EXPECT_EQ(report.rfind("Blad nr ", 0), 0u) << screen_;
+  // Waiting for the last key, the program holds the port no longer.
+  auto pid = run_->terminal().programPid();
+  ASSERT_TRUE(pid);
+  EXPECT_EQ(descriptorsOpenOn(*pid, run_->printer().ptyPath()), 0);
+  expectExit(1);
+  EXPECT_TRUE(run_->printer().waitForExit(1s)) << "the simulator should end after hanging up";
+}
+
+TEST_F(UpdaterNatively, PortHeldByAnotherCopyReadsAsMissing) {
+  // The first copy uploads slowly and keeps the port.
+  startUpdate({"--baud", "1200"});
+  ASSERT_TRUE(run_->terminal().waitForText(kProgressLabel, 10s));
+
+  TerminalSession second;
+  std::string error, screen;
+  ASSERT_TRUE(second.start({VOREN_CP852_PATH}, {{"VOREN_COM1", run_->printer().ptyPath()}}, &error))
+      << error;
+  ASSERT_TRUE(second.waitForText(kPortQuestion, 10s, &screen)) << screen;
+  second.type("1");
+  second.press("Enter");
+  EXPECT_TRUE(second.waitForText("W tym komputerze nie ma portu COM1!", 10s, &screen)) << screen;
+  second.type("0");
+  second.press("Enter");
+  auto exit = second.waitForExit(10s, &screen);
+  ASSERT_TRUE(exit) << screen;
+  EXPECT_EQ(*exit, 1);
+  EXPECT_TRUE(second.terminalRestored()) << screen;
+}
+
+}  // namespace
+}  // namespace voren::itest
