@@ -1,0 +1,497 @@
+// The comm devices of the Win32 subset on a pseudo-terminal, the far end
+// played by the test through the pty master.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32.h"
+#include "platform/win32_faults.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+long long millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+int countEntries(const char* directory) {
+  DIR* dir = opendir(directory);
+  int count = 0;
+  while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+  closedir(dir);
+  return count;
+}
+
+// A pseudo-terminal whose slave is COM7; the test speaks through the master.
+class PtyPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int slave = -1;
+    char name[64] = {};
+    ASSERT_EQ(openpty(&master_, &slave, name, nullptr, nullptr), 0);
+    close(slave);
+    termios raw{};
+    tcgetattr(master_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master_, TCSANOW, &raw);
+    slavePath_ = name;
+    setenv("VOREN_COM7", name, 1);
+  }
+
+  void TearDown() override {
+    if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+    if (master_ >= 0) close(master_);
+    unsetenv("VOREN_COM7");
+    voren::faults::reset();
+  }
+
+  HANDLE open(const char* name = R"(\\.\COM7)") {
+    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+  }
+
+  void openPort() {
+    port_ = open();
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE) << GetLastError();
+  }
+
+  void setTimeouts(DWORD interval, DWORD readConstant, DWORD writeConstant) {
+    COMMTIMEOUTS t{interval, 0, readConstant, 0, writeConstant};
+    ASSERT_TRUE(SetCommTimeouts(port_, &t));
+  }
+
+  void setAbortOnError(bool on) {
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port_, &dcb));
+    dcb.fAbortOnError = on;
+    ASSERT_TRUE(SetCommState(port_, &dcb));
+  }
+
+  // Everything the far end receives within the time given.
+  std::vector<std::uint8_t> receive(std::size_t count, int milliseconds = 2000) {
+    std::vector<std::uint8_t> got;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    while (got.size() < count && Clock::now() < end) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      std::uint8_t chunk[512];
+      const ssize_t n = ::read(master_, chunk, sizeof chunk);
+      if (n > 0) got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+  }
+
+  struct Transfer {
+    Transfer() { o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+    ~Transfer() { CloseHandle(o.hEvent); }
+    OVERLAPPED o{};
+    DWORD count = 0;
+  };
+
+  int master_ = -1;
+  std::string slavePath_;
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(PtyPort, ComNamesMapToDevicesAndMissingOnesGiveTwo) {
+  openPort();
+  EXPECT_EQ(GetFileType(port_), static_cast<DWORD>(FILE_TYPE_CHAR));
+  CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
+
+  // Without the device prefix only COM1 to COM9 are COM names.
+  HANDLE plain = open("com7");
+  EXPECT_NE(plain, INVALID_HANDLE_VALUE);
+  CloseHandle(plain);
+  setenv("VOREN_COM12", slavePath_.c_str(), 1);
+  SetLastError(0);
+  EXPECT_EQ(open("COM12"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 2u);
+  HANDLE twelve = open(R"(\\.\COM12)");
+  EXPECT_NE(twelve, INVALID_HANDLE_VALUE);
+  CloseHandle(twelve);
+  unsetenv("VOREN_COM12");
+
+  setenv("VOREN_COM8", "/dev/voren-no-such-port", 1);
+  EXPECT_EQ(open(R"(\\.\COM8)"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 2u);
+  unsetenv("VOREN_COM8");
+  EXPECT_EQ(open(R"(\\.\COM0)"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 2u);
+}
+
+TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
+  openPort();
+  EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 5u);
+
+  auto probe = [] {
+    const char* argv[] = {VOREN_OPEN_PROBE, R"(\\.\COM7)", nullptr};
+    pid_t child = 0;
+    EXPECT_EQ(
+        posix_spawn(&child, VOREN_OPEN_PROBE, nullptr, nullptr, const_cast<char**>(argv), environ),
+        0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(probe(), 5);
+
+  // Closing hands the port on, exclusive flag and lock both gone.
+  CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
+  EXPECT_EQ(probe(), 0);
+  openPort();
+}
+
+TEST_F(PtyPort, LineSettingsReachTheTerminal) {
+  openPort();
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  dcb.BaudRate = 38400;
+  dcb.ByteSize = 8;
+  dcb.Parity = EVENPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fOutxCtsFlow = TRUE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+
+  termios t{};
+  const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  tcgetattr(slave, &t);
+  close(slave);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B38400));
+  // Parity cannot be checked here: a pty forces 8 bits without parity.
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(t.c_cflag & CSTOPB);
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP));
+  EXPECT_FALSE(t.c_oflag & OPOST);
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+
+  DCB back{};
+  ASSERT_TRUE(GetCommState(port_, &back));
+  EXPECT_EQ(back.BaudRate, 38400u);
+  EXPECT_EQ(back.Parity, EVENPARITY);
+  EXPECT_TRUE(back.fOutxCtsFlow);
+
+  dcb.ByteSize = 9;
+  EXPECT_FALSE(SetCommState(port_, &dcb));
+  EXPECT_EQ(GetLastError(), 87u);
+
+  // A pseudo-terminal has no modem lines.
+  DWORD lines = 0;
+  EXPECT_FALSE(GetCommModemStatus(port_, &lines));
+  EXPECT_EQ(GetLastError(), 50u);
+  EXPECT_FALSE(EscapeCommFunction(port_, SETDTR));
+  EXPECT_EQ(GetLastError(), 50u);
+}
+
+TEST_F(PtyPort, EveryByteValuePassesUntouchedBothWays) {
+  openPort();
+  setTimeouts(1000, 1000, 1000);
+  std::vector<std::uint8_t> all(256);
+  std::iota(all.begin(), all.end(), 0);
+
+  Transfer w;
+  if (!WriteFile(port_, all.data(), 256, &w.count, &w.o)) {
+    ASSERT_EQ(GetLastError(), 997u);
+    ASSERT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
+  }
+  EXPECT_EQ(w.count, 256u);
+  EXPECT_EQ(receive(256), all);
+
+  ASSERT_EQ(::write(master_, all.data(), all.size()), 256);
+  std::vector<std::uint8_t> got(256);
+  Transfer r;
+  if (!ReadFile(port_, got.data(), 256, &r.count, &r.o)) {
+    ASSERT_EQ(GetLastError(), 997u);
+    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  }
+  EXPECT_EQ(r.count, 256u);
+  EXPECT_EQ(got, all);
+}
+
+TEST_F(PtyPort, ReadTimesOutWithSuccessAndNoBytes) {
+  openPort();
+  setTimeouts(3000, 3000, 3000);
+  std::uint8_t byte = 0;
+  Transfer r;
+  const auto start = Clock::now();
+  EXPECT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(GetLastError(), 997u);
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, FALSE));
+  EXPECT_EQ(GetLastError(), 996u);
+  EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 5000), WAIT_OBJECT_0);
+  const auto waited = millisecondsSince(start);
+  EXPECT_GE(waited, 2990);
+  EXPECT_LT(waited, 3500);
+  // Windows ends it with success and 0 bytes (Wine: FALSE and 1460).
+  EXPECT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, FALSE));
+  EXPECT_EQ(r.count, 0u);
+
+  // A byte that arrives while the read waits ends it at once.
+  EXPECT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  std::this_thread::sleep_for(100ms);
+  const auto sent = Clock::now();
+  ASSERT_EQ(::write(master_, "\x13", 1), 1);
+  EXPECT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  EXPECT_LT(millisecondsSince(sent), 500);
+  EXPECT_EQ(r.count, 1u);
+  EXPECT_EQ(byte, 0x13);
+}
+
+TEST_F(PtyPort, ReadWithIntervalMaxdwordReturnsAtOnce) {
+  openPort();
+  setTimeouts(MAXDWORD, 0, 0);
+  std::uint8_t byte = 0;
+  Transfer r;
+  const auto start = Clock::now();
+  EXPECT_TRUE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(r.count, 0u);
+  EXPECT_LT(millisecondsSince(start), 100);
+
+  ASSERT_EQ(::write(master_, "\x11", 1), 1);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(r.count, 1u);
+  EXPECT_EQ(byte, 0x11);
+  // Done at once, the record's event is signalled all the same.
+  EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 0), WAIT_OBJECT_0);
+}
+
+TEST_F(PtyPort, WriteTheLineCannotTakeEndsAfterTheWriteTimeOut) {
+  openPort();
+  setTimeouts(MAXDWORD, 0, 500);
+  // The far end reads nothing: the pty's buffer fills and holds the rest.
+  std::vector<std::uint8_t> block(1 << 20, 0x55);
+  Transfer w;
+  const auto start = Clock::now();
+  ASSERT_FALSE(WriteFile(port_, block.data(), static_cast<DWORD>(block.size()), &w.count, &w.o));
+  EXPECT_EQ(GetLastError(), 997u);
+  EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
+  const auto waited = millisecondsSince(start);
+  EXPECT_GE(waited, 490);
+  EXPECT_LT(waited, 1500);
+  EXPECT_GT(w.count, 0u);
+  EXPECT_LT(w.count, block.size());
+}
+
+TEST_F(PtyPort, HeldWriteOnARealPortEndsAfterTheWriteTimeOut) {
+  // Needs a serial port whose CTS input is off (nothing attached).
+  const char* device = std::getenv("VOREN_TEST_CTS_OFF_PORT");
+  if (device == nullptr) {
+    GTEST_SKIP() << "no serial port with CTS off named in VOREN_TEST_CTS_OFF_PORT";
+  }
+  setenv("VOREN_COM7", device, 1);
+  openPort();
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  dcb.BaudRate = 38400;
+  dcb.fOutxCtsFlow = TRUE;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  DWORD lines = 0;
+  ASSERT_TRUE(GetCommModemStatus(port_, &lines));
+  if (lines & MS_CTS_ON) GTEST_SKIP() << device << " has CTS on";
+  setTimeouts(3000, 3000, 3000);
+  const std::uint8_t byte = 0x1b;
+  Transfer w;
+  const auto start = Clock::now();
+  ASSERT_FALSE(WriteFile(port_, &byte, 1, &w.count, &w.o));
+  EXPECT_EQ(GetLastError(), 997u);
+  EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
+  EXPECT_EQ(w.count, 0u);
+  EXPECT_GE(millisecondsSince(start), 2990);
+}
+
+TEST_F(PtyPort, ClosingEndsPendingTransfersWith995) {
+  openPort();
+  setTimeouts(0, 0, 0);  // no time limit: only the close ends them
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR | EV_ERR));
+  std::uint8_t byte = 0;
+  Transfer r, e;
+  DWORD events = 0xdead;
+  ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &e.o));
+  ASSERT_EQ(GetLastError(), 997u);
+
+  std::thread closer([&] {
+    std::this_thread::sleep_for(100ms);
+    CloseHandle(port_);
+  });
+  HANDLE both[2] = {r.o.hEvent, e.o.hEvent};
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 2000), WAIT_OBJECT_0);
+  closer.join();
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, FALSE));
+  EXPECT_EQ(GetLastError(), 995u);
+  EXPECT_FALSE(GetOverlappedResult(port_, &e.o, &e.count, FALSE));
+  EXPECT_EQ(GetLastError(), 995u);
+  EXPECT_EQ(events, 0u);
+  // The handle is gone.
+  EXPECT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(GetLastError(), 6u);
+  port_ = INVALID_HANDLE_VALUE;
+}
+
+TEST_F(PtyPort, PurgeAbortsPendingReadsAndDropsReceivedBytes) {
+  openPort();
+  setTimeouts(0, 0, 0);
+  std::uint8_t byte = 0;
+  Transfer r;
+  ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_TRUE(PurgeComm(port_, PURGE_RXABORT));
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  EXPECT_EQ(GetLastError(), 995u);
+
+  ASSERT_EQ(::write(master_, "abc", 3), 3);
+  std::this_thread::sleep_for(50ms);
+  COMSTAT status{};
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, &status));
+  EXPECT_EQ(status.cbInQue, 3u);
+  EXPECT_TRUE(PurgeComm(port_, PURGE_RXCLEAR));
+  ASSERT_TRUE(ClearCommError(port_, &errors, &status));
+  EXPECT_EQ(status.cbInQue, 0u);
+  EXPECT_FALSE(PurgeComm(port_, 0x10));
+  EXPECT_EQ(GetLastError(), 87u);
+}
+
+TEST_F(PtyPort, EventWaitReportsReceivedCharactersAndEmptiedOutput) {
+  openPort();
+  setTimeouts(MAXDWORD, 0, 1000);
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR | EV_TXEMPTY));
+  Transfer e;
+  DWORD events = 0;
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &e.o));
+  ASSERT_EQ(GetLastError(), 997u);
+  // One wait at a time.
+  Transfer second;
+  DWORD other = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &other, &second.o));
+  EXPECT_EQ(GetLastError(), 87u);
+
+  ASSERT_EQ(::write(master_, "x", 1), 1);
+  EXPECT_EQ(WaitForSingleObject(e.o.hEvent, 2000), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, FALSE));
+  EXPECT_EQ(events, static_cast<DWORD>(EV_RXCHAR));
+
+  const std::uint8_t byte = 0x42;
+  Transfer w;
+  if (!WriteFile(port_, &byte, 1, &w.count, &w.o)) {
+    ASSERT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
+  }
+  events = 0;
+  if (!WaitCommEvent(port_, &events, &e.o)) {
+    ASSERT_EQ(GetLastError(), 997u);
+    ASSERT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, TRUE));
+  }
+  EXPECT_EQ(events, static_cast<DWORD>(EV_TXEMPTY));
+
+  // Changing the mask ends a wait in progress with no events.
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &e.o));
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  EXPECT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, TRUE));
+  EXPECT_EQ(events, 0u);
+}
+
+TEST_F(PtyPort, LineErrorAbortsTransfersUntilCleared) {
+  if (!voren::faults::available()) GTEST_SKIP() << "line errors need the test hook";
+  openPort();
+  setTimeouts(0, 0, 0);
+  setAbortOnError(true);
+  ASSERT_TRUE(SetCommMask(port_, EV_ERR | EV_RXCHAR));
+  std::uint8_t byte = 0;
+  Transfer r, e;
+  DWORD events = 0;
+  ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &e.o));
+
+  voren::faults::raiseLineError(CE_FRAME | CE_OVERRUN);
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  EXPECT_EQ(GetLastError(), 995u);
+  EXPECT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, TRUE));
+  EXPECT_EQ(events, static_cast<DWORD>(EV_ERR));
+
+  // Refused until the error is cleared, then back to work.
+  EXPECT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(GetLastError(), 995u);
+  EXPECT_FALSE(WriteFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(GetLastError(), 995u);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, static_cast<DWORD>(CE_FRAME | CE_OVERRUN));
+  ASSERT_EQ(::write(master_, "y", 1), 1);
+  if (!ReadFile(port_, &byte, 1, &r.count, &r.o)) {
+    ASSERT_EQ(GetLastError(), 997u);
+    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  }
+  EXPECT_EQ(byte, 'y');
+
+  // Without fAbortOnError the error is only reported.
+  setAbortOnError(false);
+  voren::faults::raiseLineError(CE_RXPARITY);
+  ASSERT_EQ(::write(master_, "z", 1), 1);
+  if (!ReadFile(port_, &byte, 1, &r.count, &r.o)) {
+    ASSERT_EQ(GetLastError(), 997u);
+    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  }
+  EXPECT_EQ(byte, 'z');
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, static_cast<DWORD>(CE_RXPARITY));
+}
+
+TEST_F(PtyPort, HangUpEndsTransfers) {
+  openPort();
+  setTimeouts(0, 0, 0);
+  std::uint8_t byte = 0;
+  Transfer r;
+  ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  close(master_);
+  master_ = -1;
+  EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 2000), WAIT_OBJECT_0);
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, FALSE));
+  const DWORD pendingError = GetLastError();
+  EXPECT_FALSE(WriteFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_EQ(GetLastError(), pendingError);
+  EXPECT_EQ(pendingError, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+}
+
+TEST_F(PtyPort, ClosingLeavesNoThreadOrDescriptorBehind) {
+  const int threads = countEntries("/proc/self/task");
+  const int descriptors = countEntries("/proc/self/fd");
+  for (int round = 0; round < 3; ++round) {
+    openPort();
+    setTimeouts(0, 0, 0);
+    std::uint8_t byte = 0;
+    Transfer r;
+    ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));  // starts the I/O thread
+    EXPECT_GT(countEntries("/proc/self/task"), threads);
+    CloseHandle(port_);
+    port_ = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
+  }
+}
+
+}  // namespace
