@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Turns the glyph drawings into the printer's 36,864-byte glyph table.
+
+Usage: make_glyph_table.py DRAWINGS_DIR OUT_CPP OUT_CODEPOINTS
+
+DRAWINGS_DIR/normal/*.txt hold the 256 normal glyphs, 10 cells wide.
+DRAWINGS_DIR/wide/*.txt hold hand-drawn double-width characters, 20 cells
+wide; every other double-width character is derived from its normal glyph
+(see widen()). A drawing is a header line, then 24 rows:
+
+    0x41 U+0041 A
+    ....##....
+    ...
+
+'#' is a dot, '.' is none. The header gives the character code and the
+Unicode character it stands for ("none" for the blank control codes).
+Lines starting with ';' are comments; blank lines separate drawings.
+
+OUT_CPP gets voren::glyphTable(); OUT_CODEPOINTS gets the code-to-character
+list of the normal bank, for the tests.
+"""
+
+import re
+import sys
+from pathlib import Path
+
+ROWS = 24
+NARROW = 10
+WIDE = 20
+HEADER = re.compile(r"^0x([0-9A-Fa-f]{2}) (?:U\+([0-9A-Fa-f]{4,6})(?: (.+))?|(none))$")
+
+# Double-width characters with both halves blank: the control codes that
+# carry no glyph, and the space.
+WIDE_BLANK = set(range(0x0A, 0x18)) | set(range(0x1A, 0x21))
+# Narrow punctuation keeps its normal glyph in the left half, right half blank.
+WIDE_NARROW = {0x21, 0x27, 0x2C, 0x2D, 0x2E, 0x3A, 0x3B}
+# The small digits grow into full-height digits in double width.
+WIDE_TALL = set(range(0x00, 0x0A))
+
+
+class DrawingError(Exception):
+    pass
+
+
+class Glyph:
+    def __init__(self, code, codepoint, rows, where):
+        self.code = code
+        self.codepoint = codepoint
+        self.rows = rows  # list of ROWS lists of bools
+        self.where = where
+
+
+def parse_file(path, width):
+    """Yields the glyphs of one drawing file; raises DrawingError naming the glyph."""
+    lines = path.read_text(encoding="utf-8").splitlines()
+    i = 0
+    while i < len(lines):
+        line = lines[i].rstrip()
+        if not line or line.startswith(";"):
+            i += 1
+            continue
+        where = f"{path.name}:{i + 1}"
+        m = HEADER.match(line)
+        if not m:
+            raise DrawingError(f"{where}: expected a header like '0x41 U+0041 A', got '{line}'")
+        code = int(m.group(1), 16)
+        name = f"glyph 0x{code:02X}"
+        if m.group(4):
+            codepoint = None
+        else:
+            codepoint = int(m.group(2), 16)
+            shown = m.group(3)
+            if shown is not None and codepoint >= 0x21 and shown != chr(codepoint):
+                raise DrawingError(
+                    f"{where}: {name}: header shows '{shown}' but names U+{codepoint:04X}")
+        rows = []
+        i += 1
+        while i < len(lines) and lines[i].strip() and not lines[i].startswith(";"):
+            text = lines[i].rstrip()
+            if len(rows) == ROWS:
+                raise DrawingError(f"{path.name}:{i + 1}: {name}: more than {ROWS} rows")
+            if len(text) != width:
+                raise DrawingError(f"{path.name}:{i + 1}: {name}: row {len(rows)} is "
+                                   f"{len(text)} cells wide, not {width}")
+            bad = set(text) - {"#", "."}
+            if bad:
+                raise DrawingError(f"{path.name}:{i + 1}: {name}: row {len(rows)} has "
+                                   f"'{sorted(bad)[0]}'; only '#' and '.' are allowed")
+            rows.append([c == "#" for c in text])
+            i += 1
+        if len(rows) != ROWS:
+            raise DrawingError(f"{where}: {name}: {len(rows)} rows, not {ROWS}")
+        yield Glyph(code, codepoint, rows, where)
+
+
+def load(directory, width, required):
+    glyphs = {}
+    files = sorted(directory.glob("*.txt"))
+    for path in files:
+        for g in parse_file(path, width):
+            if g.code in glyphs:
+                raise DrawingError(f"{g.where}: glyph 0x{g.code:02X} drawn twice "
+                                   f"(first at {glyphs[g.code].where})")
+            glyphs[g.code] = g
+    if required:
+        missing = [c for c in range(256) if c not in glyphs]
+        if missing:
+            listed = ", ".join(f"0x{c:02X}" for c in missing[:8])
+            more = "" if len(missing) <= 8 else f" and {len(missing) - 8} more"
+            raise DrawingError(f"{directory}: glyph {listed}{more} not drawn")
+    return glyphs
+
+
+def blank(width):
+    return [[False] * width for _ in range(ROWS)]
+
+
+def widen_row(row):
+    """Dot x goes to 2x; the gap between two neighbouring dots is filled, so a
+    run of n dots becomes 2n - 1 wide and strokes stay centred. A line that
+    reaches the right edge is carried on to the new edge so it joins."""
+    out = [False] * WIDE
+    for x, on in enumerate(row):
+        if on:
+            out[2 * x] = True
+            if x + 1 < NARROW and row[x + 1]:
+                out[2 * x + 1] = True
+    if row[NARROW - 1]:
+        out[WIDE - 1] = True
+    return out
+
+
+def widen(rows):
+    return [widen_row(r) for r in rows]
+
+
+def stretch_tall(rows):
+    """The small digits (rows 0 to 11) doubled downwards as well as across."""
+    tall = []
+    for r in rows[: ROWS // 2]:
+        tall += [r, r]
+    return widen(tall)
+
+
+def double_width(code, normal, wide):
+    """The 20-dot drawing of character `code` in double width."""
+    if code in WIDE_BLANK:
+        return blank(WIDE)
+    if code in wide:
+        return wide[code].rows
+    rows = normal[code].rows
+    if code in WIDE_NARROW:
+        return [r + [False] * NARROW for r in rows]
+    if code in WIDE_TALL:
+        return stretch_tall(rows)
+    return widen(rows)
+
+
+def glyph_bytes(rows):
+    out = bytearray()
+    for r in rows:
+        word = 0
+        for x, on in enumerate(r):
+            if on:
+                word |= 0x8000 >> x
+        out += bytes([word >> 8, word & 0xFF])
+    return out
+
+
+def build(drawings):
+    normal = load(drawings / "normal", NARROW, required=True)
+    wide = load(drawings / "wide", WIDE, required=False) if (drawings / "wide").is_dir() else {}
+    for code, g in wide.items():
+        if code in WIDE_BLANK:
+            raise DrawingError(f"{g.where}: glyph 0x{code:02X} is blank in double width "
+                               f"and must not be drawn there")
+        if g.codepoint != normal[code].codepoint:
+            raise DrawingError(f"{g.where}: glyph 0x{code:02X} stands for another character "
+                               f"than its normal glyph")
+    table = bytearray()
+    for code in range(256):
+        table += glyph_bytes(normal[code].rows)
+    for first in (0x00, 0x80):
+        for code in range(first, first + 0x80):
+            rows = double_width(code, normal, wide)
+            table += glyph_bytes([r[:NARROW] for r in rows])
+            table += glyph_bytes([r[NARROW:] for r in rows])
+    assert len(table) == 36864
+    return table, normal
+
+
+def write_cpp(table, path):
+    lines = [
+        "// Generated from the glyph drawings by make_glyph_table.py; edit the drawings.",
+        '#include "app/glyph_table.h"',
+        "",
+        "namespace voren {",
+        "",
+        "namespace {",
+        "constexpr std::array<std::uint8_t, kGlyphTableSize> kTable{",
+    ]
+    for off in range(0, len(table), 16):
+        lines.append("    " + ", ".join(f"0x{b:02X}" for b in table[off:off + 16]) + ",")
+    lines += [
+        "};",
+        "}  // namespace",
+        "",
+        "const std::array<std::uint8_t, kGlyphTableSize>& glyphTable() { return kTable; }",
+        "",
+        "}  // namespace voren",
+        "",
+    ]
+    write_if_changed(path, "\n".join(lines))
+
+
+def write_codepoints(normal, path):
+    lines = ["// Generated by make_glyph_table.py: code, Unicode character (-1: none)."]
+    for code in range(256):
+        cp = normal[code].codepoint
+        lines.append(f"{{0x{code:02X}, {-1 if cp is None else f'0x{cp:04X}'}}},")
+    write_if_changed(path, "\n".join(lines) + "\n")
+
+
+def write_if_changed(path, text):
+    path = Path(path)
+    if not path.exists() or path.read_text(encoding="utf-8") != text:
+        path.write_text(text, encoding="utf-8")
+
+
+def main(argv):
+    if len(argv) != 4:
+        print(__doc__.splitlines()[2], file=sys.stderr)
+        return 2
+    try:
+        table, normal = build(Path(argv[1]))
+    except DrawingError as e:
+        print(f"glyph drawings: {e}", file=sys.stderr)
+        return 1
+    write_cpp(table, argv[2])
+    write_codepoints(normal, argv[3])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
