@@ -89,19 +89,20 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
   }
   const bool terminal = isatty(fd) != 0;
   termios settings{};
+  int exclusiveBefore = 0;
   if (terminal) {
-    ioctl(fd, TIOCEXCL);
     tcgetattr(fd, &settings);
-    makeRaw(settings);
-    tcsetattr(fd, TCSANOW, &settings);
+    ioctl(fd, TIOCGEXCL, &exclusiveBefore);
+    ioctl(fd, TIOCEXCL);
   }
   const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd < 0) {
-    if (terminal) ioctl(fd, TIOCNXCL);
+    if (terminal && !exclusiveBefore) ioctl(fd, TIOCNXCL);
     ::close(fd);
     return ERROR_TOO_MANY_OPEN_FILES;
   }
   device.reset(new CommDevice(fd, wakeFd, overlapped, terminal, fileTypeOf(fd)));
+  device->clearExclusive_ = terminal && !exclusiveBefore;
   if (terminal) {
     readTermios(settings, device->dcb_);
     device->countersWork_ = ioctl(fd, TIOCGICOUNT, &device->counters_) == 0;
@@ -137,7 +138,7 @@ void CommDevice::closed() {
   if (ioThread.joinable()) ioThread.join();
   std::lock_guard lock(mutex_);
   // A pseudo-terminal keeps TIOCEXCL after the last close.
-  if (terminal_) ioctl(fd_, TIOCNXCL);
+  if (clearExclusive_) ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
 }
@@ -159,7 +160,9 @@ DWORD CommDevice::setState(const DCB& dcb) {
   termios settings{};
   if (tcgetattr(fd_, &settings) != 0) return ERROR_GEN_FAILURE;
   if (const DWORD error = writeTermios(dcb, settings)) return error;
+  makeRaw(settings);
   if (tcsetattr(fd_, TCSANOW, &settings) != 0) return ERROR_INVALID_PARAMETER;
+  raw_ = true;
   // The lines follow their control modes; a pseudo-terminal has none, which
   // is no reason to refuse the rest.
   int dtr = TIOCM_DTR;
@@ -370,6 +373,15 @@ BOOL CommDevice::finishCall(const OVERLAPPED& overlapped, DWORD* done) {
   return fail(errorOfStatus(status), FALSE);
 }
 
+void CommDevice::ensureRaw() {
+  if (raw_ || !terminal_) return;
+  termios settings{};
+  if (tcgetattr(fd_, &settings) != 0) return;
+  makeRaw(settings);
+  tcsetattr(fd_, TCSANOW, &settings);
+  raw_ = true;
+}
+
 bool CommDevice::refusing() const { return dcb_.fAbortOnError && lineErrors_ != 0; }
 
 BOOL CommDevice::read(void* buffer, DWORD count, DWORD* done, OVERLAPPED& overlapped) {
@@ -378,6 +390,7 @@ BOOL CommDevice::read(void* buffer, DWORD count, DWORD* done, OVERLAPPED& overla
   if (done != nullptr) *done = 0;
   if (refusing()) return fail(ERROR_OPERATION_ABORTED, FALSE);
   if (hungUp_) return fail(ERROR_DEVICE_NOT_CONNECTED, FALSE);
+  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Read, overlapped);
   transfer.buffer = static_cast<std::uint8_t*>(buffer);
   transfer.count = count;
@@ -396,6 +409,7 @@ BOOL CommDevice::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED&
   if (done != nullptr) *done = 0;
   if (refusing()) return fail(ERROR_OPERATION_ABORTED, FALSE);
   if (hungUp_) return fail(ERROR_DEVICE_NOT_CONNECTED, FALSE);
+  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Write, overlapped);
   transfer.buffer = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
   transfer.count = count;
@@ -411,6 +425,7 @@ BOOL CommDevice::waitEvent(DWORD* mask, OVERLAPPED& overlapped) {
   if (!terminal_) return fail(ERROR_INVALID_FUNCTION, FALSE);
   // One wait at a time, and only for something.
   if (eventMask_ == 0 || !waits_.empty()) return fail(ERROR_INVALID_PARAMETER, FALSE);
+  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Wait, overlapped);
   transfer.mask = mask;
   waits_.push_back(std::move(transfer));

@@ -106,6 +106,9 @@ class CommDevice : public Object {
   void noteLineErrors(DWORD ceBits);
   void checkCounters();
   bool refusing() const;
+  // Raw mode comes with the first use of the line, not with the open, so
+  // that probing a port leaves its settings alone.
+  void ensureRaw();
   DWORD outputQueued() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
@@ -123,6 +126,8 @@ class CommDevice : public Object {
   bool hungUp_ = false;
   bool outputBlocked_ = false;  // the driver refused bytes: wait for POLLOUT
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
+  bool raw_ = false;
+  bool clearExclusive_ = false;  // TIOCEXCL was ours to set
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};
   std::deque<std::uint8_t> input_;

@@ -161,6 +161,36 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
   openPort();
 }
 
+TEST_F(PtyPort, OpeningAloneLeavesTheLineSettingsAlone) {
+  const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios cooked{};
+  tcgetattr(slave, &cooked);
+  cooked.c_lflag |= ICANON | ECHO;
+  cooked.c_iflag |= IXON;
+  tcsetattr(slave, TCSANOW, &cooked);
+
+  HANDLE probe =
+      CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(probe, INVALID_HANDLE_VALUE);
+  CloseHandle(probe);
+  termios after{};
+  tcgetattr(slave, &after);
+  EXPECT_TRUE(after.c_lflag & ICANON);
+  EXPECT_TRUE(after.c_iflag & IXON);
+
+  // The first transfer puts the line into raw mode.
+  openPort();
+  setTimeouts(MAXDWORD, 0, 0);
+  std::uint8_t byte = 0;
+  Transfer r;
+  EXPECT_TRUE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  tcgetattr(slave, &after);
+  EXPECT_FALSE(after.c_lflag & (ICANON | ECHO));
+  EXPECT_FALSE(after.c_iflag & IXON);
+  close(slave);
+}
+
 TEST_F(PtyPort, LineSettingsReachTheTerminal) {
   openPort();
   DCB dcb{};
