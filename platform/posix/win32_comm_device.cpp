@@ -54,6 +54,18 @@ DWORD fileTypeOf(int fd) {
   return FILE_TYPE_UNKNOWN;
 }
 
+// glibc's tcsetattr reads the settings back and fails with EINVAL when the
+// driver quietly changed parity or data size, which a pseudo-terminal always
+// does (8 bits, no parity) after applying all the rest. That is no failure.
+bool appliedButFraming(int fd, const termios& wanted) {
+  constexpr tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR;
+  termios applied{};
+  if (errno != EINVAL || tcgetattr(fd, &applied) != 0) return false;
+  return (applied.c_cflag & ~framing) == (wanted.c_cflag & ~framing) &&
+         applied.c_iflag == wanted.c_iflag && applied.c_oflag == wanted.c_oflag &&
+         applied.c_lflag == wanted.c_lflag;
+}
+
 ULONG_PTR loadStatus(const OVERLAPPED& overlapped) {
   return __atomic_load_n(&overlapped.Internal, __ATOMIC_ACQUIRE);
 }
@@ -161,7 +173,9 @@ DWORD CommDevice::setState(const DCB& dcb) {
   if (tcgetattr(fd_, &settings) != 0) return ERROR_GEN_FAILURE;
   if (const DWORD error = writeTermios(dcb, settings)) return error;
   makeRaw(settings);
-  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return ERROR_INVALID_PARAMETER;
+  if (tcsetattr(fd_, TCSANOW, &settings) != 0 && !appliedButFraming(fd_, settings)) {
+    return ERROR_INVALID_PARAMETER;
+  }
   raw_ = true;
   // The lines follow their control modes; a pseudo-terminal has none, which
   // is no reason to refuse the rest.

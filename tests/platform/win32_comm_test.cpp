@@ -225,6 +225,12 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
   EXPECT_EQ(back.BaudRate, 38400u);
   EXPECT_EQ(back.Parity, EVENPARITY);
   EXPECT_TRUE(back.fOutxCtsFlow);
+  // Again, and again after a re-open: the pty's refusal of parity is no failure.
+  dcb.Parity = ODDPARITY;
+  EXPECT_TRUE(SetCommState(port_, &dcb)) << GetLastError();
+  CloseHandle(port_);
+  openPort();
+  EXPECT_TRUE(SetCommState(port_, &dcb)) << GetLastError();
 
   dcb.ByteSize = 9;
   EXPECT_FALSE(SetCommState(port_, &dcb));
