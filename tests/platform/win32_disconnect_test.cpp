@@ -1,0 +1,60 @@
+// The serial unit over the emulation: a connection that has moved bytes both
+// ways leaves no thread and no descriptor behind once it is closed.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "serial/winseria.h"
+
+namespace {
+
+int countEntries(const char* directory) {
+  DIR* dir = opendir(directory);
+  int count = 0;
+  while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+  closedir(dir);
+  return count;
+}
+
+TEST(SerialUnitOverEmulation, DisconnectLeavesNoThreadOrDescriptorBehind) {
+  int master = -1;
+  int slave = -1;
+  char name[64] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  close(slave);
+  termios raw{};
+  tcgetattr(master, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(master, TCSANOW, &raw);
+  setenv("VOREN_COM9", name, 1);
+
+  const int threads = countEntries("/proc/self/task");
+  const int descriptors = countEntries("/proc/self/fd");
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(InitializePort(9, 38400, 3, 3), 0);
+    EXPECT_GT(countEntries("/proc/self/task"), threads);
+    ASSERT_EQ(WriteByte(0x1b), 1);
+    std::uint8_t byte = 0;
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    ASSERT_EQ(read(master, &byte, 1), 1);
+    EXPECT_EQ(byte, 0x1b);
+    ASSERT_EQ(write(master, "\x06", 1), 1);
+    ASSERT_EQ(ReadByte(&byte), 1);
+    EXPECT_EQ(byte, 0x06);
+
+    EXPECT_EQ(UnInitializePort(), 0);
+    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
+  }
+  unsetenv("VOREN_COM9");
+  close(master);
+}
+
+}  // namespace
