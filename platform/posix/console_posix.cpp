@@ -1,0 +1,171 @@
+// The console on a POSIX terminal: key mode on standard input, ANSI
+// sequences on standard output, the cursor read back with a position query.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/posix/console_keys.h"
+#include "platform/posix/console_terminal.h"
+
+namespace voren {
+namespace {
+
+using posix::TerminalInput;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How long the rest of an escape sequence may lag behind its Escape byte
+// before the Escape counts as a key of its own.
+constexpr milliseconds kSequenceWait{50};
+// How long a terminal may take to answer a cursor position query.
+constexpr milliseconds kCursorAnswerWait{500};
+
+class TerminalConsole final : public Console {
+ public:
+  TerminalConsole()
+      : outputIsTerminal_(isatty(STDOUT_FILENO) != 0),
+        // A query needs a terminal to answer on the input it reads.
+        canAskCursor_(posix::enterKeyMode() && outputIsTerminal_) {}
+
+  void clear() override {
+    if (outputIsTerminal_) write("\x1b[H\x1b[2J");
+  }
+
+  void write(std::string_view text) override {
+    while (!text.empty()) {
+      const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // output gone: nothing to show it on
+      text.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  std::optional<int> readKey() override {
+    for (;;) {
+      if (!keys_.empty()) {
+        const int key = keys_.front();
+        keys_.pop_front();
+        return key;
+      }
+      if (!input_.empty()) {
+        takeFromInput();
+        continue;
+      }
+      if (ended_) return std::nullopt;
+      fill(-1);
+    }
+  }
+
+  bool keyWaiting() override {
+    if (keys_.empty() && input_.empty() && !ended_) fill(0);
+    // Reports and unknown sequences are no key press; drop them here so they
+    // do not count.
+    while (keys_.empty() && !input_.empty()) {
+      const auto decoded = posix::decodeTerminalInput(input_, !ended_);
+      if (decoded.kind == TerminalInput::Kind::Key ||
+          decoded.kind == TerminalInput::Kind::NeedMore) {
+        return true;
+      }
+      input_.erase(0, decoded.length);
+    }
+    // A wait for a key must not outlast the input.
+    return !keys_.empty() || ended_;
+  }
+
+  std::optional<CursorPosition> cursor() override {
+    if (!canAskCursor_) return std::nullopt;
+    write("\x1b[6n");
+    const auto deadline = Clock::now() + kCursorAnswerWait;
+    for (;;) {
+      if (const auto position = takeCursorReport()) return position;
+      const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0 || ended_ || !fill(static_cast<int>(left.count()))) break;
+    }
+    // A terminal that does not answer is not asked again; a late answer is
+    // dropped with the keys.
+    canAskCursor_ = false;
+    return std::nullopt;
+  }
+
+  void moveCursor(CursorPosition position) override {
+    if (!outputIsTerminal_) return;
+    write("\x1b[" + std::to_string(position.row) + ";" + std::to_string(position.column) + "H");
+  }
+
+ private:
+  // Reads what standard input has within timeoutMs (-1: wait as long as it
+  // takes). False when nothing came; at the end of input ended_ is set.
+  bool fill(int timeoutMs) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    int ready = 0;
+    do {
+      ready = poll(&fd, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) return false;
+    char buffer[256];
+    ssize_t n = 0;
+    do {
+      n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+      // End of file, a hung-up terminal or a closed descriptor alike.
+      ended_ = true;
+      return false;
+    }
+    input_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  // Moves the first key at the front of input_ to keys_, or drops what is
+  // no key.
+  void takeFromInput() {
+    auto decoded = posix::decodeTerminalInput(input_, !ended_);
+    if (decoded.kind == TerminalInput::Kind::NeedMore) {
+      const auto before = input_.size();
+      while (input_.size() == before && fill(static_cast<int>(kSequenceWait.count()))) {
+      }
+      if (input_.size() != before) return;  // decode again with more bytes
+      decoded = posix::decodeTerminalInput(input_, false);
+    }
+    input_.erase(0, decoded.length);
+    if (decoded.kind == TerminalInput::Kind::Key) {
+      keys_.insert(keys_.end(), decoded.codes, decoded.codes + decoded.count);
+    }
+  }
+
+  // Takes the first cursor report out of input_, leaving the keys typed
+  // around it for readKey.
+  std::optional<CursorPosition> takeCursorReport() {
+    std::size_t at = 0;
+    while (at < input_.size()) {
+      const auto decoded = posix::decodeTerminalInput(std::string_view(input_).substr(at), true);
+      if (decoded.kind == TerminalInput::Kind::NeedMore) return std::nullopt;
+      if (decoded.kind == TerminalInput::Kind::CursorReport) {
+        input_.erase(at, decoded.length);
+        return decoded.position;
+      }
+      at += decoded.length;
+    }
+    return std::nullopt;
+  }
+
+  bool outputIsTerminal_;
+  bool canAskCursor_;
+  bool ended_ = false;
+  std::string input_;     // bytes read, not yet decoded
+  std::deque<int> keys_;  // decoded codes not yet handed out
+};
+
+}  // namespace
+
+Console& systemConsole() {
+  static TerminalConsole console;
+  return console;
+}
+
+}  // namespace voren

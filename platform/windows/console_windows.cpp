@@ -1,0 +1,218 @@
+// The console on Windows: the console API when standard input or output is
+// a console, plain file reads and writes when it is redirected.
+#include <windows.h>
+
+#include <cstdlib>
+#include <deque>
+
+#include "platform/console.h"
+
+namespace voren {
+namespace {
+
+constexpr int kExtended = 224;  // grey cursor and editing keys
+constexpr int kFunction = 0;    // F keys and the keypad
+
+// Input mode as it was, put back on every way out.
+struct ConsoleModeState {
+  HANDLE input = INVALID_HANDLE_VALUE;
+  DWORD saved = 0;
+  volatile LONG changed = 0;
+};
+ConsoleModeState modeState;
+
+void restoreConsoleMode() {
+  if (InterlockedExchange(&modeState.changed, 0) != 0) {
+    SetConsoleMode(modeState.input, modeState.saved);
+  }
+}
+
+void restoreAtExit() { restoreConsoleMode(); }
+
+// Runs on a thread of its own; the default handler then ends the process.
+BOOL WINAPI onControl(DWORD) {
+  restoreConsoleMode();
+  return FALSE;
+}
+
+// Keys are read as events, so line editing and echo go; Ctrl-C stays a
+// signal. Quick edit goes too: a mouse selection would freeze every write
+// of the upload until it ends.
+void enterKeyMode(HANDLE input) {
+  DWORD mode = 0;
+  if (!GetConsoleMode(input, &mode)) return;
+  modeState.input = input;
+  modeState.saved = mode;
+  SetConsoleCtrlHandler(onControl, TRUE);
+  std::atexit(restoreAtExit);
+  const DWORD keyMode =
+      (mode | ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS) &
+      ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_QUICK_EDIT_MODE);
+  if (SetConsoleMode(input, keyMode)) InterlockedExchange(&modeState.changed, 1);
+}
+
+bool isModifierOnly(WORD key) {
+  switch (key) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_APPS:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A key press that yields a character or a key code.
+bool isKeyPress(const INPUT_RECORD& record) {
+  if (record.EventType != KEY_EVENT) return false;
+  const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+  return key.bKeyDown && (key.uChar.AsciiChar != 0 || !isModifierOnly(key.wVirtualKeyCode));
+}
+
+class WindowsConsole final : public Console {
+ public:
+  WindowsConsole()
+      : input_(GetStdHandle(STD_INPUT_HANDLE)), output_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+    DWORD mode = 0;
+    inputIsConsole_ = GetConsoleMode(input_, &mode) != 0;
+    outputIsConsole_ = GetConsoleMode(output_, &mode) != 0;
+    if (inputIsConsole_) enterKeyMode(input_);
+  }
+
+  void clear() override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return;
+    const SMALL_RECT window = info.srWindow;
+    const auto width = static_cast<DWORD>(window.Right - window.Left + 1);
+    for (SHORT row = window.Top; row <= window.Bottom; ++row) {
+      DWORD written = 0;
+      const COORD start{window.Left, row};
+      FillConsoleOutputCharacterA(output_, ' ', width, start, &written);
+      FillConsoleOutputAttribute(output_, info.wAttributes, width, start, &written);
+    }
+    SetConsoleCursorPosition(output_, COORD{window.Left, window.Top});
+  }
+
+  void write(std::string_view text) override {
+    while (!text.empty()) {
+      DWORD written = 0;
+      const auto size = static_cast<DWORD>(text.size());
+      const BOOL ok = outputIsConsole_
+                          ? WriteConsoleA(output_, text.data(), size, &written, nullptr)
+                          : WriteFile(output_, text.data(), size, &written, nullptr);
+      if (!ok || written == 0) return;  // output gone: nothing to show it on
+      text.remove_prefix(written);
+    }
+  }
+
+  std::optional<int> readKey() override {
+    if (!keys_.empty()) return takeKey();
+    if (!inputIsConsole_) return readRedirected();
+    for (;;) {
+      INPUT_RECORD record;
+      DWORD read = 0;
+      if (!ReadConsoleInputA(input_, &record, 1, &read)) return std::nullopt;
+      if (read == 1 && isKeyPress(record)) {
+        queueKey(record.Event.KeyEvent);
+        return takeKey();
+      }
+    }
+  }
+
+  bool keyWaiting() override {
+    if (!keys_.empty() || ended_) return true;
+    if (!inputIsConsole_) return redirectedInputWaiting();
+    for (;;) {
+      INPUT_RECORD record;
+      DWORD count = 0;
+      if (!PeekConsoleInputA(input_, &record, 1, &count)) return true;  // the wait cannot block
+      if (count == 0) return false;
+      if (isKeyPress(record)) return true;
+      // Releases, lone modifiers, mouse and focus events are no key press:
+      // dropping them lets the next peek see what lies behind.
+      ReadConsoleInputA(input_, &record, 1, &count);
+    }
+  }
+
+  std::optional<CursorPosition> cursor() override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return std::nullopt;
+    return CursorPosition{info.dwCursorPosition.X - info.srWindow.Left + 1,
+                          info.dwCursorPosition.Y - info.srWindow.Top + 1};
+  }
+
+  void moveCursor(CursorPosition position) override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return;
+    SetConsoleCursorPosition(output_,
+                             COORD{static_cast<SHORT>(info.srWindow.Left + position.column - 1),
+                                   static_cast<SHORT>(info.srWindow.Top + position.row - 1)});
+  }
+
+ private:
+  int takeKey() {
+    const int key = keys_.front();
+    keys_.pop_front();
+    return key;
+  }
+
+  void queueKey(const KEY_EVENT_RECORD& key) {
+    const int repeats = key.wRepeatCount > 0 ? key.wRepeatCount : 1;
+    for (int i = 0; i < repeats; ++i) {
+      if (key.uChar.AsciiChar != 0) {
+        keys_.push_back(static_cast<unsigned char>(key.uChar.AsciiChar));
+      } else {
+        keys_.push_back((key.dwControlKeyState & ENHANCED_KEY) != 0 ? kExtended : kFunction);
+        keys_.push_back(key.wVirtualScanCode);
+      }
+    }
+  }
+
+  std::optional<int> readRedirected() {
+    if (ended_) return std::nullopt;
+    char byte = 0;
+    DWORD read = 0;
+    if (!ReadFile(input_, &byte, 1, &read, nullptr) || read == 0) {
+      ended_ = true;
+      return std::nullopt;
+    }
+    // A line end from a file or pipe is Enter, as on the console.
+    return byte == '\n' ? 13 : static_cast<unsigned char>(byte);
+  }
+
+  bool redirectedInputWaiting() {
+    if (GetFileType(input_) != FILE_TYPE_PIPE) return true;  // a file never blocks
+    DWORD available = 0;
+    // A broken pipe is the end of input: a read would not block either.
+    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) return true;
+    return available > 0;
+  }
+
+  HANDLE input_;
+  HANDLE output_;
+  bool inputIsConsole_ = false;
+  bool outputIsConsole_ = false;
+  bool ended_ = false;
+  std::deque<int> keys_;
+};
+
+}  // namespace
+
+Console& systemConsole() {
+  static WindowsConsole console;
+  return console;
+}
+
+}  // namespace voren
