@@ -1,0 +1,54 @@
+#include "app/dialogue.h"
+
+#include <string>
+
+#include "app/texts.h"
+#include "link/port_setup.h"
+#include "platform/console.h"
+#include "platform/keyboard.h"
+
+namespace voren {
+
+namespace {
+
+void printMissingPort(Console& console, const std::string& number) {
+  console.write(format("\nW tym komputerze nie ma portu COM%s!\n", number.c_str()));
+}
+
+}  // namespace
+
+void printBanner(Console& console) {
+  console.clear();
+  console.write(
+      format("Program dla %s do zmiany %s w drukarce VOREN\n", "Windows", "strony kodowej"));
+  console.write(format("Program zmieni strone kodowa na %s\n\n", "852 (Latin-2)"));
+}
+
+std::optional<std::uint8_t> askForPort(Console& console, Keyboard& keyboard) {
+  for (;;) {
+    console.write(
+        "\nPodaj numer portu COM do ktorego podlaczono drukarke (0-wyjscie z programu): ");
+    std::int64_t number = 0;
+    switch (keyboard.readNumber(number)) {
+      case Keyboard::NumberRead::EndOfInput:
+        return std::nullopt;
+      case Keyboard::NumberRead::NotANumber:
+        keyboard.readKey();  // the key that is no number
+        continue;
+      case Keyboard::NumberRead::Converted:
+        break;
+    }
+    if (number == 0) return std::nullopt;
+    // Port numbers are bytes; cutting a larger number down would pick a
+    // port the operator never typed (259 would be COM3).
+    if (number < 0 || number > 255) {
+      printMissingPort(console, std::to_string(number));
+      continue;
+    }
+    const auto port = static_cast<std::uint8_t>(number);
+    if (ObecnoscPortu(port)) return port;
+    printMissingPort(console, std::to_string(number));
+  }
+}
+
+}  // namespace voren

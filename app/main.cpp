@@ -1,0 +1,10 @@
+// voren-cp852: writes the code page 852 character set into a VOREN printer.
+#include "app/updater.h"
+#include "platform/console.h"
+#include "platform/keyboard.h"
+
+int main() {
+  voren::Console& console = voren::systemConsole();
+  voren::Keyboard keyboard(console);
+  return voren::AktualizacjaStronyKodowej(console, keyboard);
+}

@@ -1,0 +1,40 @@
+#include "app/texts.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace voren {
+
+std::string format(const char* pattern, ...) {
+  std::va_list args;
+  va_start(args, pattern);
+  std::va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, pattern, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  std::vsnprintf(text.data(), text.size() + 1, pattern, again);
+  va_end(again);
+  return text;
+}
+
+const char* opisBledu(int kod) {
+  switch (kod) {
+    case 1:
+      return "blad sumy CRC";
+    case 2:
+      return "blad weryfikacji danych";
+    case 20:
+      return "timeout nadawania";
+    case 21:
+      return "timeout odbierania";
+    case 23:
+      return "niepoprawna odpowiedz z drukarki";
+    case 24:
+      return "drukarka odpowiedziala NAK na sekwencje sterujaca";
+    default:
+      return "inny blad";
+  }
+}
+
+}  // namespace voren

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/app/updater_fixture.h"
+
+namespace voren {
+namespace {
+
+const std::string kPrompt =
+    "Podaj numer portu COM do ktorego podlaczono drukarke (0-wyjscie z programu): ";
+
+int count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Updater, ZeroOrTheEndOfInputQuitsWithoutTouchingAPort) {
+  for (const char* keys : {"0\n", "", "ab", "  \n", "-0\n", "7"}) {
+    SetUp();
+    if (std::string(keys) == "7") printer().presentPorts.clear();  // "7", then nothing more
+    EXPECT_EQ(run(keys), 1) << '"' << keys << '"';
+    EXPECT_FALSE(printer().portOpen()) << keys;
+    EXPECT_TRUE(printer().written().empty()) << keys;
+    for (const auto& call : printer().calls())
+      EXPECT_EQ(call.rfind("SerialPortPresent", 0), 0u) << keys;
+    EXPECT_EQ(console->keyWaitingCalls(), 0) << keys;
+  }
+}
+
+TEST_F(Updater, BannerComesOnAClearedWindow) {
+  run("0\n");
+  EXPECT_EQ(console->clears(), 1);
+  EXPECT_EQ(console->screen(),
+            "Program dla Windows do zmiany strony kodowej w drukarce VOREN\n"
+            "Program zmieni strone kodowa na 852 (Latin-2)\n"
+            "\n"
+            "\n" +
+                kPrompt + "0\n");
+  EXPECT_TRUE(printer().calls().empty());
+}
+
+TEST_F(Updater, LettersAreEchoedTakenAwayAndTheQuestionComesAgain) {
+  printer().presentPorts = {};
+  run("ab0\n");
+  const auto lines = console->lines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines.end()[-4], kPrompt + "a");
+  EXPECT_EQ(lines.end()[-3], kPrompt + "b");
+  EXPECT_EQ(lines.end()[-2], kPrompt + "0");
+}
+
+TEST_F(Updater, EnterBeforeTheDigitsIsSkipped) {
+  EXPECT_EQ(run("\n \n3\n"), 0);
+  EXPECT_EQ(count(console->output(), kPrompt), 1);
+  EXPECT_EQ(printer().calls().front(), "SerialPortPresent(3)");
+}
+
+TEST_F(Updater, NumbersAreReadAsCReadsThem) {
+  printer().presentPorts = {8, 10, 255};
+  const std::vector<std::pair<const char*, int>> ports = {
+      {"010\n", 8}, {"0x0A\n", 10}, {"+0xff\n", 255}};
+  for (auto [keys, port] : ports) {
+    SetUp();
+    printer().presentPorts = {8, 10, 255};
+    printer().initializeResult = 5;  // the opening is all this test needs
+    EXPECT_EQ(run(keys), 1);
+    const std::string open = "InitializePort(" + std::to_string(port) + ",38400,3,3)";
+    EXPECT_EQ(printer().calls().at(2), open) << keys;
+    EXPECT_EQ(console->lines().end()[-2],
+              "Nie mozna zainicjowac portu COM" + std::to_string(port) + "!");
+  }
+}
+
+TEST_F(Updater, OnlyPortsTheComputerHasAreTaken) {
+  // 256 and 259 are no ports, not 0 and COM3; nor is a negative number.
+  printer().presentPorts = {3};
+  EXPECT_EQ(run("256\n259\n-3\n4\n3\n"), 0);
+  for (const char* shown : {"256", "259", "-3", "4"}) {
+    EXPECT_EQ(count(console->output(),
+                    std::string("\nW tym komputerze nie ma portu COM") + shown + "!\n"),
+              1)
+        << shown;
+  }
+  EXPECT_EQ(count(console->output(), kPrompt), 5);
+  EXPECT_EQ(printer().calls(),
+            (std::vector<std::string>{"SerialPortPresent(4)", "SerialPortPresent(3)", "UstawCTS(1)",
+                                      "InitializePort(3,38400,3,3)", "ChangeParity(2)",
+                                      "UnInitializePort()"}));
+}
+
+TEST_F(Updater, PortThatCannotBeOpenedGetsItsLineAndAKeyWait) {
+  printer().initializeResult = 5;
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(console->screen().substr(console->screen().rfind(kPrompt)),
+            kPrompt + "3\n\nNie mozna zainicjowac portu COM3!\n");
+  EXPECT_EQ(printer().calls(), (std::vector<std::string>{"SerialPortPresent(3)", "UstawCTS(1)",
+                                                         "InitializePort(3,38400,3,3)"}));
+  EXPECT_TRUE(printer().written().empty());
+  EXPECT_EQ(console->keyWaitingCalls(), 1);
+}
+
+}  // namespace
+}  // namespace voren

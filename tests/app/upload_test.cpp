@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "app/glyph_table.h"
+#include "app/updater.h"
+#include "tests/app/updater_fixture.h"
+
+namespace voren {
+namespace {
+
+using test::Fault;
+using test::Stage;
+
+constexpr std::uint16_t kLastAddress = 463;
+const std::string kBanner =
+    "Program dla Windows do zmiany strony kodowej w drukarce VOREN\n"
+    "Program zmieni strone kodowa na 852 (Latin-2)\n"
+    "\n"
+    "\n"
+    "Podaj numer portu COM do ktorego podlaczono drukarke (0-wyjscie z programu): 3\n";
+
+// What the progress writes after its "0%": one percentage per accepted block.
+std::string progressWrites(int blocks) {
+  std::string text;
+  for (int i = 0; i < blocks; ++i) text += std::to_string((i + 1) * 100 / 144) + "%";
+  return text;
+}
+
+TEST_F(Updater, CleanUploadWritesEveryBlockOnceWithTheRightCrc) {
+  EXPECT_EQ(run("3\n"), 0);
+
+  EXPECT_EQ(printer().calls(), openedAndClosed());
+  EXPECT_EQ(model().crcMismatches(), 0);
+  ASSERT_EQ(model().addressOrder().size(), 144u);
+  const auto& table = glyphTable();
+  for (std::uint16_t i = 0; i < 144; ++i) {
+    const std::uint16_t address = 320 + i;
+    EXPECT_EQ(model().addressOrder()[i], address);
+    ASSERT_EQ(model().blocks().count(address), 1u) << address;
+    EXPECT_TRUE(std::equal(table.begin() + 256 * i, table.begin() + 256 * (i + 1),
+                           model().blocks().at(address).begin()))
+        << "block " << address;
+  }
+
+  EXPECT_EQ(console->screen(), kBanner +
+                                   "\n\n"
+                                   "Trwa aktualizacja strony kodowej: 100%\n"
+                                   "\n"
+                                   "Aktualizacja strony kodowej zakonczona sukcesem!");
+  // In place: one cursor move and one percentage per block, on the same spot.
+  EXPECT_EQ(console->cursorMoves(), 144);
+  const std::string& out = console->output();
+  EXPECT_NE(
+      out.find("Trwa aktualizacja strony kodowej: 0%" + progressWrites(144) + "\n\nAktualizacja"),
+      std::string::npos);
+}
+
+TEST_F(Updater, ProgressWithoutACursorStaysReadable) {
+  options.terminal = false;
+  EXPECT_EQ(run("3\n"), 0);
+  EXPECT_EQ(console->cursorMoves(), 0);
+  EXPECT_NE(console->output().find("Trwa aktualizacja strony kodowej: 0% 10% 20% 30% 40% 50% "
+                                   "60% 70% 80% 90% 100%\n\nAktualizacja"),
+            std::string::npos)
+      << console->output();
+}
+
+TEST_F(Updater, DamagedBlockIsSentAgainAndPrintsNothingMore) {
+  model().inject({.address = 325, .stage = Stage::SecondHalf, .answer = 1});
+  EXPECT_EQ(run("3\n"), 0);
+  const std::string clean = console->output();
+  EXPECT_EQ(model().attempts().at(325), 2);
+  EXPECT_EQ(model().attempts().at(324), 1);
+  EXPECT_EQ(model().blocks().size(), 144u);
+
+  SetUp();
+  run("3\n");
+  EXPECT_EQ(console->output(), clean);
+}
+
+TEST_F(Updater, EveryBlockHasItsOwnThreeRepeats) {
+  model().inject({.address = 320, .stage = Stage::SecondHalf, .answer = 1, .times = 3});
+  model().inject({.address = 321, .stage = Stage::SecondHalf, .answer = 2, .times = 3});
+  model().inject({.address = kLastAddress, .stage = Stage::SecondHalf, .answer = 1, .times = 3});
+  EXPECT_EQ(run("3\n"), 0);
+  EXPECT_EQ(model().attempts().at(320), 4);
+  EXPECT_EQ(model().attempts().at(321), 4);
+  EXPECT_EQ(model().attempts().at(kLastAddress), 4);
+  EXPECT_EQ(lastLine(), "Aktualizacja strony kodowej zakonczona sukcesem!");
+}
+
+// A printer that keeps reporting the block damaged: a real CRC fault.
+TEST_F(Updater, FourthDamagedAttemptEndsWithTheStatusAsTheError) {
+  model().inject({.address = 327, .stage = Stage::SecondHalf, .answer = 1, .times = 4});
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(model().attempts().at(327), 4);
+  EXPECT_EQ(model().blocks().size(), 7u);
+  EXPECT_EQ(printer().calls(), openedAndClosed());
+  EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 4%");
+  EXPECT_EQ(lastLine(), "Blad nr 1: blad sumy CRC");
+
+  SetUp();
+  model().inject({.address = kLastAddress, .stage = Stage::SecondHalf, .answer = 2, .times = 4});
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(model().attempts().at(kLastAddress), 4);
+  EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 99%");
+  EXPECT_EQ(lastLine(), "Blad nr 2: blad weryfikacji danych");
+}
+
+struct Failure {
+  Fault fault;
+  const char* report;
+};
+
+// Anything but status 1 or 2 after the second half stops at once.
+TEST_F(Updater, OtherFailuresStopTheUploadAtOnceAndClose) {
+  const std::vector<Failure> failures = {
+      {{.address = 330, .stage = Stage::Control, .answer = 0x15},
+       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
+      {{.address = 330, .stage = Stage::Control, .answer = 0x07},
+       "Blad nr 23: niepoprawna odpowiedz z drukarki"},
+      {{.address = 330, .stage = Stage::Control, .answer = std::nullopt},
+       "Blad nr 21: timeout odbierania"},
+      {{.address = 330, .stage = Stage::FirstHalf, .answer = std::nullopt},
+       "Blad nr 21: timeout odbierania"},
+      {{.address = 330, .stage = Stage::SecondHalf, .answer = std::nullopt},
+       "Blad nr 21: timeout odbierania"},
+      {{.address = 330, .stage = Stage::FirstHalf, .answer = 5}, "Blad nr 105: inny blad"},
+      {{.address = 330, .stage = Stage::SecondHalf, .answer = 5}, "Blad nr 105: inny blad"},
+      {{.address = 330, .stage = Stage::FirstHalf, .answer = 1},
+       "Blad nr 23: niepoprawna odpowiedz z drukarki"},
+      {{.address = 330, .stage = Stage::FirstHalf, .answer = 2}, "Blad nr 102: inny blad"},
+      {{.address = 330, .stage = Stage::SecondHalf, .answer = 131}, "Blad nr 231: inny blad"},
+  };
+  for (const Failure& f : failures) {
+    SetUp();
+    model().inject(f.fault);
+    EXPECT_EQ(run("3\n"), 1) << f.report;
+    EXPECT_EQ(lastLine(), f.report);
+    EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 6%") << f.report;
+    EXPECT_EQ(model().blocks().size(), 10u) << f.report;
+    EXPECT_LE(model().attempts().count(330) ? model().attempts().at(330) : 0, 1) << f.report;
+    EXPECT_EQ(printer().calls(), openedAndClosed()) << f.report;
+  }
+}
+
+TEST_F(Updater, FailedWriteIsASendingTimeOut) {
+  printer().failWriteAt = 2 * 262 + 5;  // in the first half of the third block
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(lastLine(), "Blad nr 20: timeout nadawania");
+  EXPECT_EQ(model().blocks().size(), 2u);
+  EXPECT_EQ(printer().calls(), openedAndClosed());
+}
+
+TEST_F(Updater, KeyWaitSleepsBetweenLooks) {
+  printer().initializeResult = 5;
+  const auto start = std::chrono::steady_clock::now();
+  auto scripted = std::make_unique<testing::ScriptedConsole>(options);
+  scripted->type("3\n");
+  scripted->answerKeyWaiting({false, false, false, false, false});
+  Keyboard keyboard(*scripted);
+  EXPECT_EQ(AktualizacjaStronyKodowej(*scripted, keyboard), 1);
+  EXPECT_EQ(scripted->keyWaitingCalls(), 6);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+  EXPECT_EQ(scripted->keysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace voren
