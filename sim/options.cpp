@@ -12,6 +12,8 @@ constexpr const char* kHelp =
     "  --link PATH            make PATH a symlink to the pty\n"
     "  --dump FILE            write the 144 stored blocks (36,864 bytes) there\n"
     "                         after each complete update and at exit\n"
+    "  --render FILE.png      a receipt printed with the stored font, written\n"
+    "                         whenever the dump is\n"
     "  --baud N               pace both directions at N baud, 11 bits a byte (8E1)\n"
     "  --fault BLOCK:POINT:KIND[:TIMES]\n"
     "                         inject a fault; BLOCK 0..143 or *, POINT ack|1|2,\n"
@@ -56,6 +58,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
       options.link = value;
     } else if (name == "--dump") {
       options.dump = value;
+    } else if (name == "--render") {
+      options.render = value;
     } else if (name == "--baud") {
       if (!toNumber(value, options.baud) || options.baud == 0) {
         return error("--baud needs a positive number");

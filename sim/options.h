@@ -10,9 +10,10 @@
 namespace voren::sim {
 
 struct SimOptions {
-  std::string link;   // symlink to the pty, made at start, removed at exit
-  std::string dump;   // the 144 stored blocks in address order, 36,864 bytes
-  unsigned baud = 0;  // 0: no pacing
+  std::string link;    // symlink to the pty, made at start, removed at exit
+  std::string dump;    // the 144 stored blocks in address order, 36,864 bytes
+  std::string render;  // a receipt printed with the stored font, as PNG, written with the dump
+  unsigned baud = 0;   // 0: no pacing
   FaultPlan faults;
   std::uint64_t hangUpAfter = 0;  // bytes received; 0: never
   bool exitAfterUpdate = false;

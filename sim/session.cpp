@@ -9,6 +9,7 @@
 
 #include "sim/line_pacer.h"
 #include "sim/printer.h"
+#include "sim/receipt.h"
 #include "sim/report.h"
 
 namespace voren::sim {
@@ -154,9 +155,13 @@ class Session {
   }
 
   void writeOutputs() {
-    if (options_.dump.empty()) return;
     std::string error;
-    if (!writeFileAtomically(options_.dump, printer_.memory(), &error)) report_(error);
+    if (!options_.dump.empty() && !writeFileAtomically(options_.dump, printer_.memory(), &error)) {
+      report_(error);
+    }
+    if (!options_.render.empty() && !writeReceipt(printer_.memory(), options_.render, &error)) {
+      report_("receipt: " + error);
+    }
   }
 
   void finish() {
