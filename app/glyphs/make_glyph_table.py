@@ -210,7 +210,7 @@ def write_cpp(table, path):
         "}  // namespace voren",
         "",
     ]
-    write_if_changed(path, "\n".join(lines))
+    Path(path).write_text("\n".join(lines), encoding="utf-8")
 
 
 def write_codepoints(normal, path):
@@ -218,13 +218,7 @@ def write_codepoints(normal, path):
     for code in range(256):
         cp = normal[code].codepoint
         lines.append(f"{{0x{code:02X}, {-1 if cp is None else f'0x{cp:04X}'}}},")
-    write_if_changed(path, "\n".join(lines) + "\n")
-
-
-def write_if_changed(path, text):
-    path = Path(path)
-    if not path.exists() or path.read_text(encoding="utf-8") != text:
-        path.write_text(text, encoding="utf-8")
+    Path(path).write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
 def main(argv):

@@ -13,7 +13,7 @@ constexpr Rgb kInk{20, 20, 28};
 constexpr Rgb kBoundary{222, 226, 234};
 constexpr Rgb kLabel{110, 120, 150};
 constexpr Rgb kTitle{60, 70, 110};
-constexpr int kLabelPixel = 1;
+constexpr int kLabelPixel = 2;
 constexpr int kLabelHeight = kHexDigitHeight * kLabelPixel + 3;
 constexpr int kGap = 8;  // pixels between characters
 constexpr int kTitleHeight = 28;
