@@ -1,13 +1,14 @@
 // Threads, thread priorities and the process priority class.
 #include <dirent.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/posix/win32_fault_points.h"
 #include "platform/posix/win32_objects.h"
@@ -21,18 +22,11 @@ const HANDLE currentThread = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2))
 
 DWORD currentTid() { return static_cast<DWORD>(syscall(SYS_gettid)); }
 
-// Windows' time-critical level is the top of the normal range; the nearest
-// Linux has is the lowest real-time level, which needs privileges. Refused,
-// the thread stays at normal priority: slower to react, still correct.
-void applyThreadPriority(pthread_t thread, int priority) {
-  sched_param param{};
-  if (priority == THREAD_PRIORITY_TIME_CRITICAL) {
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    if (pthread_setschedparam(thread, SCHED_FIFO, &param) == 0) return;
-    param.sched_priority = 0;
-  }
-  pthread_setschedparam(thread, SCHED_OTHER, &param);
-}
+// Priorities become nice values, per thread as Linux keeps them: the class
+// gives the base, a thread's priority moves it. Real-time scheduling is not
+// used: measured here, waking a SCHED_FIFO worker costs more than it saves.
+void applyThreadPriority(DWORD tid, int priority);
+void forgetThread(DWORD tid);
 
 class Thread : public Object {
  public:
@@ -73,8 +67,7 @@ class Thread : public Object {
   int priority() const { return priority_; }
   void setPriority(int priority) {
     priority_ = priority;
-    std::lock_guard lock(signalMutex());
-    if (!finished_) applyThreadPriority(thread_.native_handle(), priority);
+    applyThreadPriority(id_, priority);
   }
 
  private:
@@ -86,6 +79,7 @@ class Thread : public Object {
       started_.wait(lock, [this] { return suspendCount_ == 0; });
     }
     const DWORD code = start_(parameter_);
+    forgetThread(id_);
     std::lock_guard lock(signalMutex());
     exitCode_ = code;
     finished_ = true;
@@ -137,28 +131,65 @@ DWORD classOfNice(int nice) {
   return REALTIME_PRIORITY_CLASS;
 }
 
-struct ProcessState {
+struct PriorityState {
   std::mutex mutex;
   // The class last asked for; until then the one the nice value stands for.
   // It reads back as asked even when the system refused the nice change.
   DWORD priorityClass = 0;
+  std::optional<int> startNice;
+  std::unordered_map<DWORD, int> threadPriorities;  // threads given a priority of their own
 };
 
-ProcessState& processState() {
-  static auto* instance = new ProcessState;
+PriorityState& priorityState() {
+  static auto* instance = new PriorityState;
   return *instance;
 }
 
-// Linux keeps nice per thread: give it to every thread of the process.
-void applyNice(int nice) {
-  DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) {
-    setpriority(PRIO_PROCESS, 0, nice);
-    return;
+// Under the state's mutex.
+int baseNice(PriorityState& s) {
+  if (s.priorityClass != 0) return niceOf(s.priorityClass);
+  if (!s.startNice) s.startNice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+  return *s.startNice;
+}
+
+int niceFor(int base, int priority) {
+  switch (priority) {
+    case THREAD_PRIORITY_TIME_CRITICAL:
+      return -20;
+    case THREAD_PRIORITY_IDLE:
+      return 19;
+    default:
+      // One Windows level is two nice steps, highest (+2) four below the base.
+      return std::clamp(base - 2 * priority, -20, 19);
   }
+}
+
+// A refused change (no privileges to lower nice) leaves the thread as it is.
+void setNice(DWORD tid, int nice) { setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice); }
+
+void applyThreadPriority(DWORD tid, int priority) {
+  auto& s = priorityState();
+  std::lock_guard lock(s.mutex);
+  s.threadPriorities[tid] = priority;
+  setNice(tid, niceFor(baseNice(s), priority));
+}
+
+void forgetThread(DWORD tid) {
+  auto& s = priorityState();
+  std::lock_guard lock(s.mutex);
+  s.threadPriorities.erase(tid);
+}
+
+// Linux keeps nice per thread: the class reaches every thread of the process.
+void applyClass(PriorityState& s) {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return;
   while (const dirent* entry = readdir(tasks)) {
-    const int tid = std::atoi(entry->d_name);
-    if (tid > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
+    const auto tid = static_cast<DWORD>(std::atoi(entry->d_name));
+    if (tid == 0) continue;
+    const auto own = s.threadPriorities.find(tid);
+    setNice(tid, niceFor(baseNice(s),
+                         own == s.threadPriorities.end() ? THREAD_PRIORITY_NORMAL : own->second));
   }
   closedir(tasks);
 }
@@ -209,7 +240,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 
 BOOL SetThreadPriority(HANDLE thread, int priority) {
   if (thread == currentThread) {
-    applyThreadPriority(pthread_self(), priority);
+    applyThreadPriority(currentTid(), priority);
     return TRUE;
   }
   const auto t = findAs<Thread>(thread);
@@ -220,10 +251,10 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
 
 int GetThreadPriority(HANDLE thread) {
   if (thread == currentThread) {
-    int policy = 0;
-    sched_param param{};
-    pthread_getschedparam(pthread_self(), &policy, &param);
-    return policy == SCHED_FIFO ? THREAD_PRIORITY_TIME_CRITICAL : THREAD_PRIORITY_NORMAL;
+    auto& s = priorityState();
+    std::lock_guard lock(s.mutex);
+    const auto own = s.threadPriorities.find(currentTid());
+    return own == s.threadPriorities.end() ? THREAD_PRIORITY_NORMAL : own->second;
   }
   const auto t = findAs<Thread>(thread);
   if (!t) return fail(ERROR_INVALID_HANDLE, THREAD_PRIORITY_ERROR_RETURN);
@@ -249,13 +280,9 @@ HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId) {
 
 DWORD GetPriorityClass(HANDLE process) {
   if (!processOf(process, PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)) return 0;
-  auto& s = processState();
+  auto& s = priorityState();
   std::lock_guard lock(s.mutex);
-  if (s.priorityClass == 0) {
-    errno = 0;
-    s.priorityClass = classOfNice(getpriority(PRIO_PROCESS, 0));
-  }
-  return s.priorityClass;
+  return s.priorityClass != 0 ? s.priorityClass : classOfNice(baseNice(s));
 }
 
 BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
@@ -272,10 +299,10 @@ BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
     default:
       return fail(ERROR_INVALID_PARAMETER, FALSE);
   }
-  auto& s = processState();
+  auto& s = priorityState();
   std::lock_guard lock(s.mutex);
   s.priorityClass = priorityClass;
-  applyNice(niceOf(priorityClass));
+  applyClass(s);
   return TRUE;
 }
 

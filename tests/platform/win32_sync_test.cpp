@@ -142,6 +142,7 @@ TEST(Win32Threads, SuspendedThreadRunsOnlyAfterResume) {
   ASSERT_NE(thread, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL));
+  EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_TIME_CRITICAL);
   EXPECT_EQ(WaitForSingleObject(thread, 100), WAIT_TIMEOUT);
   EXPECT_EQ(runs, 0);
   DWORD code = 0;
