@@ -317,6 +317,52 @@ TEST_F(PtyPort, ReadWithIntervalMaxdwordReturnsAtOnce) {
   EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 0), WAIT_OBJECT_0);
 }
 
+TEST_F(PtyPort, IntervalTimeOutEndsAReadBetweenBytes) {
+  openPort();
+  setTimeouts(150, 0, 0);  // no total limit: only the gap after a byte counts
+  std::uint8_t buffer[10] = {};
+  Transfer r;
+  ASSERT_FALSE(ReadFile(port_, buffer, sizeof buffer, &r.count, &r.o));
+  // Nothing has arrived: the interval does not run yet.
+  EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 400), WAIT_TIMEOUT);
+  ASSERT_EQ(::write(master_, "abc", 3), 3);
+  const auto sent = Clock::now();
+  EXPECT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  EXPECT_GE(millisecondsSince(sent), 140);
+  EXPECT_EQ(r.count, 3u);
+  EXPECT_EQ(std::string(buffer, buffer + 3), "abc");
+}
+
+TEST_F(PtyPort, CancelIoExEndsOneTransferAndFindsNoFinishedOne) {
+  openPort();
+  setTimeouts(0, 0, 0);
+  std::uint8_t byte = 0;
+  Transfer r;
+  ASSERT_FALSE(ReadFile(port_, &byte, 1, &r.count, &r.o));
+  EXPECT_TRUE(CancelIoEx(port_, &r.o));
+  EXPECT_FALSE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
+  EXPECT_EQ(GetLastError(), 995u);
+  EXPECT_FALSE(CancelIoEx(port_, &r.o));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
+}
+
+TEST_F(PtyPort, HandleWithoutOverlappedBlocksUntilDone) {
+  port_ = CreateFileA(R"(\\.\COM7)", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                      nullptr);
+  ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+  setTimeouts(0, 0, 0);
+  std::thread far([&] {
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(::write(master_, "q", 1), 1);
+  });
+  std::uint8_t byte = 0;
+  DWORD count = 0;
+  EXPECT_TRUE(ReadFile(port_, &byte, 1, &count, nullptr));
+  far.join();
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(byte, 'q');
+}
+
 TEST_F(PtyPort, WriteTheLineCannotTakeEndsAfterTheWriteTimeOut) {
   openPort();
   setTimeouts(MAXDWORD, 0, 500);
