@@ -86,6 +86,19 @@ TEST(GlyphMetrics, LettersSitOnTheBaselineAndOnlySomeDescend) {
   EXPECT_EQ(letters, 52 + 81);  // ASCII letters and the Latin-2 letters of the upper half
 }
 
+TEST(GlyphMetrics, LettersKeepADotClearOnEitherSide) {
+  // Only the tail of Q, the bars of Ł Đ đ and the apostrophe of ď reach the
+  // cell's edge dots; every other letter leaves a gap to its neighbours.
+  const std::set<long> reaching = {'Q', 0x141, 0x110, 0x111, 0x10F};
+  for (auto [code, u] : kDrawn) {
+    if (!isLetter(u) || reaching.count(u)) continue;
+    for (int r = 0; r < kRows; ++r) {
+      EXPECT_FALSE(dot(0, code, r, 0)) << "glyph 0x" << std::hex << code << " row " << r;
+      EXPECT_FALSE(dot(0, code, r, 9)) << "glyph 0x" << std::hex << code << " row " << r;
+    }
+  }
+}
+
 TEST(GlyphMetrics, CapitalsAndDigitsShareOneHeight) {
   for (int c = 'A'; c <= 'Z'; ++c) {
     EXPECT_EQ(top(c), 0) << static_cast<char>(c);
