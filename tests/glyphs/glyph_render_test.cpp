@@ -57,6 +57,17 @@ TEST(GlyphRender, DoubleWidthTakesBothHalvesFromTheirBanks) {
   EXPECT_FALSE(inked(image, 1, 1));
 }
 
+TEST(GlyphRender, NonsenseStyleIsTakenAsTheSmallestSensibleOne) {
+  const Table t = oneDot(0, 'A', 0, 0);
+  const PrintLine line{"A", false};
+  const Image image =
+      renderPrint(t, std::span(&line, 1), {.scale = -3, .lineGap = -1, .margin = -5});
+  EXPECT_EQ(image.width(), 10);
+  EXPECT_EQ(image.height(), 24);
+  EXPECT_TRUE(inked(image, 0, 0));
+  EXPECT_EQ(renderSheet(t, 0).width(), renderSheet(t, 1).width());
+}
+
 TEST(GlyphRender, SheetShowsEveryGlyphOfEveryBank) {
   const Table empty{};
   const Image blank = renderSheet(empty);

@@ -6,7 +6,9 @@
 namespace voren::render {
 
 Image::Image(int width, int height, Rgb background)
-    : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 3) {
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      pixels_(static_cast<std::size_t>(width_) * height_ * 3) {
   fillRect(0, 0, width, height, background);
 }
 

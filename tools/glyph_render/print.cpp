@@ -16,7 +16,9 @@ int lineDots(const PrintLine& line) {
 }
 }  // namespace
 
-Image renderPrint(GlyphTable table, std::span<const PrintLine> lines, const PrintStyle& style) {
+Image renderPrint(GlyphTable table, std::span<const PrintLine> lines, const PrintStyle& asked) {
+  const PrintStyle style{std::max(asked.scale, 1), std::max(asked.lineGap, 0),
+                         std::max(asked.margin, 0)};
   int widest = 0;
   for (const auto& line : lines) widest = std::max(widest, lineDots(line));
   const int s = style.scale;

@@ -1,6 +1,8 @@
 // The sheet: banks 0, 1 and 2 side by side, each a 16 x 16 grid read row by
 // row (code 0x41 is row 4, column 1). In the double-width banks the two
 // halves of a character sit together, with the gap between characters.
+#include <algorithm>
+
 #include "tools/glyph_render/glyph_dots.h"
 #include "tools/glyph_render/glyph_render.h"
 #include "tools/glyph_render/hex_label.h"
@@ -26,6 +28,7 @@ int columnX(int bank, int col, int cellW) {
 }  // namespace
 
 Image renderSheet(GlyphTable table, int scale) {
+  scale = std::max(scale, 1);
   const int cellW = kCellDots * scale, cellH = kGlyphRows * scale;
   const int pitchY = cellH + kLabelHeight + kGap;
   int bankLeft[3];
