@@ -26,6 +26,7 @@ class Console {
   virtual std::optional<int> readKey() = 0;
   // True when a key press that yields a character or a key code is waiting.
   // Consumes nothing; Shift, Ctrl, Alt and the lock keys alone do not count.
+  // Also true once the input has ended, so that a wait for a key ends too.
   virtual bool keyWaiting() = 0;
   // Where the cursor is, or std::nullopt when no terminal can answer.
   virtual std::optional<CursorPosition> cursor() = 0;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,26 @@ TEST_F(TerminalConsole, SignalsDuringTheRunRestoreTheTerminal) {
     EXPECT_TRUE(pane.waitFor("^status=" + std::to_string(128 + signal) + "$"));
     EXPECT_TRUE(terminalRestored(pane, scratch));
   }
+}
+
+TEST_F(TerminalConsole, CtrlZHandsTheTerminalBackAndFgTakesItAgain) {
+  // dash, because bash puts its own terminal mode back when a job stops and
+  // would hide a probe that does not.
+  const auto script = scratch_.file("interactive");
+  std::ofstream(script) << "PS1='$ ' exec dash -i\n";
+  Pane pane(script);
+  ASSERT_TRUE(pane.waitFor("^\\$$"));
+  pane.send("'stty -g > " + scratch_.file("before") + "; " + kProbe + "' Enter");
+  ASSERT_TRUE(pane.waitFor("^Podaj liczbe:$"));
+  pane.send("C-z");
+  ASSERT_TRUE(pane.waitFor("Stopped"));
+  pane.send("'stty -g > " + scratch_.file("stopped") + "; fg' Enter");
+  ASSERT_TRUE(pane.waitFor("console_probe$"));  // fg names the job it resumes
+  // Key by key again: q alone ends the key wait.
+  pane.send("5 Enter q");
+  ASSERT_TRUE(pane.waitFor("^Nastepny klawisz 113$"));
+  EXPECT_FALSE(readFile(scratch_.file("before")).empty());
+  EXPECT_EQ(readFile(scratch_.file("stopped")), readFile(scratch_.file("before")));
 }
 
 TEST_F(TerminalConsole, OutputToAFileGetsNoTerminalSequences) {
