@@ -8,6 +8,10 @@
 // - Wine's own console host puts the terminal into raw mode and gives it
 //   back when it ends, a moment after the program: the terminal is checked
 //   once the wineserver has ended.
+// - Wine's screen model starts blank whatever the terminal showed, so the
+//   clear at the start leaves text that was there before Wine started
+//   wherever the probe writes nothing: the first line is checked by its
+//   start only.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -57,6 +61,8 @@ TEST(WineConsole, DialogueProgressAndKeyWaitThroughTheConsoleApi) {
   auto lines = pane.lines();
   ASSERT_GT(lines.size(), 5u);
   lines.erase(lines.begin() + 5);  // "Odrzucony klawisz 0" under Wine
+  EXPECT_EQ(lines[0].rfind("Proba konsoli", 0), 0u) << lines[0];
+  lines[0] = "Proba konsoli";
   lines.resize(expected.size());
   EXPECT_EQ(lines, expected);
   EXPECT_TRUE(terminalRestored(pane, scratch));

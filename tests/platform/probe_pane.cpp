@@ -55,6 +55,7 @@ std::string snapshotScript(const Scratch& scratch, const std::string& command,
   const auto script = scratch.file("script");
   std::ofstream(script) << "trap 'echo interrupted' INT\n"
                         << "stty -g > " << scratch.file("before") << "\n"
+                        << "echo Przed czyszczeniem\n"
                         << command << "\n"
                         << "echo status=$?\n"
                         << settle << "\n"

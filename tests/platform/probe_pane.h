@@ -27,10 +27,10 @@ class Scratch {
 };
 
 // Writes a script that runs command between two snapshots of the terminal's
-// mode (`stty -g`), prints "status=N" when it ends, runs settle (a command
-// that waits for whatever still holds the terminal) and prints "snapshots"
-// once the second snapshot is taken. A trap keeps the shell alive when
-// Ctrl-C ends the command.
+// mode (`stty -g`), after a line for the probe's clear to wipe away; prints "status=N" when it
+// ends, runs settle (a command that waits for whatever still holds the terminal) and prints
+// "snapshots" once the second snapshot is taken. A trap keeps the shell alive when Ctrl-C ends the
+// command.
 std::string snapshotScript(const Scratch& scratch, const std::string& command,
                            const std::string& settle = "");
 
