@@ -106,7 +106,12 @@ class TerminalConsole final : public Console {
     do {
       ready = poll(&fd, 1, timeoutMs);
     } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) return false;
+    if (ready == 0) return false;
+    if (ready < 0) {
+      // Standard input cannot be waited on: no key will ever come.
+      ended_ = true;
+      return false;
+    }
     char buffer[256];
     ssize_t n = 0;
     do {
@@ -126,10 +131,7 @@ class TerminalConsole final : public Console {
   void takeFromInput() {
     auto decoded = posix::decodeTerminalInput(input_, !ended_);
     if (decoded.kind == TerminalInput::Kind::NeedMore) {
-      const auto before = input_.size();
-      while (input_.size() == before && fill(static_cast<int>(kSequenceWait.count()))) {
-      }
-      if (input_.size() != before) return;  // decode again with more bytes
+      if (fill(static_cast<int>(kSequenceWait.count()))) return;  // decode again with more
       decoded = posix::decodeTerminalInput(input_, false);
     }
     input_.erase(0, decoded.length);

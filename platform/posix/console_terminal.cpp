@@ -43,8 +43,6 @@ void onEndingSignal(int signal) {
   raise(signal);
 }
 
-void onContinue(int);
-
 // Ctrl-Z: the shell gets its terminal back as it was; key mode returns
 // when the process is continued.
 void onStop(int) {
@@ -62,7 +60,9 @@ void onStop(int) {
 }
 
 void onContinue(int) {
+  const int savedErrno = errno;
   if (state.changed) tcsetattr(STDIN_FILENO, TCSANOW, &state.keyMode);
+  errno = savedErrno;
 }
 
 }  // namespace
