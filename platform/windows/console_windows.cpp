@@ -142,7 +142,7 @@ class WindowsConsole final : public Console {
       if (isKeyPress(record)) return true;
       // Releases, lone modifiers, mouse and focus events are no key press:
       // dropping them lets the next peek see what lies behind.
-      ReadConsoleInputA(input_, &record, 1, &count);
+      if (!ReadConsoleInputA(input_, &record, 1, &count)) return true;
     }
   }
 
