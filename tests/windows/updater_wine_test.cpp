@@ -44,9 +44,10 @@ std::string windowsProgram() {
   return {};
 }
 
+// The prefix scripts/wine-run uses.
 std::string winePrefix() {
   const char* own = std::getenv("VOREN_WINEPREFIX");
-  return own && *own ? own : std::string(VOREN_WINDOWS_BUILD_DIR) + "/wineprefix";
+  return own && *own ? own : std::string(VOREN_SOURCE_DIR) + "/build/windows/wineprefix";
 }
 
 std::string wineRun() { return std::string(VOREN_SOURCE_DIR) + "/scripts/wine-run"; }
