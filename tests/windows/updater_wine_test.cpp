@@ -29,6 +29,7 @@ using namespace std::chrono_literals;
 
 constexpr int kComPort = 11;
 constexpr const char* kWine = "/usr/lib/wine/wine64";
+constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
 
 std::string windowsProgram() {
   std::error_code error;
@@ -61,6 +62,11 @@ class UpdaterUnderWine : public ::testing::Test {
     CommandResult made = runCommand({wineRun(), "--version"}, 180s);
     prefixReady_ = made.status == 0 && fs::is_directory(winePrefix() + "/dosdevices");
     prefixProblem_ = made.output;
+    // A wineserver started here, kept for a while between programs, rather
+    // than one started inside a test's terminal and hung up with it.
+    // (Its output goes nowhere, or it would hold our pipe open.)
+    runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec \"$1\" -p10 >/dev/null 2>&1", winePrefix(),
+                kWineServer});
   }
 
   void SetUp() override {
@@ -104,6 +110,7 @@ class UpdaterUnderWine : public ::testing::Test {
     std::string screen;
     auto exit = run_->pressKeyAndWaitForExit(30s, &screen);
     EXPECT_TRUE(exit) << "the program did not end after a key; screen:\n" << screen;
+    EXPECT_TRUE(run_->terminal().terminalRestored()) << screen;
     return exit.value_or(-1);
   }
 
