@@ -94,6 +94,11 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
   if (terminal) {
     readTermios(settings, device->dcb_);
     device->countersWork_ = ioctl(fd, TIOCGICOUNT, &device->counters_) == 0;
+    // Raw from the start: bytes that arrive before the first transfer must
+    // not meet echo or translation.
+    device->foundSettings_ = settings;
+    makeRaw(settings);
+    tcsetattr(fd, TCSANOW, &settings);
   }
   return 0;
 }
@@ -125,6 +130,9 @@ void CommDevice::closed() {
   wakeIoThread();
   if (ioThread.joinable()) ioThread.join();
   std::lock_guard lock(mutex_);
+  // A handle that was only opened, as a probe for the port is, leaves the
+  // line as it found it.
+  if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
   // A pseudo-terminal keeps TIOCEXCL after the last close.
   if (clearExclusive_) ioctl(fd_, TIOCNXCL);
   ::close(fd_);
@@ -149,10 +157,10 @@ DWORD CommDevice::setState(const DCB& dcb) {
   if (tcgetattr(fd_, &settings) != 0) return ERROR_GEN_FAILURE;
   if (const DWORD error = writeTermios(dcb, settings)) return error;
   makeRaw(settings);
+  used_ = true;
   if (tcsetattr(fd_, TCSANOW, &settings) != 0 && !appliedButFraming(fd_, settings)) {
     return ERROR_INVALID_PARAMETER;
   }
-  raw_ = true;
   // The lines follow their control modes; a pseudo-terminal has none, which
   // is no reason to refuse the rest.
   int dtr = TIOCM_DTR;
@@ -164,15 +172,6 @@ DWORD CommDevice::setState(const DCB& dcb) {
   dcb_ = dcb;
   dcb_.DCBlength = sizeof(DCB);
   return 0;
-}
-
-void CommDevice::ensureRaw() {
-  if (raw_ || !terminal_) return;
-  termios settings{};
-  if (tcgetattr(fd_, &settings) != 0) return;
-  makeRaw(settings);
-  tcsetattr(fd_, TCSANOW, &settings);
-  raw_ = true;
 }
 
 DWORD CommDevice::getTimeouts(COMMTIMEOUTS& timeouts) {

@@ -3,6 +3,7 @@
 // them, and the transfer engine that runs overlapped reads, writes and event
 // waits on one I/O thread per device.
 #include <linux/serial.h>
+#include <termios.h>
 
 #include <deque>
 #include <string>
@@ -106,9 +107,6 @@ class CommDevice : public Object {
   void noteLineErrors(DWORD ceBits);
   void checkCounters();
   bool refusing() const;
-  // Raw mode comes with the first use of the line, not with the open, so
-  // that probing a port leaves its settings alone.
-  void ensureRaw();
   DWORD outputQueued() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
@@ -126,7 +124,8 @@ class CommDevice : public Object {
   bool hungUp_ = false;
   bool outputBlocked_ = false;  // the driver refused bytes: wait for POLLOUT
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
-  bool raw_ = false;
+  bool used_ = false;           // settings changed or a transfer made
+  termios foundSettings_{};
   bool clearExclusive_ = false;  // TIOCEXCL was ours to set
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};

@@ -44,6 +44,7 @@ CommDevice::Transfer CommDevice::makeTransfer(Kind kind, OVERLAPPED& overlapped)
   Transfer transfer{};
   transfer.kind = kind;
   transfer.overlapped = &overlapped;
+  used_ = true;
   transfer.event = findAs<Event>(overlapped.hEvent);
   // The system clears the record's event as a transfer starts.
   if (transfer.event) transfer.event->reset();
@@ -99,7 +100,6 @@ BOOL CommDevice::read(void* buffer, DWORD count, DWORD* done, OVERLAPPED& overla
   if (done != nullptr) *done = 0;
   if (refusing()) return fail(ERROR_OPERATION_ABORTED, FALSE);
   if (hungUp_) return fail(ERROR_DEVICE_NOT_CONNECTED, FALSE);
-  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Read, overlapped);
   transfer.buffer = static_cast<std::uint8_t*>(buffer);
   transfer.count = count;
@@ -118,7 +118,6 @@ BOOL CommDevice::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED&
   if (done != nullptr) *done = 0;
   if (refusing()) return fail(ERROR_OPERATION_ABORTED, FALSE);
   if (hungUp_) return fail(ERROR_DEVICE_NOT_CONNECTED, FALSE);
-  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Write, overlapped);
   transfer.buffer = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
   transfer.count = count;
@@ -134,7 +133,6 @@ BOOL CommDevice::waitEvent(DWORD* mask, OVERLAPPED& overlapped) {
   if (!terminal_) return fail(ERROR_INVALID_FUNCTION, FALSE);
   // One wait at a time, and only for something.
   if (eventMask_ == 0 || !waits_.empty()) return fail(ERROR_INVALID_PARAMETER, FALSE);
-  ensureRaw();
   Transfer transfer = makeTransfer(Kind::Wait, overlapped);
   transfer.mask = mask;
   waits_.push_back(std::move(transfer));

@@ -161,15 +161,16 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
   openPort();
 }
 
-TEST_F(PtyPort, OpeningAloneLeavesTheLineSettingsAlone) {
+TEST_F(PtyPort, RawFromTheOpenAndAProbeLeavesTheLineAsFound) {
   const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
   termios cooked{};
   tcgetattr(slave, &cooked);
   cooked.c_lflag |= ICANON | ECHO;
-  cooked.c_iflag |= IXON;
+  cooked.c_iflag |= IXON | ICRNL;
   tcsetattr(slave, TCSANOW, &cooked);
 
+  // A probe for the port: opened and closed, nothing else.
   HANDLE probe =
       CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(probe, INVALID_HANDLE_VALUE);
@@ -179,15 +180,18 @@ TEST_F(PtyPort, OpeningAloneLeavesTheLineSettingsAlone) {
   EXPECT_TRUE(after.c_lflag & ICANON);
   EXPECT_TRUE(after.c_iflag & IXON);
 
-  // The first transfer puts the line into raw mode.
+  // Opened for use, the line is raw before the first transfer: bytes that
+  // arrive early are neither echoed nor translated.
   openPort();
+  ASSERT_EQ(::write(master_, "\r\x11\x13", 3), 3);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(receive(1, 100).empty());
   setTimeouts(MAXDWORD, 0, 0);
-  std::uint8_t byte = 0;
+  std::uint8_t got[3] = {};
   Transfer r;
-  EXPECT_TRUE(ReadFile(port_, &byte, 1, &r.count, &r.o));
-  tcgetattr(slave, &after);
-  EXPECT_FALSE(after.c_lflag & (ICANON | ECHO));
-  EXPECT_FALSE(after.c_iflag & IXON);
+  EXPECT_TRUE(ReadFile(port_, got, 3, &r.count, &r.o));
+  EXPECT_EQ(r.count, 3u);
+  EXPECT_EQ(std::string(got, got + 3), "\r\x11\x13");
   close(slave);
 }
 
