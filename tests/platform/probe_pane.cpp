@@ -1,7 +1,6 @@
 #include "tests/platform/probe_pane.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,8 +65,7 @@ std::string snapshotScript(const Scratch& scratch, const std::string& command,
 }
 
 Pane::Pane(const std::string& script)
-    : tmux_("tmux -L voren-console-" + std::to_string(getpid()) + " ") {
-  shell(tmux_ + "kill-server 2>/dev/null");
+    : tmux_("tmux -S " + singleQuoted(socketFolder_.file("tmux")) + " ") {
   shell(tmux_ + "-f /dev/null new-session -d -x 100 -y 30 -s probe " +
         singleQuoted("bash " + script));
 }

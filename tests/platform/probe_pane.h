@@ -53,6 +53,7 @@ class Pane {
   pid_t commandPid();
 
  private:
+  Scratch socketFolder_;  // the server's socket, gone with the pane
   std::string tmux_;
 };
 
