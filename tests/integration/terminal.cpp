@@ -15,13 +15,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs the program, then leaves its exit status and the terminal's mode on
-// the screen for the test to read.
+// Runs the program (for five minutes at most, so nothing outlives a test
+// that died), then leaves its exit status and the terminal's mode on the
+// screen for the test to read. --foreground keeps the program in the
+// terminal's foreground group, so it may read keys.
 constexpr const char* kWrapper =
-    "\"$@\"; status=$?; "
+    "timeout --foreground -k 5 300 \"$@\"; status=$?; "
     "mode=$(stty -a | tr ' ;' '\\n\\n' | grep -xE -- '-?(icanon|echo)' | tr '\\n' ' '); "
     "printf '\\n[exit %d] [tty %s]\\n' \"$status\" \"$mode\"; "
-    "exec sleep 600";
+    "exec sleep 120";
 
 std::string quoteForShell(const std::string& text) {
   std::string quoted = "'";
@@ -106,11 +108,14 @@ bool TerminalSession::terminalRestored() {
 std::optional<pid_t> TerminalSession::programPid() {
   std::string shell = runCommand(tmux({"display-message", "-p", "#{pane_pid}"})).output;
   if (shell.empty()) return std::nullopt;
-  std::ifstream children("/proc/" + std::to_string(std::stoi(shell)) + "/task/" +
-                         std::to_string(std::stoi(shell)) + "/children");
-  pid_t child = 0;
-  if (!(children >> child)) return std::nullopt;
-  return child;
+  // The wrapper shell runs timeout, which runs the program.
+  pid_t pid = std::stoi(shell);
+  for (int depth = 0; depth < 2; ++depth) {
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                           "/children");
+    if (!(children >> pid)) return std::nullopt;
+  }
+  return pid;
 }
 
 void TerminalSession::kill() {

@@ -39,7 +39,7 @@ class TerminalSession {
   std::optional<int> waitForExit(std::chrono::milliseconds timeout, std::string* last = nullptr);
   // Whether the terminal was in cooked mode (icanon and echo) after the program.
   bool terminalRestored();
-  // The pid of the program itself (the wrapper execs nothing, so its child).
+  // The pid of the program itself.
   std::optional<pid_t> programPid();
   void kill();
 
