@@ -108,6 +108,7 @@ class CommDevice : public Object {
   void checkCounters();
   bool refusing() const;
   DWORD outputQueued() const;
+  bool heldByCts() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
 

@@ -13,8 +13,8 @@
 namespace voren::win32 {
 namespace {
 
-// While a write's bytes sit in the UART queue (CTS off), how often to look.
-constexpr auto drainCheck = std::chrono::milliseconds(2);
+// While CTS holds a write's bytes in the UART queue, how often to look.
+constexpr auto ctsCheck = std::chrono::milliseconds(2);
 // While an event wait watches modem lines, how often to read the counters.
 constexpr auto modemCheck = std::chrono::milliseconds(10);
 constexpr DWORD modemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
@@ -221,7 +221,7 @@ Clock::time_point CommDevice::nextDeadline(Clock::time_point now) const {
   if (!writes_.empty() && writes_.front().started) {
     const Transfer& w = writes_.front();
     next = std::min(next, w.deadline);
-    if (w.done == w.count) next = std::min(next, now + drainCheck);
+    if (w.done == w.count) next = std::min(next, now + ctsCheck);
   }
   if (countersWork_ && !waits_.empty() && (eventMask_ & modemEvents) != 0) {
     next = std::min(next, now + modemCheck);
@@ -348,8 +348,9 @@ void CommDevice::serveWrites(Clock::time_point now) {
       pushOutput(write);
       if (writes_.size() != before || hungUp_) continue;
     }
-    // Done once the bytes have left: held back by CTS they still count as unsent.
-    if (write.done == write.count && outputQueued() == 0) {
+    // Done once the driver has the bytes and will send them on by itself;
+    // held back by CTS they still count as unsent.
+    if (write.done == write.count && !heldByCts()) {
       complete(write, statusSuccess);
       writes_.pop_front();
       if (writes_.empty()) noteEvents(EV_TXEMPTY);
@@ -364,6 +365,12 @@ void CommDevice::serveWrites(Clock::time_point now) {
     complete(write, statusTimeout);
     writes_.pop_front();
   }
+}
+
+bool CommDevice::heldByCts() const {
+  if (!dcb_.fOutxCtsFlow || outputQueued() == 0) return false;
+  int lines = 0;
+  return ioctl(fd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CTS) == 0;
 }
 
 void CommDevice::noteEvents(DWORD events) {
