@@ -1,0 +1,43 @@
+#pragma once
+// The procedural port interface behind the exported functions. This header
+// stays free of the Win32 names: the exports' own OpenThread and CloseThread
+// clash with kernel32's, so the exporting file cannot see <windows.h>.
+#include <cstdint>
+
+namespace winseria::port {
+
+int32_t InitializePort(uint8_t port, uint32_t speed, uint16_t writeSeconds, uint16_t readSeconds);
+int32_t pInitializePort(uint8_t port, uint32_t speed, uint16_t writeSeconds, uint16_t readSeconds,
+                        uint8_t parity);
+int32_t UnInitializePort();
+uint8_t SerialPortPresent(uint8_t port);
+int32_t ClearPort();
+int32_t WriteByte(uint8_t value);
+int32_t ReadByte(uint8_t* destination);
+uint8_t TimeOut();
+void DllVersion(char* destination, uint32_t size);
+uint8_t UstawCTS(uint8_t on);
+uint8_t UstawKanal(uint8_t channel);
+uint8_t ModemStatus();
+uint8_t CharSent();
+int32_t SetDTRLine();
+int32_t ClearDTRLine();
+int32_t SetRTSLine();
+int32_t ClearRTSLine();
+uint8_t ChangeParity(uint8_t parity);
+uint8_t ChangeSpeed(uint16_t speed);
+void Opoznienie(uint16_t milliseconds);
+uint8_t IsError(char** textDestination, int32_t* codeDestination);
+void OpenThread();
+void CloseThread();
+
+// Unit initialization and finalization; counted, so only the first and the
+// last call act.
+void InitializeUnit();
+void FinalizeUnit();
+
+// Puts every module record of the unit back to its start values, closing
+// what an earlier test left open.
+void ResetUnit();
+
+}  // namespace winseria::port

@@ -1,0 +1,37 @@
+#pragma once
+// What the caller of a one-byte transfer and the transfer worker share. The
+// signals order every access; only the two waiting flags are read without
+// them (by the monitoring worker), hence atomic.
+#include <atomic>
+#include <cstdint>
+
+#include "platform/win32.h"
+
+namespace winseria {
+
+struct TransferState {
+  uint8_t OutByte = 0;
+  uint8_t InByte = 0;
+  bool TimeoutFlag = false;
+  HANDLE WriteRequest = nullptr;  // manual reset, set by the caller
+  HANDLE ReadRequest = nullptr;   // manual reset, set by the caller
+  HANDLE IdleSignal = nullptr;    // manual reset, signalled while no transfer runs
+  HANDLE CancelSignal = nullptr;  // manual reset, set by Disconnect, never reset
+  std::atomic<bool> WriteWaiting{false};
+  std::atomic<bool> ReadWaiting{false};
+  // Set by an engine that could not signal its end: the worker then retires,
+  // which releases a caller waiting for it.
+  bool IdleLost = false;
+};
+
+TransferState& transferState();
+
+// Closes the request and idle signals of an earlier connection.
+void ReleaseTransferSignals();
+void ReleaseCancelSignal();
+
+// The common end of both engines, on every way out: records whether a byte
+// moved and signals the caller. Returns the number of bytes moved.
+DWORD EndTransfer(DWORD moved);
+
+}  // namespace winseria
