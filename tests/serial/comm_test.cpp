@@ -1,0 +1,156 @@
+// The port object's configuration: what it takes at creation, what it puts
+// into the device, and the line-error handler.
+#include "serial/comm.h"
+
+#include <gtest/gtest.h>
+
+#include "serial/event_thread.h"
+#include "serial/last_error.h"
+#include "serial/texts.h"
+#include "serial/unit_settings.h"
+#include "tests/serial/peer_port.h"
+#include "tests/serial/unit_fixture.h"
+
+namespace winseria {
+namespace {
+
+using CommTest = voren::test::SerialUnitTest;
+
+TEST_F(CommTest, TakesParityFromTheSettingAtCreation) {
+  const struct {
+    uint8_t setting;
+    int32_t parity;
+  } cases[] = {{0, NOPARITY}, {1, ODDPARITY}, {2, EVENPARITY}, {7, EVENPARITY}};
+  for (const auto& c : cases) {
+    unitSettings().ParitySetting = c.setting;
+    TComm port;
+    unitSettings().ParitySetting = 0;  // read at creation only
+    EXPECT_EQ(port.Parity, c.parity) << int{c.setting};
+  }
+}
+
+TEST_F(CommTest, StartsClosedWithItsDefaults) {
+  TComm port;
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.PortName, "Comm2");
+  EXPECT_EQ(port.EventSet, 0x01FF);
+  EXPECT_EQ(port.ByteSize, 8);
+  EXPECT_EQ(port.StopBits, ONESTOPBIT);
+  EXPECT_EQ(port.InQueueSize, 4096);
+  EXPECT_EQ(port.OutQueueSize, 2048);
+  EXPECT_EQ(port.SetParameters(12, 38400, 3, 0), 0u);
+  EXPECT_EQ(port.PortName, "\\\\.\\COM12");
+  EXPECT_EQ(port.BaudRate, 38400u);
+  EXPECT_EQ(port.WriteTimeout, 3);
+  EXPECT_EQ(port.ReadTimeout, 0);
+}
+
+TEST_F(CommTest, ClosedPortIgnoresSettingsAndPurges) {
+  TComm port;
+  port.SetParameters(3, 9600, 1, 1);
+  EXPECT_EQ(port.ApplyState(), 0u);
+  EXPECT_EQ(port.PurgeOutput(), 0u);
+  EXPECT_EQ(port.PurgeInput(), 0u);
+  EXPECT_EQ(lastError().LastErrorCode, 0);
+  EXPECT_EQ(lastError().LastErrorText, "");
+}
+
+TEST_F(CommTest, FlowControlLeavesTheLinesToTheProgram) {
+  DCB dcb{};
+  dcb.fBinary = dcb.fParity = dcb.fDsrSensitivity = dcb.fTXContinueOnXoff = TRUE;
+  dcb.fErrorChar = dcb.fNull = TRUE;
+  dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = TRUE;
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+  TComm port;
+  for (const uint8_t cts : {0, 1}) {
+    unitSettings().CtsSetting = cts;
+    port.ApplyFlowControl(dcb);
+    EXPECT_EQ(dcb.fOutxCtsFlow, cts);
+    EXPECT_FALSE(dcb.fOutxDsrFlow);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_DISABLE);
+    EXPECT_FALSE(dcb.fOutX);
+    EXPECT_FALSE(dcb.fInX);
+    EXPECT_TRUE(dcb.fAbortOnError);
+    // Everything else stays as the device reported it.
+    EXPECT_TRUE(dcb.fBinary && dcb.fParity && dcb.fDsrSensitivity && dcb.fTXContinueOnXoff &&
+                dcb.fErrorChar && dcb.fNull);
+  }
+}
+
+TEST_F(CommTest, LineErrorHandlerRecordsTheLastSetBitInTableOrder) {
+  TComm port;
+  port.LineErrors = CE_BREAK | CE_OVERRUN;  // 0x0012
+  port.HandleEvent(EV_RXCHAR);
+  EXPECT_EQ(lastError().LastErrorText, "");
+  port.HandleEvent(EV_ERR);
+  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeOverrun));
+  EXPECT_EQ(lastError().LastErrorCode, 2);
+
+  // CE_RXPARITY (0x0004) is tested after CE_RXOVER (0x0001), CE_TXFULL last.
+  port.LineErrors = CE_RXPARITY | CE_RXOVER;
+  port.HandleEvent(EV_ERR);
+  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeRxParity));
+  port.LineErrors = 0x011F;
+  port.HandleEvent(EV_ERR);
+  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeTxFull));
+  EXPECT_EQ(lastError().LastErrorCode, 0x0100);
+}
+
+TEST_F(CommTest, EventSetBitsStandForThePlatformEvents) {
+  EXPECT_EQ(EventMaskFor(0x01FF), 0x01FFu);
+  EXPECT_EQ(EventMaskFor(1u << 3), DWORD{EV_ERR});
+  EXPECT_EQ(EventMaskFor(1u << 6 | 1u << 8), DWORD{EV_RXCHAR | EV_TXEMPTY});
+  EXPECT_EQ(EventMaskFor(0xFE00), 0u);
+}
+
+class CommDeviceTest : public CommTest {
+ protected:
+  void SetUp() override {
+    CommTest::SetUp();
+    if (voren::test::testPort() == 0) GTEST_SKIP() << "needs a linked port pair";
+    port_.SetParameters(static_cast<uint8_t>(voren::test::testPort()), 38400, 3, 3);
+    ASSERT_EQ(port_.Open(), 0u);
+  }
+  TComm port_;
+};
+
+TEST_F(CommDeviceTest, TimeoutsInWholeSecondsBecomeMilliseconds) {
+  COMMTIMEOUTS set{};
+  ASSERT_EQ(port_.ApplyTimeouts(3, 3), 0u);
+  ASSERT_TRUE(GetCommTimeouts(port_.Handle, &set));
+  EXPECT_EQ(set.ReadIntervalTimeout, 3000u);
+  EXPECT_EQ(set.ReadTotalTimeoutConstant, 3000u);
+  EXPECT_EQ(set.ReadTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(set.WriteTotalTimeoutConstant, 3000u);
+  EXPECT_EQ(set.WriteTotalTimeoutMultiplier, 0u);
+
+  ASSERT_EQ(port_.ApplyTimeouts(3, 0), 0u);
+  ASSERT_TRUE(GetCommTimeouts(port_.Handle, &set));
+  EXPECT_EQ(set.ReadIntervalTimeout, MAXDWORD);
+  EXPECT_EQ(set.ReadTotalTimeoutConstant, 0u);
+  EXPECT_EQ(set.WriteTotalTimeoutConstant, 3000u);
+  // What was on the device before is kept for the disconnect.
+  EXPECT_EQ(port_.SavedTimeouts.ReadIntervalTimeout, 3000u);
+}
+
+TEST_F(CommDeviceTest, StateTakesSpeedAndFrame) {
+  unitSettings().CtsSetting = 0;
+  port_.Parity = NOPARITY;
+  port_.BaudRate = 9600;
+  ASSERT_EQ(port_.ApplyState(), 0u);
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  ASSERT_TRUE(GetCommState(port_.Handle, &dcb));
+  EXPECT_EQ(dcb.BaudRate, 9600u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_FALSE(dcb.fOutxCtsFlow);
+  EXPECT_EQ(port_.PurgeInput(), 0u);
+  EXPECT_EQ(port_.PurgeOutput(), 0u);
+}
+
+}  // namespace
+}  // namespace winseria
