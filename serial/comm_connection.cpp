@@ -65,7 +65,10 @@ DWORD TComm::Disconnect() {
     TransferThread.reset();
   }
   CloseDevice();
-  if (!SetEvent(transferState().CancelSignal)) {
+  // A connection that failed before its cancel signal was made has nothing
+  // to cancel: transfers already fail at once on the missing signal.
+  const HANDLE cancel = transferState().CancelSignal;
+  if (cancel != nullptr && !SetEvent(cancel)) {
     const DWORD error = GetLastError();
     RecordError(texts::kBladSygnalizacjiZdarzenia, static_cast<int32_t>(error));
     return error;
@@ -78,6 +81,9 @@ void TComm::OnCommEvent(TZdarzeniaCommThread* /*worker*/, DWORD eventMask) {
   // failing.
   ClearCommError(Handle, &LineErrors, &LineStatus);
   // Each kind alone, the line error included, so its texts reach IsError.
+  // The first event holds the worker until the disconnect, so a line error
+  // that came later shows only in the bits just cleared.
+  if (LineErrors != 0) eventMask |= EV_ERR;
   for (const DWORD kind : kEventKinds) {
     if (eventMask & kind) HandleEvent(kind);
   }

@@ -26,7 +26,7 @@ DWORD EndTransfer(DWORD moved) {
   t.TimeoutFlag = moved == 0;
   if (!SetEvent(t.IdleSignal)) {
     record(texts::kBladAnulacjiZdarzenia);
-    t.IdleLost = true;
+    t.SignalsBroken = true;
     t.TimeoutFlag = true;
     return 0;
   }
@@ -37,6 +37,7 @@ DWORD TComm::WriteData(const uint8_t* buffer) {
   auto& t = transferState();
   if (!ResetEvent(t.WriteRequest)) {
     record(texts::kBladZamknieciaUchwytu);
+    t.SignalsBroken = true;
     return EndTransfer(0);
   }
   SetLastError(0);
@@ -83,6 +84,7 @@ DWORD TComm::ReadData(uint8_t* buffer, DWORD count) {
   auto& t = transferState();
   if (!ResetEvent(t.ReadRequest)) {
     record(texts::kBladZamknieciaUchwytu);
+    t.SignalsBroken = true;
     return EndTransfer(0);
   }
   SetLastError(0);

@@ -62,8 +62,9 @@ void TWatekObslugiKomunikatow::FollowCommand() {
 }
 
 MonitorState& monitorState() {
-  static MonitorState state;
-  return state;
+  // Never destroyed: a worker still running at exit keeps its link.
+  static auto* state = new MonitorState;
+  return *state;
 }
 
 void OpenMonitor() {

@@ -16,8 +16,9 @@
 namespace winseria {
 
 PortObjectState& portObjectState() {
-  static PortObjectState state;
-  return state;
+  // Never destroyed: a port left open at exit stays as it is.
+  static auto* state = new PortObjectState;
+  return *state;
 }
 
 namespace port {
@@ -114,6 +115,10 @@ void CloseThread() { CloseMonitor(); }
 
 void InitializeUnit() {
   if (unitLifetime().users++ != 0) return;
+  // The records exist before the finalization is registered, so they are
+  // still there when it runs.
+  lastError();
+  portObjectState();
   unitSettings() = UnitSettings{};
   transferState().WriteWaiting = false;
   transferState().ReadWaiting = false;
@@ -142,7 +147,7 @@ void ResetUnit() {
   t.TimeoutFlag = false;
   t.WriteWaiting = false;
   t.ReadWaiting = false;
-  t.IdleLost = false;
+  t.SignalsBroken = false;
   priorityState().SavedPriorityClass.reset();
 }
 

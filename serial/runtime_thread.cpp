@@ -22,8 +22,9 @@ struct HandOverQueue {
 };
 
 HandOverQueue& queue() {
-  static HandOverQueue q;
-  return q;
+  // Never destroyed: workers may outlive the static objects at exit.
+  static auto* q = new HandOverQueue;
+  return *q;
 }
 
 void runHandOvers() {

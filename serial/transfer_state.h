@@ -19,9 +19,10 @@ struct TransferState {
   HANDLE CancelSignal = nullptr;  // manual reset, set by Disconnect, never reset
   std::atomic<bool> WriteWaiting{false};
   std::atomic<bool> ReadWaiting{false};
-  // Set by an engine that could not signal its end: the worker then retires,
-  // which releases a caller waiting for it.
-  bool IdleLost = false;
+  // Set by an engine that could not reset its request or signal its end:
+  // the worker retires rather than run the request again or leave a caller
+  // waiting, and a caller waiting for it is released by its end.
+  bool SignalsBroken = false;
 };
 
 TransferState& transferState();

@@ -37,7 +37,7 @@ void runEngine(Engine engine) {
 TZapisOdczytThread::TZapisOdczytThread(HANDLE commHandle) : CommHandle(commHandle) {
   auto& t = transferState();
   ReleaseTransferSignals();
-  t.IdleLost = false;
+  t.SignalsBroken = false;
   signalsReady_ = makeSignal(t.IdleSignal, TRUE) && makeSignal(StopSignal, FALSE) &&
                   makeSignal(t.WriteRequest, FALSE) && makeSignal(t.ReadRequest, FALSE);
   SetPriority(THREAD_PRIORITY_TIME_CRITICAL);
@@ -72,7 +72,7 @@ void TZapisOdczytThread::Execute() {
     } else {
       return;
     }
-    if (t.IdleLost || Terminated()) return;
+    if (t.SignalsBroken || Terminated()) return;
   }
 }
 
