@@ -8,7 +8,7 @@
 //   "port held by another copy" case is checked natively only.
 // - A serial read time-out completes with FALSE and ERROR_TIMEOUT (1460)
 //   under Wine; Windows completes it with TRUE and 0 bytes. The updater sees
-//   a failed byte read either way.
+//   a failed byte read either way: SilentPrinterTimesOut holds under both.
 // - Wine's console in a tmux pane needs no help from us: _getch delivers
 //   keys one by one and the exit status comes through wine unchanged.
 #include <gtest/gtest.h>
@@ -152,6 +152,14 @@ TEST_F(UpdaterUnderWine, FourCrcFailuresInARowEndTheUpdate) {
   EXPECT_EQ(exitStatus(), 1);
   run_->stopPrinterAndReadDump();
   EXPECT_EQ(summaryCount(run_->printer().log(), "CRC failures"), 4);
+}
+
+TEST_F(UpdaterUnderWine, SilentPrinterTimesOut) {
+  startUpdate({"--fault", "3:1:silence"});
+  auto typed = std::chrono::steady_clock::now();
+  EXPECT_EQ(endReport(), "Blad nr 21: timeout odbierania");
+  EXPECT_GE(std::chrono::steady_clock::now() - typed, 2800ms);
+  EXPECT_EQ(exitStatus(), 1);
 }
 
 }  // namespace
