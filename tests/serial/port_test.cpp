@@ -218,6 +218,22 @@ TEST_F(PortPairTest, LineSettingsCanChangeWhileOpen) {
   EXPECT_EQ(ClearPort(), 0);
 }
 
+TEST_F(PortPairTest, CharSentLeavesNoQueryBehind) {
+  PeerPort printer(peer_);
+  open();
+  // Its event query stands beside the event worker's; whatever it answers,
+  // the query is gone when it returns and transfers go on.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(WriteByte(0x30 + i), 1);
+    const auto start = Clock::now();
+    const uint8_t sent = CharSent();
+    EXPECT_LE(sent, 1);
+    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_EQ(printer.read(2000), 0x30 + i);
+  }
+  EXPECT_EQ(UnInitializePort(), 0);
+}
+
 TEST_F(SerialUnitTest, WithoutPortObjectEverythingFailsAtOnce) {
   EXPECT_EQ(UnInitializePort(), 0);
   EXPECT_EQ(ClearPort(), 0);
