@@ -66,8 +66,11 @@ TEST_F(PortPairTest, SecondInitializeReportsPortAlreadyInitialized) {
 }
 
 TEST_F(PortPairTest, MissingPortReportsNoSuchDevice) {
+  const unsigned long priorityClass = processPriorityClass();
   // No device bears COM0.
   EXPECT_EQ(InitializePort(0, 38400, 3, 3), 2);
+  // No worker started, so the priority class was not raised.
+  EXPECT_EQ(processPriorityClass(), priorityClass);
   const Error e = takeError();
   EXPECT_EQ(e.text, std::string_view(winseria::texts::kBrakUrzadzenia));
   EXPECT_EQ(e.code, 2);
