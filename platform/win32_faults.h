@@ -40,7 +40,8 @@ void failCall(Call call, unsigned long error, int count = 1, int skip = 0);
 void reset();
 // The UART of the open comm device reports these CE_ bits: with
 // fAbortOnError set, pending transfers end with 995 and later ones are refused
-// until ClearCommError, which hands the bits out; EV_ERR is signalled.
+// until ClearCommError, which hands the bits out; EV_ERR is signalled
+// (EV_BREAK for CE_BREAK, as a UART reports a break).
 void raiseLineError(unsigned long ceBits);
 
 }  // namespace voren::faults

@@ -545,6 +545,13 @@ TEST_F(PtyPort, LineErrorAbortsTransfersUntilCleared) {
   EXPECT_EQ(byte, 'z');
   ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
   EXPECT_EQ(errors, static_cast<DWORD>(CE_RXPARITY));
+
+  // A break is no line-status error: it has an event of its own.
+  ASSERT_TRUE(SetCommMask(port_, EV_ERR | EV_BREAK));
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &e.o));
+  voren::faults::raiseLineError(CE_BREAK);
+  EXPECT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, TRUE));
+  EXPECT_EQ(events, static_cast<DWORD>(EV_BREAK));
 }
 
 TEST_F(PtyPort, HangUpEndsTransfers) {
