@@ -6,11 +6,7 @@
 // own OpenThread and CloseThread carry the same names as kernel32 functions.
 #include <cstdint>
 
-#if defined(_WIN32)
-#define WINSERIA_EXPORT __declspec(dllexport)
-#else
-#define WINSERIA_EXPORT __attribute__((visibility("default")))
-#endif
+#include "platform/export.h"
 
 extern "C" {
 
