@@ -66,9 +66,10 @@ void CommDevice::complete(Transfer& transfer, ULONG_PTR status) {
   __atomic_store_n(&overlapped.Internal, status, __ATOMIC_RELEASE);
   if (transfer.event) transfer.event->set();
   {
+    Wakeups wakeups;
     std::lock_guard lock(signalMutex());
     completed_ = true;
-    notifyWaiters();
+    wakeups.collect(*this);
   }
   transferEnded_.notify_all();
 }

@@ -9,9 +9,10 @@
 namespace voren::win32 {
 
 void Event::set() {
+  Wakeups wakeups;
   std::lock_guard lock(signalMutex());
   state_ = true;
-  notifyWaiters();
+  wakeups.collect(*this);
 }
 
 void Event::reset() {

@@ -31,8 +31,12 @@ std::mutex& signalMutex() {
   return *mutex;
 }
 
-void Object::notifyWaiters() {
-  for (Waiter* waiter : waiters) waiter->wake.notify_one();
+Wakeups::~Wakeups() {
+  for (const auto& waiter : waiters_) waiter->wake.notify_one();
+}
+
+void Wakeups::collect(const Object& object) {
+  waiters_.insert(waiters_.end(), object.waiters.begin(), object.waiters.end());
 }
 
 HANDLE insertHandle(ObjectRef object) {
@@ -63,8 +67,7 @@ ObjectRef removeHandle(HANDLE handle) {
 
 DWORD waitForObjects(std::span<const ObjectRef> objects, bool all, DWORD milliseconds) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  Waiter self;
-  bool registered = false;
+  std::shared_ptr<Waiter> self;
   std::unique_lock lock(signalMutex());
   DWORD result = WAIT_TIMEOUT;
   for (;;) {
@@ -84,20 +87,20 @@ DWORD waitForObjects(std::span<const ObjectRef> objects, bool all, DWORD millise
       }
     }
     if (milliseconds == 0) break;
-    if (!registered) {
-      for (auto& o : objects) o->waiters.push_back(&self);
-      registered = true;
+    if (!self) {
+      self = std::make_shared<Waiter>();
+      for (auto& o : objects) o->waiters.push_back(self);
     }
     if (milliseconds == INFINITE) {
-      self.wake.wait(lock);
-    } else if (self.wake.wait_until(lock, deadline) == std::cv_status::timeout &&
+      self->wake.wait(lock);
+    } else if (self->wake.wait_until(lock, deadline) == std::cv_status::timeout &&
                Clock::now() >= deadline) {
       // One last look, so that a signal racing the deadline is not lost.
       milliseconds = 0;
     }
   }
-  if (registered) {
-    for (auto& o : objects) std::erase(o->waiters, &self);
+  if (self) {
+    for (auto& o : objects) std::erase(o->waiters, self);
   }
   return result;
 }

@@ -20,6 +20,26 @@ struct Waiter {
   std::condition_variable wake;
 };
 
+class Object;
+
+// The waiters a signal is to wake, woken as this goes out of scope. Declared
+// before the lock on signalMutex(), so that they are woken after it is
+// released: a waiter woken while its waker still holds the mutex runs only to
+// block on it again, a thread switch more per signal. Shared ownership keeps
+// a waiter that has already seen the signal and left alive until then.
+class Wakeups {
+ public:
+  Wakeups() = default;
+  Wakeups(const Wakeups&) = delete;
+  Wakeups& operator=(const Wakeups&) = delete;
+  ~Wakeups();
+  // Under signalMutex().
+  void collect(const Object& object);
+
+ private:
+  std::vector<std::shared_ptr<Waiter>> waiters_;
+};
+
 // Guards the signal state of every waitable object and their waiter lists.
 // Lock order: a comm device's own mutex may be held when taking this one,
 // never the other way round.
@@ -36,9 +56,8 @@ class Object {
   virtual bool signalled() const { return false; }
   // A satisfied wait takes the signal (auto-reset events).
   virtual void consume() {}
-  void notifyWaiters();
 
-  std::vector<Waiter*> waiters;
+  std::vector<std::shared_ptr<Waiter>> waiters;
 };
 
 using ObjectRef = std::shared_ptr<Object>;

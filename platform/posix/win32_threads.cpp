@@ -80,10 +80,11 @@ class Thread : public Object {
     }
     const DWORD code = start_(parameter_);
     forgetThread(id_);
+    Wakeups wakeups;
     std::lock_guard lock(signalMutex());
     exitCode_ = code;
     finished_ = true;
-    notifyWaiters();
+    wakeups.collect(*this);
   }
 
   const LPTHREAD_START_ROUTINE start_;
