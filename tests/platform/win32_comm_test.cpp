@@ -1,10 +1,8 @@
 // The comm devices of the Win32 subset on a pseudo-terminal, the far end
 // played by the test through the pty master.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -19,10 +17,13 @@
 
 #include "platform/win32.h"
 #include "platform/win32_faults.h"
+#include "tests/platform/pty_peer.h"
 
 extern char** environ;
 
 namespace {
+
+using voren::test::countEntries;
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -31,28 +32,13 @@ long long millisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-int countEntries(const char* directory) {
-  DIR* dir = opendir(directory);
-  int count = 0;
-  while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
-}
-
 // A pseudo-terminal whose slave is COM7; the test speaks through the master.
 class PtyPort : public ::testing::Test {
  protected:
   void SetUp() override {
-    int slave = -1;
-    char name[64] = {};
-    ASSERT_EQ(openpty(&master_, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-    termios raw{};
-    tcgetattr(master_, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master_, TCSANOW, &raw);
-    slavePath_ = name;
-    setenv("VOREN_COM7", name, 1);
+    master_ = voren::test::openRawPty(slavePath_);
+    ASSERT_GE(master_, 0);
+    setenv("VOREN_COM7", slavePath_.c_str(), 1);
   }
 
   void TearDown() override {

@@ -1,39 +1,26 @@
 // The serial unit over the emulation: a connection that has moved bytes both
 // ways leaves no thread and no descriptor behind once it is closed.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "serial/winseria.h"
+#include "tests/platform/pty_peer.h"
 
 namespace {
 
-int countEntries(const char* directory) {
-  DIR* dir = opendir(directory);
-  int count = 0;
-  while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
-}
+using voren::test::countEntries;
 
 TEST(SerialUnitOverEmulation, DisconnectLeavesNoThreadOrDescriptorBehind) {
-  int master = -1;
-  int slave = -1;
-  char name[64] = {};
-  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-  close(slave);
-  termios raw{};
-  tcgetattr(master, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(master, TCSANOW, &raw);
-  setenv("VOREN_COM9", name, 1);
+  std::string name;
+  const int master = voren::test::openRawPty(name);
+  ASSERT_GE(master, 0);
+  setenv("VOREN_COM9", name.c_str(), 1);
 
   // Sanitizers start a helper thread with the first thread: let that happen first.
   std::thread([] {}).join();
