@@ -164,7 +164,8 @@ class CopiedDrawings(unittest.TestCase):
 
     def changed_glyphs(self, table):
         self.assertEqual(len(table), 36864)
-        return {g for g in range(768) if table[48 * g:48 * g + 48] != self.built_in[48 * g:48 * g + 48]}
+        glyph = lambda t, g: t[48 * g:48 * g + 48]
+        return {g for g in range(768) if glyph(table, g) != glyph(self.built_in, g)}
 
     def test_unchanged_copy_makes_the_built_in_table(self):
         self.assertEqual(self.table_from_copy(), self.built_in)
