@@ -2,12 +2,12 @@
 // the calls that hand over to the open device.
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <list>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/posix/com_names.h"
 #include "platform/posix/win32_comm_device.h"
 #include "platform/posix/win32_fault_points.h"
 
@@ -41,15 +41,6 @@ std::optional<unsigned> comNumber(std::string_view name) {
   const unsigned number = static_cast<unsigned>(std::stoul(std::string(name)));
   if (!devicePrefix && number > 9) return std::nullopt;
   return number;
-}
-
-// COMn is the path in VOREN_COMn, else /dev/ttyS<n-1>.
-std::string devicePath(unsigned number) {
-  const std::string variable = "VOREN_COM" + std::to_string(number);
-  if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != '\0') {
-    return mapped;
-  }
-  return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 // The devices open now, for line errors raised through the test hook.
@@ -123,7 +114,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
   // Devices are only ever opened, never created.
   if (creationDisposition != OPEN_EXISTING) return fail(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
   const auto number = comNumber(fileName);
-  const std::string path = number ? devicePath(*number) : std::string(fileName);
+  const std::string path = number ? comDevicePath(*number) : std::string(fileName);
   std::shared_ptr<CommDevice> device;
   if (const DWORD error = CommDevice::open(
           path, desiredAccess, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, device)) {
