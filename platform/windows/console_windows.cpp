@@ -117,7 +117,7 @@ class WindowsConsole final : public Console {
     }
   }
 
-  std::optional<int> readKey() override {
+  std::optional<Key> readKey() override {
     if (!keys_.empty()) return takeKey();
     if (!inputIsConsole_) return readRedirected();
     for (;;) {
@@ -153,17 +153,18 @@ class WindowsConsole final : public Console {
                           info.dwCursorPosition.Y - info.srWindow.Top + 1};
   }
 
-  void moveCursor(CursorPosition position) override {
+  // The row is the cursor's own in the screen buffer, read each time: the
+  // window may have scrolled or changed size since the last call.
+  void moveToColumn(int column) override {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return;
-    SetConsoleCursorPosition(output_,
-                             COORD{static_cast<SHORT>(info.srWindow.Left + position.column - 1),
-                                   static_cast<SHORT>(info.srWindow.Top + position.row - 1)});
+    SetConsoleCursorPosition(output_, COORD{static_cast<SHORT>(info.srWindow.Left + column - 1),
+                                            info.dwCursorPosition.Y});
   }
 
  private:
-  int takeKey() {
-    const int key = keys_.front();
+  Key takeKey() {
+    const Key key = keys_.front();
     keys_.pop_front();
     return key;
   }
@@ -172,15 +173,15 @@ class WindowsConsole final : public Console {
     const int repeats = key.wRepeatCount > 0 ? key.wRepeatCount : 1;
     for (int i = 0; i < repeats; ++i) {
       if (key.uChar.AsciiChar != 0) {
-        keys_.push_back(static_cast<unsigned char>(key.uChar.AsciiChar));
+        keys_.push_back({static_cast<unsigned char>(key.uChar.AsciiChar), std::nullopt});
       } else {
-        keys_.push_back((key.dwControlKeyState & ENHANCED_KEY) != 0 ? kExtended : kFunction);
-        keys_.push_back(key.wVirtualScanCode);
+        keys_.push_back({(key.dwControlKeyState & ENHANCED_KEY) != 0 ? kExtended : kFunction,
+                         key.wVirtualScanCode});
       }
     }
   }
 
-  std::optional<int> readRedirected() {
+  std::optional<Key> readRedirected() {
     if (ended_) return std::nullopt;
     char byte = 0;
     DWORD read = 0;
@@ -189,7 +190,7 @@ class WindowsConsole final : public Console {
       return std::nullopt;
     }
     // A line end from a file or pipe is Enter, as on the console.
-    return byte == '\n' ? 13 : static_cast<unsigned char>(byte);
+    return Key{byte == '\n' ? 13 : static_cast<unsigned char>(byte), std::nullopt};
   }
 
   bool redirectedInputWaiting() {
@@ -205,7 +206,7 @@ class WindowsConsole final : public Console {
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool ended_ = false;
-  std::deque<int> keys_;
+  std::deque<Key> keys_;
 };
 
 }  // namespace
