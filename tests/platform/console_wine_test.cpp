@@ -1,6 +1,6 @@
-// The Windows console code in a real terminal: the Windows build of the
-// console probe under Wine in a tmux pane. Skips, saying why, when the
-// windows build or Wine is missing.
+// The Windows console code in a real terminal: the Windows builds of the
+// console probe and of the console input test under Wine in a tmux pane.
+// Skips, saying why, when the windows build or Wine is missing.
 //
 // Where Wine differs from Windows (Windows is the reference):
 // - Cursor keys come without the enhanced-key flag, so the Up arrow reads
@@ -12,6 +12,8 @@
 //   clear at the start leaves text that was there before Wine started
 //   wherever the probe writes nothing: the first line is checked by its
 //   start only.
+// - Without a terminal Wine gives a program no console it can use:
+//   AllocConsole succeeds and its handles fail with 6.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
