@@ -21,7 +21,7 @@ class ScriptedConsole : public Console {
     int width = 80;
     int height = 25;
     // false: like a console whose output goes to a file, cursor() knows
-    // nothing and moveCursor() changes nothing.
+    // nothing and moveToColumn() changes nothing.
     bool terminal = true;
   };
 
