@@ -9,21 +9,19 @@ constexpr char kEscape = 0x1b;
 constexpr int kExtended = 224;  // grey cursor and editing keys, F11, F12
 constexpr int kFunction = 0;    // F1 to F10
 
-TerminalInput key(std::size_t length, int first, int second) {
+TerminalInput keyOf(std::size_t length, Key key) {
   TerminalInput input;
   input.kind = TerminalInput::Kind::Key;
   input.length = length;
-  input.codes[0] = first;
-  input.codes[1] = second;
-  input.count = 2;
+  input.key = key;
   return input;
 }
 
-TerminalInput single(std::size_t length, int code) {
-  auto input = key(length, code, 0);
-  input.count = 1;
-  return input;
+TerminalInput key(std::size_t length, int first, int second) {
+  return keyOf(length, {first, second});
 }
+
+TerminalInput single(std::size_t length, int code) { return keyOf(length, {code, std::nullopt}); }
 
 TerminalInput ignored(std::size_t length) {
   TerminalInput input;
