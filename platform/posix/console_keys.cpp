@@ -6,8 +6,8 @@ namespace voren::posix {
 namespace {
 
 constexpr char kEscape = 0x1b;
-constexpr int kExtended = 224;  // grey cursor and editing keys, F11, F12
-constexpr int kFunction = 0;    // F1 to F10
+constexpr int kExtended = 224;  // grey cursor and editing keys
+constexpr int kFunction = 0;    // F1 to F12
 
 TerminalInput keyOf(std::size_t length, Key key) {
   TerminalInput input;
@@ -83,9 +83,9 @@ TerminalInput byNumber(std::size_t length, int number) {
     case 6:
       return key(length, kExtended, 81);  // page down
     case 23:
-      return key(length, kExtended, 133);  // F11
+      return key(length, kFunction, 87);  // F11: no enhanced-key flag on Windows either
     case 24:
-      return key(length, kExtended, 134);  // F12
+      return key(length, kFunction, 88);  // F12
     default:
       return ignored(length);
   }
