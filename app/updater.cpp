@@ -10,8 +10,8 @@
 #include "link/link_state.h"
 #include "link/port_setup.h"
 #include "link/result_codes.h"
-#include "platform/console.h"
-#include "platform/keyboard.h"
+#include "platform/console/console.h"
+#include "platform/console/keyboard.h"
 
 namespace voren {
 

@@ -9,7 +9,7 @@
 #include "link/exchange.h"
 #include "link/link_state.h"
 #include "link/result_codes.h"
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace winseria {
 

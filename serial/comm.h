@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace winseria {
 

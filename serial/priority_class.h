@@ -3,7 +3,7 @@
 // back at disconnect.
 #include <optional>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace winseria {
 

@@ -5,7 +5,7 @@
 // talks to it through this interface all the same.
 #include <optional>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace winseria {
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace winseria {
 

@@ -6,7 +6,7 @@
 // own OpenThread and CloseThread carry the same names as kernel32 functions.
 #include <cstdint>
 
-#include "platform/export.h"
+#include "platform/win32/export.h"
 
 extern "C" {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/keyboard.h"
+#include "platform/console/keyboard.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/scripted_printer.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/com_ports_posix.h"
+#include "platform/win32/posix/com_ports_posix.h"
 #include "tests/platform/pty_peer.h"
 
 namespace voren {

@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/console_keys.h"
+#include "platform/console/posix/console_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/console.h"
-#include "platform/keyboard.h"
+#include "platform/console/console.h"
+#include "platform/console/keyboard.h"
 
 int main(int argc, char** argv) {
   // Optional: milliseconds per progress step, to leave time for a signal.

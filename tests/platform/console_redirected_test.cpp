@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/keyboard.h"
+#include "platform/console/keyboard.h"
 
 #include <gtest/gtest.h>
 

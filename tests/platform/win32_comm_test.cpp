@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32.h"
-#include "platform/win32_faults.h"
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_faults.h"
 #include "tests/platform/pty_peer.h"
 
 extern char** environ;

@@ -2,7 +2,7 @@
 // the port, else with the Win32 error of the open.
 #include <cstdio>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

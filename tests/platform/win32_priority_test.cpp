@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace {
 

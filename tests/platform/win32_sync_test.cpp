@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/win32.h"
-#include "platform/win32_faults.h"
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_faults.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/win32_faults.h"
+#include "platform/win32/win32_faults.h"
 #include "serial/comm.h"
 #include "serial/last_error.h"
 #include "serial/port_interface.h"

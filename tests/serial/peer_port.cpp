@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace voren::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/com_ports.h"
+#include "platform/win32/com_ports.h"
 #include "serial/winseria.h"
 #include "tests/support/scripted_printer.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren::testing {
 

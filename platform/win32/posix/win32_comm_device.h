@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/posix/win32_events.h"
-#include "platform/posix/win32_objects.h"
+#include "platform/win32/posix/win32_events.h"
+#include "platform/win32/posix/win32_objects.h"
 
 namespace voren::win32 {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/com_names.h"
-#include "platform/posix/win32_comm_device.h"
-#include "platform/posix/win32_fault_points.h"
+#include "platform/win32/posix/com_names.h"
+#include "platform/win32/posix/win32_comm_device.h"
+#include "platform/win32/posix/win32_fault_points.h"
 
 using namespace voren::win32;
 using voren::faults::Call;

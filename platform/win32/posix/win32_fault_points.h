@@ -1,6 +1,6 @@
 #pragma once
 // Where the emulation asks the test hook whether a call is to fail.
-#include "platform/win32_faults.h"
+#include "platform/win32/win32_faults.h"
 
 namespace voren::win32 {
 

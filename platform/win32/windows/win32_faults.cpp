@@ -1,6 +1,6 @@
 // The real API cannot be made to fail on request: tests that need planned
 // failures skip on Windows.
-#include "platform/win32_faults.h"
+#include "platform/win32/win32_faults.h"
 
 namespace voren::faults {
 

@@ -1,9 +1,9 @@
-#include "platform/posix/win32_objects.h"
+#include "platform/win32/posix/win32_objects.h"
 
 #include <algorithm>
 #include <unordered_map>
 
-#include "platform/posix/win32_fault_points.h"
+#include "platform/win32/posix/win32_fault_points.h"
 
 namespace voren::win32 {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // Event objects: manual or automatic reset, as CreateEventA makes them.
-#include "platform/posix/win32_objects.h"
+#include "platform/win32/posix/win32_objects.h"
 
 namespace voren::win32 {
 

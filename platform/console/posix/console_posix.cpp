@@ -8,9 +8,9 @@
 #include <deque>
 #include <string>
 
-#include "platform/console.h"
-#include "platform/posix/console_keys.h"
-#include "platform/posix/console_terminal.h"
+#include "platform/console/console.h"
+#include "platform/console/posix/console_keys.h"
+#include "platform/console/posix/console_terminal.h"
 
 namespace voren {
 namespace {

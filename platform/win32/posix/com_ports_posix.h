@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/com_ports.h"
+#include "platform/win32/com_ports.h"
 
 namespace voren {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/win32_comm_state.h"
+#include "platform/win32/posix/win32_comm_state.h"
 
 #include <array>
 #include <utility>

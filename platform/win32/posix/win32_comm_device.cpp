@@ -1,4 +1,4 @@
-#include "platform/posix/win32_comm_device.h"
+#include "platform/win32/posix/win32_comm_device.h"
 
 #include <fcntl.h>
 #include <sys/eventfd.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/posix/win32_comm_state.h"
+#include "platform/win32/posix/win32_comm_state.h"
 
 namespace voren::win32 {
 namespace {

@@ -1,10 +1,10 @@
-#include "platform/posix/win32_events.h"
+#include "platform/win32/posix/win32_events.h"
 
 #include <sched.h>
 
 #include <thread>
 
-#include "platform/posix/win32_fault_points.h"
+#include "platform/win32/posix/win32_fault_points.h"
 
 namespace voren::win32 {
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/posix/win32_api.h"
-#include "platform/posix/win32_fault_points.h"
+#include "platform/win32/posix/win32_api.h"
+#include "platform/win32/posix/win32_fault_points.h"
 
 namespace voren {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/console_terminal.h"
+#include "platform/console/posix/console_terminal.h"
 
 #include <signal.h>
 #include <termios.h>

@@ -10,8 +10,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/posix/win32_fault_points.h"
-#include "platform/posix/win32_objects.h"
+#include "platform/win32/posix/win32_fault_points.h"
+#include "platform/win32/posix/win32_objects.h"
 
 namespace voren::win32 {
 namespace {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/com_ports.h"
+#include "platform/win32/com_ports.h"
 
 namespace voren {
 

@@ -2,7 +2,7 @@
 // Line settings: the DCB of the Win32 comm API against termios.
 #include <termios.h>
 
-#include "platform/posix/win32_api.h"
+#include "platform/win32/posix/win32_api.h"
 
 namespace voren::win32 {
 

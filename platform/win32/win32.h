@@ -5,5 +5,5 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include "platform/posix/win32_api.h"
+#include "platform/win32/posix/win32_api.h"
 #endif

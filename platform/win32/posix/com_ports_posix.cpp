@@ -1,7 +1,7 @@
 // The COM ports of a Linux machine: the VOREN_COMn mappings, the ttyS devices
 // the kernel found a UART behind, and the USB adapters under their paths.
 // Only stat, directory reads and sysfs attributes: no device is opened.
-#include "platform/posix/com_ports_posix.h"
+#include "platform/win32/posix/com_ports_posix.h"
 
 #include <sys/stat.h>
 
@@ -10,8 +10,8 @@
 #include <optional>
 #include <tuple>
 
-#include "platform/com_ports.h"
-#include "platform/posix/com_names.h"
+#include "platform/win32/com_ports.h"
+#include "platform/win32/posix/com_names.h"
 
 namespace voren {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren {
 

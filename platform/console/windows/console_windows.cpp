@@ -7,7 +7,7 @@
 #include <deque>
 #include <vector>
 
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace voren {
 namespace {

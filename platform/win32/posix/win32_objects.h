@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/posix/win32_api.h"
+#include "platform/win32/posix/win32_api.h"
 
 namespace voren::win32 {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/posix/win32_comm_device.h"
-#include "platform/posix/win32_fault_points.h"
+#include "platform/win32/posix/win32_comm_device.h"
+#include "platform/win32/posix/win32_fault_points.h"
 
 namespace voren::win32 {
 namespace {
