@@ -1,16 +1,35 @@
 #include "app/dialogue.h"
 
 #include <string>
+#include <vector>
 
 #include "app/texts.h"
 #include "link/port_setup.h"
+#include "platform/com_ports.h"
 #include "platform/console.h"
 #include "platform/keyboard.h"
 
 namespace voren {
 
+namespace {
+
+// The operator types a number, so only ports with a COM number are offered;
+// an unmapped USB adapter has none.
+std::string portsLine(const std::vector<ComPort>& ports) {
+  std::string numbers;
+  for (const auto& port : ports) {
+    if (port.number == 0) continue;
+    numbers += (numbers.empty() ? "COM" : ", COM") + std::to_string(port.number);
+  }
+  if (numbers.empty()) return "W tym komputerze nie ma zadnego portu COM.\n";
+  return "Porty COM w tym komputerze: " + numbers + "\n";
+}
+
+}  // namespace
+
 void printMissingPort(Console& console, const std::string& portName) {
   console.write(format("\nW tym komputerze nie ma portu %s!\n", portName.c_str()));
+  console.write(portsLine(comPortsPresent()));
 }
 
 void printBanner(Console& console) {

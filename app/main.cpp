@@ -10,6 +10,7 @@
 #include "app/updater.h"
 #include "link/wire_trace.h"
 #include "platform/com_device.h"
+#include "platform/com_ports.h"
 #include "platform/console.h"
 #include "platform/keyboard.h"
 
@@ -20,6 +21,16 @@ constexpr int kBadCommandLine = 2;
 int badCommandLine(const std::string& error) {
   std::fprintf(stderr, "voren-cp852: %s\n%s\n", error.c_str(), voren::kUsageLine);
   return kBadCommandLine;
+}
+
+// One port a line: "COM3 /dev/ttyS2", an unnumbered adapter by its path
+// alone; nothing at all when the computer has no port.
+void printPorts() {
+  for (const auto& port : voren::comPortsPresent()) {
+    std::string line = port.number != 0 ? "COM" + std::to_string(port.number) : std::string();
+    if (!port.device.empty()) line += (line.empty() ? "" : " ") + port.device;
+    std::puts(line.c_str());
+  }
 }
 
 int update(const voren::UpdateSettings& settings) {
@@ -38,6 +49,7 @@ int runOptions(const voren::CommandLine& c) {
       std::puts(voren::versionText().c_str());
       return 0;
     case Action::List:
+      printPorts();
       return 0;
     case Action::Update:
       break;

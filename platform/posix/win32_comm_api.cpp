@@ -1,12 +1,12 @@
 // The comm and file calls of the Win32 subset: COM names, exclusive open, and
 // the calls that hand over to the open device.
-#include <cstdlib>
 #include <list>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/com_device.h"
+#include "platform/posix/com_names.h"
 #include "platform/posix/win32_comm_device.h"
 #include "platform/posix/win32_fault_points.h"
 
@@ -14,15 +14,6 @@ using namespace voren::win32;
 using voren::faults::Call;
 
 namespace {
-
-// COMn is the path in VOREN_COMn, else /dev/ttyS<n-1>.
-std::string devicePath(unsigned number) {
-  const std::string variable = "VOREN_COM" + std::to_string(number);
-  if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != '\0') {
-    return mapped;
-  }
-  return "/dev/ttyS" + std::to_string(number - 1);
-}
 
 // The devices open now, for line errors raised through the test hook.
 struct OpenDevices {
@@ -95,7 +86,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
   // Devices are only ever opened, never created.
   if (creationDisposition != OPEN_EXISTING) return fail(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
   const auto number = voren::comNumberOfName(fileName);
-  const std::string path = number ? devicePath(*number) : std::string(fileName);
+  const std::string path = number ? comDevicePath(*number) : std::string(fileName);
   std::shared_ptr<CommDevice> device;
   if (const DWORD error = CommDevice::open(
           path, desiredAccess, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, device)) {

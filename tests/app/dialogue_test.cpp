@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,37 @@ TEST_F(Updater, OnlyPortsTheComputerHasAreTaken) {
             (std::vector<std::string>{"SerialPortPresent(4)", "SerialPortPresent(3)", "UstawCTS(1)",
                                       "InitializePort(3,38400,3,3)", "ChangeParity(2)",
                                       "UnInitializePort()"}));
+}
+
+// After a port the computer lacks: the ports it has, by number only (the
+// operator types a number), then the question again.
+TEST_F(Updater, MissingPortIsFollowedByThePortsThatExist) {
+  struct Case {
+    std::set<std::uint32_t> ports;
+    std::vector<std::string> unnumbered;
+    const char* keys;
+    std::string shown;
+  };
+  const std::vector<Case> cases = {
+      {{3}, {}, "7\n3\n", "COM7!\nPorty COM w tym komputerze: COM3\n\n" + kPrompt + "3"},
+      {{1, 3, 12},
+       {"/dev/ttyUSB0"},
+       "300\n0\n",
+       "COM300!\nPorty COM w tym komputerze: COM1, COM3, COM12\n\n" + kPrompt + "0"},
+      {{},
+       {"/dev/ttyACM0"},
+       "2\n0\n",
+       "COM2!\nW tym komputerze nie ma zadnego portu COM.\n\n" + kPrompt + "0"},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    printer().presentPorts = c.ports;
+    printer().unnumberedPorts = c.unnumbered;
+    run(c.keys);
+    EXPECT_NE(console->output().find("\nW tym komputerze nie ma portu " + c.shown),
+              std::string::npos)
+        << console->output();
+  }
 }
 
 TEST_F(Updater, PortThatCannotBeOpenedGetsItsLineAndAKeyWait) {

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
@@ -12,6 +16,7 @@
 namespace voren::itest {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 std::string glyphTableBytes() {
@@ -158,6 +163,46 @@ TEST_F(UpdaterNatively, PortHeldByAnotherCopyReadsAsMissing) {
   ASSERT_TRUE(exit) << screen;
   EXPECT_EQ(*exit, 1);
   EXPECT_TRUE(second.terminalRestored()) << screen;
+}
+
+// The ports listed after a missing one: the mapped COM3, and besides it only
+// ports backed by this machine's own ttyS devices, in ascending order.
+TEST_F(UpdaterNatively, MissingPortListsThePortsThatExist) {
+  std::string error, screen;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  ASSERT_TRUE(
+      run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM3", run_->printer().ptyPath()}}, &error))
+      << error;
+  ASSERT_TRUE(run_->answerPort(7, 10s, &screen)) << screen;
+  const std::string label = "Porty COM w tym komputerze: ";
+  // The list, then the question again.
+  ASSERT_TRUE(run_->terminal().waitFor(
+      [&](const std::string& now) {
+        const auto at = now.find(label);
+        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
+      },
+      10s, &screen))
+      << screen;
+  const auto missing = screen.find("W tym komputerze nie ma portu COM7!\n" + label);
+  ASSERT_NE(missing, std::string::npos) << screen;
+  const auto from = screen.find(label, missing) + label.size();
+  std::istringstream list(screen.substr(from, screen.find('\n', from) - from));
+  std::vector<int> numbers;
+  for (std::string name; std::getline(list >> std::ws, name, ',');) {
+    ASSERT_EQ(name.rfind("COM", 0), 0u) << name;
+    numbers.push_back(std::stoi(name.substr(3)));
+    if (numbers.back() != 3) {
+      EXPECT_TRUE(fs::exists("/dev/ttyS" + std::to_string(numbers.back() - 1))) << name;
+    }
+  }
+  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << screen;
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 3), 1) << screen;
+
+  run_->terminal().type("0");
+  run_->terminal().press("Enter");
+  auto exit = run_->terminal().waitForExit(10s, &screen);
+  ASSERT_TRUE(exit) << screen;
+  EXPECT_EQ(*exit, 1);
 }
 
 }  // namespace

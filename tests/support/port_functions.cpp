@@ -1,7 +1,9 @@
-// The serial unit's exported functions, answered by the scripted printer.
+// The serial unit's exported functions, answered by the scripted printer,
+// and the platform's port list of the same machine: the ports it holds present.
 #include <cstring>
 #include <string>
 
+#include "platform/com_ports.h"
 #include "serial/winseria.h"
 #include "tests/support/scripted_printer.h"
 
@@ -116,3 +118,12 @@ uint8_t IsError(char** textDestination, int32_t* codeDestination) {
 }
 
 }  // extern "C"
+
+std::vector<voren::ComPort> voren::comPortsPresent() {
+  std::vector<ComPort> ports;
+  for (std::uint32_t port : scriptedPrinter().presentPorts) {
+    ports.push_back({static_cast<int>(port), {}});
+  }
+  for (const auto& device : scriptedPrinter().unnumberedPorts) ports.push_back({0, device});
+  return ports;
+}

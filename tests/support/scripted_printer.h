@@ -17,12 +17,14 @@ namespace voren::test {
 
 class ScriptedPrinter {
  public:
-  // A fresh machine: COM1 to COM9 present, opening succeeds, port closed,
-  // nothing scripted, no model.
+  // A fresh machine: COM1 to COM9 present, no other port, opening succeeds,
+  // port closed, nothing scripted, no model.
   void reset();
 
-  // --- What the port functions answer.
+  // --- What the port functions answer; comPortsPresent() lists the present
+  // ports by number, then the devices without one.
   std::set<std::uint32_t> presentPorts{1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<std::string> unnumberedPorts;
   std::int32_t initializeResult = 0;
   bool parityResult = true;
   // Counting every byte written from reset(), the one with this index fails.

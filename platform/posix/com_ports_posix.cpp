@@ -1,0 +1,82 @@
+// The COM ports of a Linux machine: the VOREN_COMn mappings, the ttyS devices
+// the kernel found a UART behind, and the USB adapters under their paths.
+// Only stat, directory reads and sysfs attributes: no device is opened.
+#include "platform/posix/com_ports_posix.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <tuple>
+
+#include "platform/com_ports.h"
+#include "platform/posix/com_names.h"
+
+namespace voren {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned kLastComNumber = 255;
+
+// The device number of a character device at path, following links.
+std::optional<dev_t> characterDevice(const fs::path& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return std::nullopt;
+  return status.st_rdev;
+}
+
+// The 8250 driver makes a ttyS for every slot it has, UART or not; the slots
+// without one read type 0 (PORT_UNKNOWN).
+bool uartBehind(const fs::path& sysRoot, const std::string& name) {
+  std::ifstream typeFile(sysRoot / "class/tty" / name / "type");
+  int type = 0;
+  return static_cast<bool>(typeFile >> type) && type != 0;
+}
+
+bool isUsbAdapter(const std::string& name) {
+  return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
+}
+
+}  // namespace
+
+std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devRoot) {
+  std::vector<ComPort> ports;
+  std::vector<dev_t> numbered;
+  for (unsigned n = 1; n <= kLastComNumber; ++n) {
+    fs::path path;
+    if (const auto mapped = win32::comMapping(n)) {
+      path = *mapped;
+    } else {
+      const std::string name = "ttyS" + std::to_string(n - 1);
+      if (!uartBehind(sysRoot, name)) continue;
+      path = devRoot / name;
+    }
+    if (const auto device = characterDevice(path)) {
+      ports.push_back({static_cast<int>(n), path.string()});
+      numbered.push_back(*device);
+    }
+  }
+
+  // An adapter a mapping already names is listed under its number only.
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(devRoot, error)) {
+    if (!isUsbAdapter(entry.path().filename().string())) continue;
+    const auto device = characterDevice(entry.path());
+    if (device && std::find(numbered.begin(), numbered.end(), *device) == numbered.end()) {
+      ports.push_back({0, entry.path().string()});
+    }
+  }
+
+  std::sort(ports.begin(), ports.end(), [](const ComPort& a, const ComPort& b) {
+    return std::tuple(a.number == 0, a.number, a.device) <
+           std::tuple(b.number == 0, b.number, b.device);
+  });
+  return ports;
+}
+
+std::vector<ComPort> comPortsPresent() { return comPortsUnder("/sys", "/dev"); }
+
+}  // namespace voren
