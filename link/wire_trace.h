@@ -3,10 +3,10 @@
 // one text line per run of bytes in one direction. Off unless started; the
 // port calls then pay one test of a flag per byte.
 //
-//   # header comment
+//   # one comment line naming the fields
 //   1502 out 1B 01 1          microseconds since the start, direction,
 //   1780 in 06 1              bytes in hex, result of the serial unit's call
-//   3004410 in -- 0 no byte after 3000102 us
+//   3004410 in -- 0 no byte (failed or timed out) after 3000102 us
 //
 // A run ends when the direction changes, at ClearPort (an exchange's start)
 // and at a failed call, which gets a line of its own.
