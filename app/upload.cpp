@@ -54,17 +54,15 @@ void startProgress(Console& console) {
   u.progressShown = 0;
   const auto at = console.cursor();
   u.progressInPlace = at.has_value();
-  if (at) {
-    u.progressColumn = at->column - 2;
-    u.progressRow = at->row;
-  }
+  if (at) u.progressColumn = at->column - 2;
 }
 
 void showProgress(Console& console, int percent) {
   UpdateState& u = updateState();
   if (u.progressInPlace) {
-    // The percentage never gets shorter, so it covers the one before.
-    console.moveCursor({u.progressColumn, u.progressRow});
+    // The percentage never gets shorter, so it covers the one before. The
+    // row is wherever the cursor is now: the window may have scrolled.
+    console.moveToColumn(u.progressColumn);
     console.write(format("%d%%", percent));
   } else if (percent / 10 > u.progressShown / 10) {
     // Without a cursor to move (output to a file or a pipe) every tenth is

@@ -1,5 +1,6 @@
-// The "%i" reader on arbitrary keys, one key code per input byte (0 and 224
-// start two-code keys, as on the Windows console). Checks what the dialogue
+// The "%i" reader on arbitrary keys: one character key per input byte, but
+// 0xfe and 0xff followed by a byte are a function key (0, byte) and a cursor
+// key (224, byte), as the Windows console gives them. Checks what the dialogue
 // relies on: no key is lost or read twice, a converted number agrees with
 // the C library's reading of the same keys and was echoed as typed, and the
 // dialogue's loop (read, take away a key that is no number, ask again)
@@ -24,14 +25,26 @@ void require(bool condition, const char* what) {
   std::abort();
 }
 
-voren::testing::ScriptedConsole consoleWith(const std::vector<int>& keys) {
+// The console with the keys of data; keys gets their codes, in the order
+// readKey hands them out.
+voren::testing::ScriptedConsole consoleWith(const std::vector<int>& data, std::vector<int>& keys) {
   voren::testing::ScriptedConsole console;
-  for (int key : keys) console.press({key});
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if ((data[i] == 0xfe || data[i] == 0xff) && i + 1 < data.size()) {
+      const int prefix = data[i] == 0xfe ? 0 : 224;
+      console.press({prefix, data[++i]});
+      keys.insert(keys.end(), {prefix, data[i]});
+    } else {
+      console.press({data[i], std::nullopt});
+      keys.push_back(data[i]);
+    }
+  }
   return console;
 }
 
-void checkOneRead(const std::vector<int>& keys) {
-  auto console = consoleWith(keys);
+void checkOneRead(const std::vector<int>& data) {
+  std::vector<int> keys;
+  auto console = consoleWith(data, keys);
   voren::Keyboard keyboard(console);
   std::int64_t value = 0;
   const auto result = keyboard.readNumber(value);
@@ -74,8 +87,9 @@ void checkOneRead(const std::vector<int>& keys) {
           "echo differs from the keys used");
 }
 
-void checkDialogueLoop(const std::vector<int>& keys) {
-  auto console = consoleWith(keys);
+void checkDialogueLoop(const std::vector<int>& data) {
+  std::vector<int> keys;
+  auto console = consoleWith(data, keys);
   voren::Keyboard keyboard(console);
   // Every pass uses at least one key, so the keys run out in time.
   for (std::size_t pass = 0; pass <= keys.size(); ++pass) {

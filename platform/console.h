@@ -12,6 +12,16 @@ struct CursorPosition {
   int row = 1;
 };
 
+// One key press as the Windows console gives it: a character as its code, or
+// a function, cursor or editing key as two codes, 0 or 224 and then the
+// key's own code. Only the console can tell them apart: 0 and 224 are
+// characters too (224 is an O with acute in code page 852).
+struct Key {
+  int code = 0;
+  std::optional<int> extension;  // the second code of a two-code key
+  friend bool operator==(const Key&, const Key&) = default;
+};
+
 class Console {
  public:
   virtual ~Console() = default;
@@ -21,16 +31,17 @@ class Console {
   // Put text on the screen at once, unbuffered.
   virtual void write(std::string_view text) = 0;
   // Wait for one key and return it without echo; std::nullopt at end of input.
-  // Keys that yield no character (function, cursor, editing keys) come as two
-  // codes, 0 or 224 first, as on the Windows console.
-  virtual std::optional<int> readKey() = 0;
+  virtual std::optional<Key> readKey() = 0;
   // True when a key press that yields a character or a key code is waiting.
   // Consumes nothing; Shift, Ctrl, Alt and the lock keys alone do not count.
   // Also true once the input has ended, so that a wait for a key ends too.
   virtual bool keyWaiting() = 0;
   // Where the cursor is, or std::nullopt when no terminal can answer.
   virtual std::optional<CursorPosition> cursor() = 0;
-  virtual void moveCursor(CursorPosition position) = 0;
+  // Put the cursor at a column of the row it is on now. A line rewritten in
+  // place stays right when the window scrolls or is resized meanwhile, which
+  // a remembered row would not.
+  virtual void moveToColumn(int column) = 0;
 };
 
 // The process's own console. The first call sets the terminal up; the

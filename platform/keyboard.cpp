@@ -2,25 +2,33 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace voren {
 namespace {
 
 constexpr int kEnter = 13;
 
-bool isExtensionPrefix(int code) { return code == 0 || code == 224; }
+// A character key that is c; a two-code key never is, whatever its codes.
+bool is(const Key& key, char c) { return !key.extension && key.code == c; }
 
-bool isBlank(int code) { return code == ' ' || code == '\t' || code == kEnter || code == '\n'; }
+bool isBlank(const Key& key) {
+  return is(key, ' ') || is(key, '\t') || is(key, kEnter) || is(key, '\n');
+}
 
 // The digit's value in any base up to 16, or 16 when the key is no digit.
-int digitValue(int code) {
+int digitValue(const Key& key) {
+  if (key.extension) return 16;
+  const int code = key.code;
   if (code >= '0' && code <= '9') return code - '0';
   if (code >= 'a' && code <= 'f') return code - 'a' + 10;
   if (code >= 'A' && code <= 'F') return code - 'A' + 10;
   return 16;
 }
 
-void echo(Console& console, int code) {
+void echo(Console& console, const Key& key) {
+  if (key.extension) return;  // function and cursor keys show nothing
+  const int code = key.code;
   if (code == kEnter) {
     // A line break reads like a line-mode prompt on both consoles and never
     // lets the next key overwrite the question.
@@ -35,51 +43,43 @@ void echo(Console& console, int code) {
 
 }  // namespace
 
-std::optional<Keyboard::Key> Keyboard::takeKey() {
+std::optional<Keyboard::Taken> Keyboard::takeKey() {
   if (heldBack_) {
-    Key key{*heldBack_, heldExtension_, false};
+    const Taken taken{*heldBack_, false};
     heldBack_.reset();
-    heldExtension_.reset();
-    return key;
+    return taken;
   }
   // The rest of a two-code key whose first code the caller has taken.
   heldExtension_.reset();
-  const auto code = console_.readKey();
-  if (!code) return std::nullopt;
-  Key key{*code, std::nullopt, true};
-  if (isExtensionPrefix(*code)) key.extension = console_.readKey();
-  return key;
+  const auto key = console_.readKey();
+  if (!key) return std::nullopt;
+  return Taken{*key, true};
 }
 
-std::optional<Keyboard::Key> Keyboard::nextEchoed() {
-  auto key = takeKey();
-  if (key && key->fresh && !isExtensionPrefix(key->code)) echo(console_, key->code);
-  return key;
-}
-
-void Keyboard::holdBack(const Key& key) {
-  heldBack_ = key.code;
-  heldExtension_ = isExtensionPrefix(key.code) ? key.extension : std::nullopt;
+std::optional<Keyboard::Taken> Keyboard::nextEchoed() {
+  auto taken = takeKey();
+  if (taken && taken->fresh) echo(console_, taken->key);
+  return taken;
 }
 
 Keyboard::NumberRead Keyboard::readNumber(std::int64_t& value) {
   auto key = nextEchoed();
-  while (key && isBlank(key->code)) key = nextEchoed();
+  while (key && isBlank(key->key)) key = nextEchoed();
   if (!key) return NumberRead::EndOfInput;
 
-  const bool negative = key->code == '-';
-  if (key->code == '-' || key->code == '+') {
+  const bool negative = is(key->key, '-');
+  if (is(key->key, '-') || is(key->key, '+')) {
     key = nextEchoed();
     if (!key) return NumberRead::EndOfInput;
   }
 
   int base = 10;
   bool digits = false;
-  if (key->code == '0') {
+  if (is(key->key, '0')) {
     digits = true;
     base = 8;
     key = nextEchoed();
-    if (key && (key->code == 'x' || key->code == 'X')) {
+    if (key && (is(key->key, 'x') || is(key->key, 'X'))) {
       // "0x" alone is no number: scanf's matching failure, not a zero.
       digits = false;
       base = 16;
@@ -91,8 +91,8 @@ Keyboard::NumberRead Keyboard::readNumber(std::int64_t& value) {
   const std::uint64_t limit =
       static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
   std::uint64_t magnitude = 0;
-  while (key && !isExtensionPrefix(key->code) && digitValue(key->code) < base) {
-    const auto digit = static_cast<std::uint64_t>(digitValue(key->code));
+  while (key && digitValue(key->key) < base) {
+    const auto digit = static_cast<std::uint64_t>(digitValue(key->key));
     magnitude = magnitude > (limit - digit) / static_cast<std::uint64_t>(base)
                     ? limit
                     : magnitude * static_cast<std::uint64_t>(base) + digit;
@@ -100,7 +100,7 @@ Keyboard::NumberRead Keyboard::readNumber(std::int64_t& value) {
     key = nextEchoed();
   }
 
-  if (key) holdBack(*key);
+  if (key) heldBack_ = key->key;
   if (!digits) return key ? NumberRead::NotANumber : NumberRead::EndOfInput;
   if (!negative) {
     value = static_cast<std::int64_t>(magnitude);
@@ -113,17 +113,16 @@ Keyboard::NumberRead Keyboard::readNumber(std::int64_t& value) {
 }
 
 std::optional<int> Keyboard::readKey() {
-  if (heldBack_) {
-    const int code = *heldBack_;
-    heldBack_.reset();
-    return code;
-  }
   if (heldExtension_) {
     const int code = *heldExtension_;
     heldExtension_.reset();
     return code;
   }
-  return console_.readKey();
+  std::optional<Key> key = std::exchange(heldBack_, std::nullopt);
+  if (!key) key = console_.readKey();
+  if (!key) return std::nullopt;
+  heldExtension_ = key->extension;
+  return key->code;
 }
 
 bool Keyboard::keyWaiting() { return heldBack_ || heldExtension_ || console_.keyWaiting(); }

@@ -27,27 +27,24 @@ class Keyboard {
   // keys and function or cursor keys not at all. A key read again after it
   // was held back is not echoed a second time.
   NumberRead readNumber(std::int64_t& value);
-  // The held-back key if there is one, else the next key, without echo.
+  // The held-back key if there is one, else the next key, without echo; a
+  // two-code key comes as its two codes, one a call.
   std::optional<int> readKey();
   // A held-back key, or a key press waiting in the console.
   bool keyWaiting();
 
  private:
-  // One key as the reader sees it: a function or cursor key arrives as two
-  // codes (0 or 224, then its code) and is held back and skipped as one.
-  struct Key {
-    int code = 0;
-    std::optional<int> extension;
+  struct Taken {
+    Key key;
     bool fresh = true;  // read from the console just now, not yet echoed
   };
-  std::optional<Key> takeKey();
-  std::optional<Key> nextEchoed();
-  void holdBack(const Key& key);
+  std::optional<Taken> takeKey();
+  std::optional<Taken> nextEchoed();
 
   Console& console_;
-  std::optional<int> heldBack_;
-  // The second code of a held-back two-code key; it stays after readKey has
-  // handed out the first.
+  std::optional<Key> heldBack_;
+  // The second code of a two-code key whose first code readKey has handed
+  // out; the number reader drops it.
   std::optional<int> heldExtension_;
 };
 

@@ -43,5 +43,8 @@ void reset();
 // until ClearCommError, which hands the bits out; EV_ERR is signalled
 // (EV_BREAK for CE_BREAK, as a UART reports a break).
 void raiseLineError(unsigned long ceBits);
+// While held, open comm devices find CTS off, as when the far end stops their
+// output: with fOutxCtsFlow writes wait for it (a pseudo-terminal has no CTS).
+void holdCts(bool held);
 
 }  // namespace voren::faults

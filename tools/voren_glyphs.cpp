@@ -1,7 +1,15 @@
-// voren-glyphs: pictures of the glyph table the updater sends, and the table itself.
-//   voren-glyphs [--sheet FILE] [--sample FILE] [--raw FILE]
-// With no options it writes glyph-sheet.png and glyph-sample.png here.
+// voren-glyphs: pictures of the glyph table the updater sends, or of a table
+// file (an operator's own font from make_glyph_table.py --table), and the
+// table itself.
+//   voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]
+// Without --sheet, --sample or --raw it writes glyph-sheet.png and
+// glyph-sample.png here.
+#include <array>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -43,10 +51,38 @@ std::vector<PrintLine> sampleLines() {
   return lines;
 }
 
-bool writeRaw(const std::string& path) {
+using Table = std::array<std::uint8_t, voren::kGlyphTableSize>;
+
+// One line naming the file and what is wrong with it: a wrong path, or the
+// drawings folder given instead of the table made from it.
+bool readTable(const std::string& path, Table& table) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    std::fprintf(stderr, "voren-glyphs: %s is a directory, not a glyph table file\n", path.c_str());
+    return false;
+  }
+  const auto size = std::filesystem::file_size(path, error);
+  std::ifstream in(path, std::ios::binary);
+  if (error || !in) {
+    std::fprintf(stderr, "voren-glyphs: cannot read %s: %s\n", path.c_str(),
+                 (error ? error.message() : std::strerror(errno)).c_str());
+    return false;
+  }
+  if (size != table.size()) {
+    std::fprintf(stderr, "voren-glyphs: %s holds %ju bytes, not the %zu of a glyph table\n",
+                 path.c_str(), static_cast<std::uintmax_t>(size), table.size());
+    return false;
+  }
+  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
+  if (in) return true;
+  std::fprintf(stderr, "voren-glyphs: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+  return false;
+}
+
+bool writeRaw(voren::render::GlyphTable table, const std::string& path) {
   std::ofstream out(path, std::ios::binary);
-  const auto& t = voren::glyphTable();
-  out.write(reinterpret_cast<const char*>(t.data()), static_cast<std::streamsize>(t.size()));
+  out.write(reinterpret_cast<const char*>(table.data()),
+            static_cast<std::streamsize>(table.size()));
   out.close();
   if (!out) std::fprintf(stderr, "voren-glyphs: cannot write %s\n", path.c_str());
   return static_cast<bool>(out);
@@ -62,27 +98,32 @@ bool writePicture(const voren::render::Image& image, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string sheet, sample, raw;
+  std::string tableFile, sheet, sample, raw;
   for (int i = 1; i < argc; ++i) {
     const std::string_view opt = argv[i];
-    std::string* target = opt == "--sheet"    ? &sheet
+    std::string* target = opt == "--table"    ? &tableFile
+                          : opt == "--sheet"  ? &sheet
                           : opt == "--sample" ? &sample
                           : opt == "--raw"    ? &raw
                                               : nullptr;
     if (!target || i + 1 == argc) {
-      std::fprintf(stderr, "usage: voren-glyphs [--sheet FILE] [--sample FILE] [--raw FILE]\n");
+      std::fprintf(
+          stderr,
+          "usage: voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]\n");
       return 2;
     }
     *target = argv[++i];
   }
-  if (argc == 1) {
+  if (sheet.empty() && sample.empty() && raw.empty()) {
     sheet = "glyph-sheet.png";
     sample = "glyph-sample.png";
   }
-  const voren::render::GlyphTable table(voren::glyphTable());
+  Table loaded;
+  if (!tableFile.empty() && !readTable(tableFile, loaded)) return 1;
+  const voren::render::GlyphTable table(tableFile.empty() ? voren::glyphTable() : loaded);
   bool ok = true;
   if (!sheet.empty()) ok &= writePicture(voren::render::renderSheet(table), sheet);
   if (!sample.empty()) ok &= writePicture(voren::render::renderPrint(table, sampleLines()), sample);
-  if (!raw.empty()) ok &= writeRaw(raw);
+  if (!raw.empty()) ok &= writeRaw(table, raw);
   return ok ? 0 : 1;
 }

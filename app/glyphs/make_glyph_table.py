@@ -2,6 +2,7 @@
 """Turns the glyph drawings into the printer's 36,864-byte glyph table.
 
 Usage: make_glyph_table.py DRAWINGS_DIR OUT_CPP OUT_CODEPOINTS
+       make_glyph_table.py --table OUT_BIN DRAWINGS_DIR
 
 DRAWINGS_DIR/normal/*.txt hold the 256 normal glyphs, 10 cells wide.
 DRAWINGS_DIR/wide/*.txt hold hand-drawn double-width characters, 20 cells
@@ -17,9 +18,15 @@ Unicode character it stands for ("none" for the blank control codes).
 Lines starting with ';' are comments; blank lines separate drawings.
 
 OUT_CPP gets voren::glyphTable(); OUT_CODEPOINTS gets the code-to-character
-list of the normal bank, for the tests.
+list of the normal bank, for the tests. The build uses the first form.
+
+The second form writes the bare 36,864 bytes, for an operator's own font
+made from a copy of the drawings (voren-glyphs --table draws it, voren-cp852
+--font uploads it). Malformed drawings leave no OUT_BIN behind, not even one
+from an earlier run, so a stale font cannot be uploaded by mistake.
 """
 
+import os
 import re
 import sys
 from pathlib import Path
@@ -221,15 +228,34 @@ def write_codepoints(normal, path):
     Path(path).write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
-def main(argv):
-    if len(argv) != 4:
-        print(__doc__.splitlines()[2], file=sys.stderr)
-        return 2
+def write_table(table, path):
+    """Whole or not at all: the bytes go to a temporary file beside `path`."""
+    temporary = Path(f"{path}.tmp")
     try:
-        table, normal = build(Path(argv[1]))
+        temporary.write_bytes(table)
+        os.replace(temporary, path)
+    except OSError as e:
+        temporary.unlink(missing_ok=True)
+        print(f"glyph table: cannot write {path}: {e.strerror}", file=sys.stderr)
+        return False
+    return True
+
+
+def main(argv):
+    table_file = len(argv) == 4 and argv[1] == "--table"
+    if len(argv) != 4 or (not table_file and argv[1].startswith("--")):
+        print("\n".join(__doc__.splitlines()[2:4]), file=sys.stderr)
+        return 2
+    drawings = Path(argv[3] if table_file else argv[1])
+    try:
+        table, normal = build(drawings)
     except DrawingError as e:
         print(f"glyph drawings: {e}", file=sys.stderr)
+        if table_file:
+            Path(argv[2]).unlink(missing_ok=True)
         return 1
+    if table_file:
+        return 0 if write_table(table, argv[2]) else 1
     write_cpp(table, argv[2])
     write_codepoints(normal, argv[3])
     return 0

@@ -6,24 +6,22 @@ namespace voren::posix {
 namespace {
 
 constexpr char kEscape = 0x1b;
-constexpr int kExtended = 224;  // grey cursor and editing keys, F11, F12
-constexpr int kFunction = 0;    // F1 to F10
+constexpr int kExtended = 224;  // grey cursor and editing keys
+constexpr int kFunction = 0;    // F1 to F12
 
-TerminalInput key(std::size_t length, int first, int second) {
+TerminalInput keyOf(std::size_t length, Key key) {
   TerminalInput input;
   input.kind = TerminalInput::Kind::Key;
   input.length = length;
-  input.codes[0] = first;
-  input.codes[1] = second;
-  input.count = 2;
+  input.key = key;
   return input;
 }
 
-TerminalInput single(std::size_t length, int code) {
-  auto input = key(length, code, 0);
-  input.count = 1;
-  return input;
+TerminalInput key(std::size_t length, int first, int second) {
+  return keyOf(length, {first, second});
 }
+
+TerminalInput single(std::size_t length, int code) { return keyOf(length, {code, std::nullopt}); }
 
 TerminalInput ignored(std::size_t length) {
   TerminalInput input;
@@ -85,9 +83,9 @@ TerminalInput byNumber(std::size_t length, int number) {
     case 6:
       return key(length, kExtended, 81);  // page down
     case 23:
-      return key(length, kExtended, 133);  // F11
+      return key(length, kFunction, 87);  // F11: no enhanced-key flag on Windows either
     case 24:
-      return key(length, kExtended, 134);  // F12
+      return key(length, kFunction, 88);  // F12
     default:
       return ignored(length);
   }

@@ -1,7 +1,9 @@
 #pragma once
 // Turns the bytes a terminal sends into keys as the Windows console gives
-// them: characters as their code, Enter as 13, Backspace as 8, cursor and
-// editing keys as 224 and a scan code, F1 to F10 as 0 and a scan code.
+// them: every other byte a character key of its own code, Enter as 13,
+// Backspace as 8, cursor and editing keys as 224 and a scan code, F1 to F10
+// as 0 and a scan code. A character of several bytes (UTF-8) is that many
+// character keys.
 #include <cstddef>
 #include <string_view>
 
@@ -11,15 +13,14 @@ namespace voren::posix {
 
 struct TerminalInput {
   enum class Kind {
-    Key,           // codes[0..count) is one key
+    Key,           // key is one key
     CursorReport,  // the terminal's answer to a cursor position query
     Ignored,       // a sequence that is no key we know
     NeedMore,      // the start of a sequence; more bytes may complete it
   };
   Kind kind = Kind::Ignored;
   std::size_t length = 0;  // bytes taken
-  int codes[2] = {0, 0};
-  int count = 0;
+  Key key;
   CursorPosition position;
 };
 

@@ -45,10 +45,10 @@ class TerminalConsole final : public Console {
     }
   }
 
-  std::optional<int> readKey() override {
+  std::optional<Key> readKey() override {
     for (;;) {
       if (!keys_.empty()) {
-        const int key = keys_.front();
+        const Key key = keys_.front();
         keys_.pop_front();
         return key;
       }
@@ -92,9 +92,11 @@ class TerminalConsole final : public Console {
     return std::nullopt;
   }
 
-  void moveCursor(CursorPosition position) override {
+  // Within the line: a carriage return, then forward. No row number, so
+  // nothing to go stale when the terminal scrolls or is resized.
+  void moveToColumn(int column) override {
     if (!outputIsTerminal_) return;
-    write("\x1b[" + std::to_string(position.row) + ";" + std::to_string(position.column) + "H");
+    write(column > 1 ? "\r\x1b[" + std::to_string(column - 1) + "C" : std::string("\r"));
   }
 
  private:
@@ -135,9 +137,7 @@ class TerminalConsole final : public Console {
       decoded = posix::decodeTerminalInput(input_, false);
     }
     input_.erase(0, decoded.length);
-    if (decoded.kind == TerminalInput::Kind::Key) {
-      keys_.insert(keys_.end(), decoded.codes, decoded.codes + decoded.count);
-    }
+    if (decoded.kind == TerminalInput::Kind::Key) keys_.push_back(decoded.key);
   }
 
   // Takes the first cursor report out of input_, leaving the keys typed
@@ -160,7 +160,7 @@ class TerminalConsole final : public Console {
   bool canAskCursor_;
   bool ended_ = false;
   std::string input_;     // bytes read, not yet decoded
-  std::deque<int> keys_;  // decoded codes not yet handed out
+  std::deque<Key> keys_;  // decoded keys not yet handed out
 };
 
 }  // namespace

@@ -233,10 +233,7 @@ DWORD CommDevice::clearError(DWORD* errors, COMSTAT* status) {
     DWORD unsent = 0;
     for (const auto& w : writes_) unsent += w.count - w.done;
     status->cbOutQue = unsent + outputQueued();
-    int lines = 0;
-    if (dcb_.fOutxCtsFlow && status->cbOutQue > 0 && ioctl(fd_, TIOCMGET, &lines) == 0) {
-      status->fCtsHold = (lines & TIOCM_CTS) == 0;
-    }
+    status->fCtsHold = status->cbOutQue > 0 && heldByCts();
   }
   return 0;
 }

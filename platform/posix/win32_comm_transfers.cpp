@@ -2,18 +2,18 @@
 // the I/O thread that ends them as bytes, time-outs and line errors come.
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
 #include "platform/posix/win32_comm_device.h"
+#include "platform/posix/win32_fault_points.h"
 
 namespace voren::win32 {
 namespace {
 
-// While CTS holds a write's bytes in the UART queue, how often to look.
+// While CTS holds back a write, how often to look whether it lets go.
 constexpr auto ctsCheck = std::chrono::milliseconds(2);
 // While an event wait watches modem lines, how often to read the counters.
 constexpr auto modemCheck = std::chrono::milliseconds(10);
@@ -222,7 +222,7 @@ Clock::time_point CommDevice::nextDeadline(Clock::time_point now) const {
   if (!writes_.empty() && writes_.front().started) {
     const Transfer& w = writes_.front();
     next = std::min(next, w.deadline);
-    if (w.done == w.count) next = std::min(next, now + ctsCheck);
+    if (w.done < w.count && !outputBlocked_) next = std::min(next, now + ctsCheck);
   }
   if (countersWork_ && !waits_.empty() && (eventMask_ & modemEvents) != 0) {
     next = std::min(next, now + modemCheck);
@@ -344,32 +344,30 @@ void CommDevice::serveWrites(Clock::time_point now) {
   while (!writes_.empty()) {
     Transfer& write = writes_.front();
     if (!write.started) startWrite(write, now);
-    if (write.done < write.count && !outputBlocked_) {
+    // While CTS holds the line the driver gets nothing new: bytes it has are
+    // as good as sent, so no time-out may have to take any of them back.
+    if (write.done < write.count && !outputBlocked_ && !heldByCts()) {
       const std::size_t before = writes_.size();
       pushOutput(write);
       if (writes_.size() != before || hungUp_) continue;
     }
-    // Done once the driver has the bytes and will send them on by itself;
-    // held back by CTS they still count as unsent.
-    if (write.done == write.count && !heldByCts()) {
+    if (write.done == write.count) {
       complete(write, statusSuccess);
       writes_.pop_front();
       if (writes_.empty()) noteEvents(EV_TXEMPTY);
       continue;
     }
     if (now < write.deadline) break;
-    const DWORD queued = outputQueued();
-    if (queued > 0) {
-      tcflush(fd_, TCOFLUSH);
-      write.done -= std::min(write.done, queued);
-    }
+    // The driver sends what it took, in order, once the line lets it; only
+    // the bytes it never took are lost, and the count says so.
     complete(write, statusTimeout);
     writes_.pop_front();
   }
 }
 
 bool CommDevice::heldByCts() const {
-  if (!dcb_.fOutxCtsFlow || outputQueued() == 0) return false;
+  if (!dcb_.fOutxCtsFlow) return false;
+  if (ctsHeldByTest()) return true;
   int lines = 0;
   return ioctl(fd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CTS) == 0;
 }

@@ -11,4 +11,7 @@ bool injectFault(faults::Call call);
 // Line errors raised through the hook reach every open comm device.
 void raiseLineErrorOnOpenDevices(unsigned long ceBits);
 
+// True while a test holds CTS off on every open comm device.
+bool ctsHeldByTest();
+
 }  // namespace voren::win32

@@ -23,6 +23,7 @@ struct FaultState {
   // Calls look at this alone while nothing is planned, which is always
   // outside tests.
   std::atomic<bool> anyPlanned{false};
+  std::atomic<bool> ctsHeld{false};
 };
 
 FaultState& state() {
@@ -48,9 +49,12 @@ void reset() {
   std::lock_guard lock(s.mutex);
   s.plans.fill(Plan{});
   s.anyPlanned = false;
+  s.ctsHeld = false;
 }
 
 void raiseLineError(unsigned long ceBits) { win32::raiseLineErrorOnOpenDevices(ceBits); }
+
+void holdCts(bool held) { state().ctsHeld = held; }
 
 }  // namespace faults
 
@@ -70,6 +74,8 @@ bool injectFault(faults::Call call) {
   SetLastError(static_cast<DWORD>(plan.error));
   return true;
 }
+
+bool ctsHeldByTest() { return state().ctsHeld.load(std::memory_order_relaxed); }
 
 }  // namespace win32
 }  // namespace voren

@@ -2,8 +2,10 @@
 // a console, plain file reads and writes when it is redirected.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <vector>
 
 #include "platform/console.h"
 
@@ -51,26 +53,25 @@ void enterKeyMode(HANDLE input) {
   if (SetConsoleMode(input, keyMode)) InterlockedExchange(&modeState.changed, 1);
 }
 
-bool isModifierOnly(WORD key) {
+// The keys that yield a key code though no character: the function keys and
+// the cursor and editing keys, grey or on the keypad. Pause, media and
+// browser keys, the IME's process key and the modifiers yield nothing.
+bool yieldsKeyCode(WORD key) {
   switch (key) {
-    case VK_SHIFT:
-    case VK_CONTROL:
-    case VK_MENU:
-    case VK_LSHIFT:
-    case VK_RSHIFT:
-    case VK_LCONTROL:
-    case VK_RCONTROL:
-    case VK_LMENU:
-    case VK_RMENU:
-    case VK_LWIN:
-    case VK_RWIN:
-    case VK_APPS:
-    case VK_CAPITAL:
-    case VK_NUMLOCK:
-    case VK_SCROLL:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_CLEAR:  // keypad 5 without Num Lock
       return true;
     default:
-      return false;
+      return key >= VK_F1 && key <= VK_F12;
   }
 }
 
@@ -78,7 +79,7 @@ bool isModifierOnly(WORD key) {
 bool isKeyPress(const INPUT_RECORD& record) {
   if (record.EventType != KEY_EVENT) return false;
   const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-  return key.bKeyDown && (key.uChar.AsciiChar != 0 || !isModifierOnly(key.wVirtualKeyCode));
+  return key.bKeyDown && (key.uChar.AsciiChar != 0 || yieldsKeyCode(key.wVirtualKeyCode));
 }
 
 class WindowsConsole final : public Console {
@@ -117,7 +118,7 @@ class WindowsConsole final : public Console {
     }
   }
 
-  std::optional<int> readKey() override {
+  std::optional<Key> readKey() override {
     if (!keys_.empty()) return takeKey();
     if (!inputIsConsole_) return readRedirected();
     for (;;) {
@@ -131,19 +132,18 @@ class WindowsConsole final : public Console {
     }
   }
 
+  // Looks without taking: releases and other records stay for readKey to
+  // pass over (or, with Alt and the keypad, to find a character in).
   bool keyWaiting() override {
     if (!keys_.empty() || ended_) return true;
     if (!inputIsConsole_) return redirectedInputWaiting();
-    for (;;) {
-      INPUT_RECORD record;
-      DWORD count = 0;
-      if (!PeekConsoleInputA(input_, &record, 1, &count)) return true;  // the wait cannot block
-      if (count == 0) return false;
-      if (isKeyPress(record)) return true;
-      // Releases, lone modifiers, mouse and focus events are no key press:
-      // dropping them lets the next peek see what lies behind.
-      if (!ReadConsoleInputA(input_, &record, 1, &count)) return true;
-    }
+    DWORD pending = 0;
+    if (!GetNumberOfConsoleInputEvents(input_, &pending)) return true;  // the wait cannot block
+    if (pending == 0) return false;
+    std::vector<INPUT_RECORD> records(pending);
+    DWORD count = 0;
+    if (!PeekConsoleInputA(input_, records.data(), pending, &count)) return true;
+    return std::any_of(records.begin(), records.begin() + count, isKeyPress);
   }
 
   std::optional<CursorPosition> cursor() override {
@@ -153,17 +153,18 @@ class WindowsConsole final : public Console {
                           info.dwCursorPosition.Y - info.srWindow.Top + 1};
   }
 
-  void moveCursor(CursorPosition position) override {
+  // The row is the cursor's own in the screen buffer, read each time: the
+  // window may have scrolled or changed size since the last call.
+  void moveToColumn(int column) override {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return;
-    SetConsoleCursorPosition(output_,
-                             COORD{static_cast<SHORT>(info.srWindow.Left + position.column - 1),
-                                   static_cast<SHORT>(info.srWindow.Top + position.row - 1)});
+    SetConsoleCursorPosition(output_, COORD{static_cast<SHORT>(info.srWindow.Left + column - 1),
+                                            info.dwCursorPosition.Y});
   }
 
  private:
-  int takeKey() {
-    const int key = keys_.front();
+  Key takeKey() {
+    const Key key = keys_.front();
     keys_.pop_front();
     return key;
   }
@@ -172,15 +173,15 @@ class WindowsConsole final : public Console {
     const int repeats = key.wRepeatCount > 0 ? key.wRepeatCount : 1;
     for (int i = 0; i < repeats; ++i) {
       if (key.uChar.AsciiChar != 0) {
-        keys_.push_back(static_cast<unsigned char>(key.uChar.AsciiChar));
+        keys_.push_back({static_cast<unsigned char>(key.uChar.AsciiChar), std::nullopt});
       } else {
-        keys_.push_back((key.dwControlKeyState & ENHANCED_KEY) != 0 ? kExtended : kFunction);
-        keys_.push_back(key.wVirtualScanCode);
+        keys_.push_back({(key.dwControlKeyState & ENHANCED_KEY) != 0 ? kExtended : kFunction,
+                         key.wVirtualScanCode});
       }
     }
   }
 
-  std::optional<int> readRedirected() {
+  std::optional<Key> readRedirected() {
     if (ended_) return std::nullopt;
     char byte = 0;
     DWORD read = 0;
@@ -189,7 +190,7 @@ class WindowsConsole final : public Console {
       return std::nullopt;
     }
     // A line end from a file or pipe is Enter, as on the console.
-    return byte == '\n' ? 13 : static_cast<unsigned char>(byte);
+    return Key{byte == '\n' ? 13 : static_cast<unsigned char>(byte), std::nullopt};
   }
 
   bool redirectedInputWaiting() {
@@ -205,7 +206,7 @@ class WindowsConsole final : public Console {
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool ended_ = false;
-  std::deque<int> keys_;
+  std::deque<Key> keys_;
 };
 
 }  // namespace

@@ -8,5 +8,6 @@ bool available() { return false; }
 void failCall(Call, unsigned long, int, int) {}
 void reset() {}
 void raiseLineError(unsigned long) {}
+void holdCts(bool) {}
 
 }  // namespace voren::faults

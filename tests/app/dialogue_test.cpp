@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/app/updater_fixture.h"
@@ -57,6 +59,24 @@ TEST_F(Updater, EnterBeforeTheDigitsIsSkipped) {
   EXPECT_EQ(run("\n \n3\n"), 0);
   EXPECT_EQ(count(console->output(), kPrompt), 1);
   EXPECT_EQ(printer().calls().front(), "SerialPortPresent(3)");
+}
+
+// 224 is Ó in code page 852 and 0 a key of its own; only the console knows
+// when either starts a cursor or function key's two codes.
+TEST_F(Updater, CharactersWithCodes224And0AreOneKeyEach) {
+  // Ó shows as itself; a control character shows nothing, so the line ends
+  // with the question.
+  for (const auto& [key, line] :
+       {std::pair{std::string("\xe0"), kPrompt + "\xe0"},
+        std::pair{std::string(1, '\0'), kPrompt.substr(0, kPrompt.size() - 1)}}) {
+    SetUp();
+    EXPECT_EQ(run(key + "3\n"), 0);
+    const auto lines = console->lines();
+    EXPECT_EQ(count(console->output(), kPrompt), 2);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), kPrompt + "3"), lines.end());
+    EXPECT_EQ(printer().calls().front(), "SerialPortPresent(3)");
+  }
 }
 
 TEST_F(Updater, NumbersAreReadAsCReadsThem) {

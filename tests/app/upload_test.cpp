@@ -58,6 +58,24 @@ TEST_F(Updater, CleanUploadWritesEveryBlockOnceWithTheRightCrc) {
       std::string::npos);
 }
 
+TEST_F(Updater, ProgressStaysOnItsLineWhenTheWindowGrowsMidUpload) {
+  // A short window has scrolled the banner away; halfway through the upload
+  // the operator makes it taller, lines come back from the scroll-back and
+  // the progress line moves down the window with them.
+  options.height = 5;
+  console = std::make_unique<testing::ScriptedConsole>(options);
+  console->type("3\n");
+  console->onceWritten("50%", [&] { console->resize(25); });
+  Keyboard keyboard(*console);
+  EXPECT_EQ(AktualizacjaStronyKodowej(*console, keyboard), 0);
+  EXPECT_EQ(console->screen(), kBanner +
+                                   "\n\n"
+                                   "Trwa aktualizacja strony kodowej: 100%\n"
+                                   "\n"
+                                   "Aktualizacja strony kodowej zakonczona sukcesem!");
+  EXPECT_EQ(console->row(8), "Trwa aktualizacja strony kodowej: 100%");
+}
+
 TEST_F(Updater, ProgressWithoutACursorStaysReadable) {
   options.terminal = false;
   EXPECT_EQ(run("3\n"), 0);

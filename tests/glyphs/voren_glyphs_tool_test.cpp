@@ -1,5 +1,6 @@
 // The voren-glyphs tool: the raw table it writes is the one the updater sends,
-// and sample text reaches it as the table's own codes.
+// it draws a table file as the library draws those bytes, and sample text
+// reaches it as the table's own codes.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "app/glyph_table.h"
 #include "tools/cp852_text.h"
+#include "tools/glyph_render/glyph_render.h"
 
 namespace voren::tools {
 namespace {
@@ -34,9 +36,76 @@ TEST(GlyphTool, RawTableIsTheUpdatersTable) {
   fs::remove_all(dir);
 }
 
+std::vector<char> contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void write(const fs::path& path, const std::vector<char>& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::ssize(bytes));
+}
+
+TEST(GlyphTool, DrawsATableFileAsTheLibraryDrawsItsBytes) {
+  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_table_test";
+  fs::create_directories(dir);
+  // The built-in table with 'A' redrawn as a full block of dots 0 to 9.
+  std::vector<char> custom(glyphTable().begin(), glyphTable().end());
+  for (int row = 0; row < 24; ++row) {
+    custom[48 * 'A' + 2 * row] = '\xFF';
+    custom[48 * 'A' + 2 * row + 1] = '\xC0';
+  }
+  write(dir / "my-font.bin", custom);
+  ASSERT_EQ(
+      run("--table " + (dir / "my-font.bin").string() + " --sheet " + (dir / "sheet.png").string() +
+          " --sample " + (dir / "sample.png").string() + " --raw " + (dir / "raw.bin").string()),
+      0);
+  ASSERT_EQ(run("--sheet " + (dir / "built-in-sheet.png").string() + " --sample " +
+                (dir / "built-in-sample.png").string()),
+            0);
+
+  std::string error;
+  const render::GlyphTable table(reinterpret_cast<const std::uint8_t*>(custom.data()),
+                                 kGlyphTableSize);
+  ASSERT_TRUE(render::writePng(render::renderSheet(table), (dir / "expected.png").string(), error))
+      << error;
+  EXPECT_EQ(contents(dir / "sheet.png"), contents(dir / "expected.png"));
+  EXPECT_NE(contents(dir / "sheet.png"), contents(dir / "built-in-sheet.png"));
+  EXPECT_NE(contents(dir / "sample.png"), contents(dir / "built-in-sample.png"));  // it has an A
+  EXPECT_EQ(contents(dir / "raw.bin"), custom);
+  fs::remove_all(dir);
+}
+
+TEST(GlyphTool, RefusesATableFileThatIsNoTableAndDrawsNothing) {
+  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_bad_table_test";
+  fs::create_directories(dir / "a-folder");
+  write(dir / "short.bin", std::vector<char>(100, '\0'));
+  write(dir / "long.bin", std::vector<char>(kGlyphTableSize + 1, '\0'));
+  const std::pair<std::string, std::string> cases[] = {
+      {"short.bin", "100 bytes"},
+      {"long.bin", "36865 bytes"},
+      {"a-folder", "a directory"},
+      {"missing.bin", "cannot read"},
+  };
+  for (const auto& [name, reason] : cases) {
+    const fs::path table = dir / name;
+    EXPECT_EQ(run("--table " + table.string() + " --sheet " + (dir / "sheet.png").string() + " 2>" +
+                  (dir / "error.txt").string()),
+              1)
+        << name;
+    const std::vector<char> error = contents(dir / "error.txt");
+    const std::string message(error.begin(), error.end());
+    EXPECT_NE(message.find(table.string()), std::string::npos) << message;
+    EXPECT_NE(message.find(reason), std::string::npos) << message;
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_FALSE(fs::exists(dir / "sheet.png")) << name;
+  }
+  fs::remove_all(dir);
+}
+
 TEST(GlyphTool, RefusesUnknownOptionsAndUnwritablePaths) {
   EXPECT_EQ(run("--sheets x.png 2>/dev/null"), 2);
   EXPECT_EQ(run("--raw 2>/dev/null"), 2);
+  EXPECT_EQ(run("--table 2>/dev/null"), 2);
   EXPECT_EQ(run("--raw /nonexistent-dir/t.bin 2>/dev/null"), 1);
 }
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -62,6 +63,20 @@ bool TerminalSession::start(const std::vector<std::string>& argv,
 void TerminalSession::type(const std::string& text) { runCommand(tmux({"send-keys", "-l", text})); }
 
 void TerminalSession::press(const std::string& key) { runCommand(tmux({"send-keys", key})); }
+
+void TerminalSession::sendBytes(const std::string& bytes) {
+  std::vector<std::string> command = {"send-keys", "-H"};
+  for (const char byte : bytes) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(byte));
+    command.push_back(hex);
+  }
+  runCommand(tmux(command));
+}
+
+void TerminalSession::resize(int columns, int rows) {
+  runCommand(tmux({"resize-window", "-x", std::to_string(columns), "-y", std::to_string(rows)}));
+}
 
 std::string TerminalSession::screen() { return runCommand(tmux({"capture-pane", "-p"})).output; }
 

@@ -28,6 +28,10 @@ class TerminalSession {
   // Types text literally, or presses a named key ("Enter", "Escape").
   void type(const std::string& text);
   void press(const std::string& key);
+  // Sends bytes as they are, whatever the terminal's character set makes of them.
+  void sendBytes(const std::string& bytes);
+  // Gives the window a new size, as an operator dragging its edge does.
+  void resize(int columns, int rows);
   // The visible screen, one line per row, trailing blanks cut.
   std::string screen();
   // Polls the screen until the predicate holds; the last screen either way.

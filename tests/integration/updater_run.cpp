@@ -51,8 +51,9 @@ bool UpdaterRun::startPrinter(std::vector<std::string> arguments, std::string* e
 }
 
 bool UpdaterRun::startProgram(const std::vector<std::string>& argv,
-                              const std::map<std::string, std::string>& env, std::string* error) {
-  return terminal_.start(argv, env, error);
+                              const std::map<std::string, std::string>& env, std::string* error,
+                              int rows) {
+  return terminal_.start(argv, env, error, 100, rows);
 }
 
 bool UpdaterRun::answerPort(int port, std::chrono::milliseconds timeout, std::string* screen) {

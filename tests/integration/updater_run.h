@@ -36,9 +36,10 @@ class UpdaterRun {
 
   // Starts voren-sim with these arguments (a dump and a lifetime are added).
   bool startPrinter(std::vector<std::string> arguments, std::string* error);
-  // Starts the program in the terminal with this environment.
+  // Starts the program in a terminal of rows lines with this environment.
   bool startProgram(const std::vector<std::string>& argv,
-                    const std::map<std::string, std::string>& env, std::string* error);
+                    const std::map<std::string, std::string>& env, std::string* error,
+                    int rows = 40);
   // Waits for the port question and types the number and Enter.
   bool answerPort(int port, std::chrono::milliseconds timeout, std::string* screen);
   // Waits for the end report, sampling the progress line on the way.

@@ -88,6 +88,56 @@ TEST_F(UpdaterNatively, FullUpdateStoresTheGlyphTableWithProgressInPlace) {
   EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
 }
 
+TEST_F(UpdaterNatively, ProgressStaysOnItsLineWhenTheTerminalGrows) {
+  // A short terminal has scrolled the banner away; part way the window is
+  // made taller, tmux brings lines back from its history and the progress
+  // line moves down the window with them.
+  std::string error, screen;
+  ASSERT_TRUE(run_->startPrinter({"--baud", "57600"}, &error)) << error;
+  ASSERT_TRUE(run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM1", run_->printer().ptyPath()}},
+                                 &error, 6))
+      << error;
+  ASSERT_TRUE(run_->answerPort(1, 10s, &screen)) << screen;
+  ASSERT_TRUE(run_->terminal().waitFor(
+      [](const std::string& now) {
+        const auto progress = progressOn(now);
+        return progress && progress->percent >= 5;
+      },
+      20s, &screen))
+      << screen;
+  run_->terminal().resize(100, 20);
+  EXPECT_EQ(endReport(), kSuccessLine);
+  const auto last = progressOn(screen_);
+  ASSERT_TRUE(last) << screen_;
+  EXPECT_EQ(last->percent, 100) << screen_;
+  EXPECT_NE(screen_.find("(0-wyjscie z programu): 1\n\n\nTrwa"), std::string::npos) << screen_;
+  expectExit(0);
+}
+
+TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
+  // The byte 224, Ó from a code page 852 terminal, is a character: it is
+  // refused once and the 3 after it is the port. (A UTF-8 terminal sends
+  // Ó as two bytes, two characters that are no number either.)
+  std::string error, screen;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  ASSERT_TRUE(
+      run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM3", run_->printer().ptyPath()}}, &error))
+      << error;
+  ASSERT_TRUE(run_->terminal().waitForText(kPortQuestion, 10s, &screen)) << screen;
+  run_->terminal().sendBytes("\xe0");
+  run_->terminal().type("3");
+  run_->terminal().press("Enter");
+  EXPECT_EQ(endReport(20s), kSuccessLine);
+  int questions = 0;
+  for (auto at = screen_.find(kPortQuestion); at != std::string::npos;
+       at = screen_.find(kPortQuestion, at + 1)) {
+    ++questions;
+  }
+  EXPECT_EQ(questions, 2) << screen_;
+  EXPECT_NE(screen_.find("(0-wyjscie z programu): 3\n"), std::string::npos) << screen_;
+  expectExit(0);
+}
+
 TEST_F(UpdaterNatively, BlockWithACrcFailureIsSentAgain) {
   startUpdate({"--fault", "5:2:crc"});
   EXPECT_EQ(endReport(), kSuccessLine);

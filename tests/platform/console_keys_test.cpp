@@ -18,7 +18,10 @@ std::vector<int> keysOf(std::string bytes) {
     const auto input = decodeTerminalInput(bytes, false);
     EXPECT_GT(input.length, 0u);
     if (input.length == 0) break;
-    codes.insert(codes.end(), input.codes, input.codes + input.count);
+    if (input.kind == Kind::Key) {
+      codes.push_back(input.key.code);
+      if (input.key.extension) codes.push_back(*input.key.extension);
+    }
     bytes.erase(0, input.length);
   }
   return codes;
@@ -30,6 +33,15 @@ TEST(TerminalKeys, CharactersAndLineEnds) {
   // Backspace is 8 as on Windows.
   EXPECT_EQ(keysOf("\r\n\x7f\x08"), (std::vector<int>{13, 13, 8, 8}));
   EXPECT_EQ(keysOf("\xe9\xff"), (std::vector<int>{0xe9, 0xff}));
+  // Bytes 0 and 224 are characters, not the start of a two-code key; a
+  // character of several UTF-8 bytes is that many keys.
+  for (const std::string& byte : {std::string(1, '\0'), std::string("\xe0")}) {
+    const auto input = decodeTerminalInput(byte + "3", true);
+    EXPECT_EQ(input.key, (Key{static_cast<unsigned char>(byte[0]), std::nullopt}));
+    EXPECT_EQ(input.length, 1u);
+  }
+  EXPECT_EQ(keysOf("\xc3\x93"), (std::vector<int>{0xc3, 0x93}));
+  EXPECT_EQ(decodeTerminalInput("\x1b[A", true).key, (Key{224, 72}));
 }
 
 TEST(TerminalKeys, CursorEditingAndFunctionKeysAsTheWindowsConsoleGivesThem) {
@@ -40,7 +52,7 @@ TEST(TerminalKeys, CursorEditingAndFunctionKeysAsTheWindowsConsoleGivesThem) {
   EXPECT_EQ(keysOf("\x1b[2~\x1b[3~\x1b[5~\x1b[6~"),
             (std::vector<int>{224, 82, 224, 83, 224, 73, 224, 81}));
   EXPECT_EQ(keysOf("\x1bOP\x1bOS\x1b[15~\x1b[17~\x1b[21~\x1b[24~"),
-            (std::vector<int>{0, 59, 0, 62, 0, 63, 0, 64, 0, 68, 224, 134}));
+            (std::vector<int>{0, 59, 0, 62, 0, 63, 0, 64, 0, 68, 0, 88}));
   // A modifier does not change which key it is.
   EXPECT_EQ(keysOf("\x1b[1;5C\x1b[3;2~"), (std::vector<int>{224, 77, 224, 83}));
   // Sequences we do not know are dropped whole; Escape before anything else
@@ -56,8 +68,7 @@ TEST(TerminalKeys, UnfinishedSequencesWaitThenCountAsEscape) {
     const auto alone = decodeTerminalInput(start, false);
     EXPECT_EQ(alone.kind, Kind::Key);
     EXPECT_EQ(alone.length, 1u);
-    EXPECT_EQ(alone.codes[0], 27);
-    EXPECT_EQ(alone.count, 1);
+    EXPECT_EQ(alone.key, (Key{27, std::nullopt}));
   }
 }
 

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 144; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     if (!at) continue;
-    console.moveCursor({at->column - 2, at->row});
+    console.moveToColumn(at->column - 2);
     say(std::to_string((i + 1) * 100 / 144) + "%");
   }
   if (!at) say(" ... 100%");

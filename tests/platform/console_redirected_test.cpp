@@ -45,9 +45,9 @@ TEST(RedirectedConsole, KeysFromAPipeTextToAFileNoCursor) {
   EXPECT_FALSE(console.keyWaiting());  // an empty pipe still open: nothing yet
   send(keysOut, "x7\n");
   EXPECT_TRUE(console.keyWaiting());
-  EXPECT_EQ(console.readKey(), 'x');
-  EXPECT_EQ(console.readKey(), '7');
-  EXPECT_EQ(console.readKey(), 13);  // a line end is Enter
+  EXPECT_EQ(console.readKey(), (Key{'x', std::nullopt}));
+  EXPECT_EQ(console.readKey(), (Key{'7', std::nullopt}));
+  EXPECT_EQ(console.readKey(), (Key{13, std::nullopt}));  // a line end is Enter
   CloseHandle(keysOut);
   // The end of input ends a key wait and every read.
   EXPECT_TRUE(console.keyWaiting());
@@ -57,7 +57,7 @@ TEST(RedirectedConsole, KeysFromAPipeTextToAFileNoCursor) {
   console.clear();
   console.write("Postep: 0%");
   EXPECT_EQ(console.cursor(), std::nullopt);
-  console.moveCursor({1, 1});
+  console.moveToColumn(1);
   console.write(" ... 100%");
   CloseHandle(output);
   EXPECT_EQ(fileText(path), "Postep: 0% ... 100%");

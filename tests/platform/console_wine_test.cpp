@@ -1,6 +1,6 @@
-// The Windows console code in a real terminal: the Windows build of the
-// console probe under Wine in a tmux pane. Skips, saying why, when the
-// windows build or Wine is missing.
+// The Windows console code in a real terminal: the Windows builds of the
+// console probe and of the console input test under Wine in a tmux pane.
+// Skips, saying why, when the windows build or Wine is missing.
 //
 // Where Wine differs from Windows (Windows is the reference):
 // - Cursor keys come without the enhanced-key flag, so the Up arrow reads
@@ -12,6 +12,8 @@
 //   clear at the start leaves text that was there before Wine started
 //   wherever the probe writes nothing: the first line is checked by its
 //   start only.
+// - Without a terminal Wine gives a program no console it can use:
+//   AllocConsole succeeds and its handles fail with 6.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,21 +29,37 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kWindowsProbe = VOREN_WINDOWS_CONSOLE_PROBE;
+const std::string kWindowsInputTest = VOREN_WINDOWS_CONSOLE_INPUT_TEST;
 const std::string kWineRun = VOREN_WINE_RUN;
 
-TEST(WineConsole, DialogueProgressAndKeyWaitThroughTheConsoleApi) {
-  if (!tmuxPresent()) GTEST_SKIP() << "tmux is missing (scripts/install-deps installs it)";
-  if (!std::filesystem::exists("/usr/lib/wine/wine64")) GTEST_SKIP() << "Wine is missing";
-  if (!std::filesystem::exists(kWindowsProbe)) {
-    GTEST_SKIP() << "no " << kWindowsProbe << " (build the windows preset first)";
+class WineConsole : public ::testing::Test {
+ protected:
+  // Why a program cannot run here, or nothing.
+  static std::string missing(const std::string& program) {
+    if (!tmuxPresent()) return "tmux is missing (scripts/install-deps installs it)";
+    if (!std::filesystem::exists("/usr/lib/wine/wine64")) return "Wine is missing";
+    if (!std::filesystem::exists(program)) {
+      return "no " + program + " (build the windows preset first)";
+    }
+    return "";
   }
-  Scratch scratch;
-  // wine-run's prefix; its wineserver ends with the console host.
-  const char* ownPrefix = std::getenv("VOREN_WINEPREFIX");
-  const std::string prefix =
-      ownPrefix && *ownPrefix ? ownPrefix : VOREN_WINDOWS_BUILD_DIR "/wineprefix";
-  Pane pane(snapshotScript(scratch, kWineRun + " " + kWindowsProbe + " 5",
-                           "WINEPREFIX=" + prefix + " /usr/lib/wine/wineserver -w"));
+
+  // The Windows program with arguments under Wine in a pane of its own.
+  std::string underWine(const std::string& command) {
+    // wine-run's prefix; its wineserver ends with the console host.
+    const char* ownPrefix = std::getenv("VOREN_WINEPREFIX");
+    const std::string prefix =
+        ownPrefix && *ownPrefix ? ownPrefix : VOREN_WINDOWS_BUILD_DIR "/wineprefix";
+    return snapshotScript(scratch_, kWineRun + " " + command,
+                          "WINEPREFIX=" + prefix + " /usr/lib/wine/wineserver -w");
+  }
+
+  Scratch scratch_;
+};
+
+TEST_F(WineConsole, DialogueProgressAndKeyWaitThroughTheConsoleApi) {
+  if (const auto why = missing(kWindowsProbe); !why.empty()) GTEST_SKIP() << why;
+  Pane pane(underWine(kWindowsProbe + " 5"));
   // A fresh Wine prefix takes a while.
   ASSERT_TRUE(pane.waitFor("^Podaj liczbe:$", 120s));
   pane.send("a");
@@ -65,7 +83,20 @@ TEST(WineConsole, DialogueProgressAndKeyWaitThroughTheConsoleApi) {
   lines[0] = "Proba konsoli";
   lines.resize(expected.size());
   EXPECT_EQ(lines, expected);
-  EXPECT_TRUE(terminalRestored(pane, scratch));
+  EXPECT_TRUE(terminalRestored(pane, scratch_));
+}
+
+// Wine gives a console to a program started on a terminal only, so the
+// console input test, which writes key records into its own console, runs
+// here rather than under ctest's Windows leg (where it skips).
+TEST_F(WineConsole, KeyRecordsWrittenIntoTheConsoleInput) {
+  if (const auto why = missing(kWindowsInputTest); !why.empty()) GTEST_SKIP() << why;
+  Pane pane(underWine(kWindowsInputTest + " > " + scratch_.file("out") + " 2>&1"));
+  ASSERT_TRUE(pane.waitFor("^status=", 120s));
+  const auto out = readFile(scratch_.file("out"));
+  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+  EXPECT_EQ(out.find("SKIPPED"), std::string::npos) << out;
+  EXPECT_TRUE(pane.waitFor("^status=0$", 1s)) << out;
 }
 
 }  // namespace

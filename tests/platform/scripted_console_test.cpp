@@ -15,7 +15,7 @@ TEST(ScriptedConsole, ModelsLineBreaksAndRewritesInPlace) {
   EXPECT_EQ(at->column, 9);
   EXPECT_EQ(at->row, 4);
   for (const char* percent : {"1%", "50%", "100%"}) {
-    console.moveCursor({at->column - 2, at->row});
+    console.moveToColumn(at->column - 2);
     console.write(percent);
   }
   console.write("\n\nKoniec");
@@ -31,6 +31,15 @@ TEST(ScriptedConsole, WrapsAtTheEdgeAndScrollsAtTheBottom) {
   EXPECT_EQ(console.lines(), (Lines{"abcd", "ef", "1", "2", "3"}));
   EXPECT_EQ(console.row(1), "1");
   EXPECT_EQ(console.cursorPosition().row, 3);
+  // Taller: lines come back from the scroll-back; shorter: the cursor's
+  // line stays in the window.
+  console.resize(5);
+  EXPECT_EQ(console.row(1), "abcd");
+  EXPECT_EQ(console.cursorPosition().row, 5);
+  console.resize(2);
+  EXPECT_EQ(console.row(1), "2");
+  EXPECT_EQ(console.cursorPosition().row, 2);
+  console.resize(3);
   console.clear();
   EXPECT_EQ(console.row(3), "");
   EXPECT_EQ(console.cursorPosition().row, 1);
@@ -42,7 +51,7 @@ TEST(ScriptedConsole, WithoutATerminalTheCursorIsUnknownAndStays) {
   ScriptedConsole console({.terminal = false});
   console.write("0%");
   EXPECT_EQ(console.cursor(), std::nullopt);
-  console.moveCursor({1, 1});
+  console.moveToColumn(1);
   console.write("1%");
   EXPECT_EQ(console.lines(), (Lines{"0%1%"}));
   EXPECT_EQ(console.cursorMoves(), 1);
@@ -56,10 +65,9 @@ TEST(ScriptedConsole, KeysRunOutIntoEndOfInput) {
   console.answerKeyWaiting({false});
   EXPECT_FALSE(console.keyWaiting());
   EXPECT_TRUE(console.keyWaiting());
-  EXPECT_EQ(console.readKey(), 'a');
-  EXPECT_EQ(console.readKey(), 13);
-  EXPECT_EQ(console.readKey(), 224);
-  EXPECT_EQ(console.readKey(), 75);
+  EXPECT_EQ(console.readKey(), (Key{'a', std::nullopt}));
+  EXPECT_EQ(console.readKey(), (Key{13, std::nullopt}));
+  EXPECT_EQ(console.readKey(), (Key{224, 75}));
   EXPECT_EQ(console.keysLeft(), 0u);
   EXPECT_EQ(console.readKey(), std::nullopt);
   EXPECT_EQ(console.readKey(), std::nullopt);

@@ -28,6 +28,13 @@ using voren::test::countEntries;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+// Bytes that tell one write from another and their order within it.
+std::vector<std::uint8_t> pattern(std::size_t size, unsigned step) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * step + step);
+  return bytes;
+}
+
 long long millisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -84,12 +91,32 @@ class PtyPort : public ::testing::Test {
     return got;
   }
 
+  // The far end receives exactly these bytes, and then nothing for a while.
+  void expectArrivingExactly(const std::vector<std::uint8_t>& bytes) {
+    const auto got = receive(bytes.size(), 3000);
+    ASSERT_EQ(got.size(), bytes.size());
+    EXPECT_TRUE(got == bytes) << "the bytes that arrived differ from those reported sent";
+    EXPECT_TRUE(receive(1, 200).empty()) << "more arrived than was reported sent";
+  }
+
   struct Transfer {
     Transfer() { o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
     ~Transfer() { CloseHandle(o.hEvent); }
     OVERLAPPED o{};
     DWORD count = 0;
   };
+
+  // Writes and waits, within a deadline, for the count the write reports.
+  DWORD writeAndWait(const std::vector<std::uint8_t>& bytes) {
+    Transfer w;
+    if (WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &w.count, &w.o)) {
+      return w.count;
+    }
+    EXPECT_EQ(GetLastError(), 997u);
+    EXPECT_EQ(WaitForSingleObject(w.o.hEvent, 3000), WAIT_OBJECT_0) << "a write did not end";
+    EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, FALSE));
+    return w.count;
+  }
 
   int master_ = -1;
   std::string slavePath_;
@@ -353,21 +380,79 @@ TEST_F(PtyPort, HandleWithoutOverlappedBlocksUntilDone) {
   EXPECT_EQ(byte, 'q');
 }
 
-TEST_F(PtyPort, WriteTheLineCannotTakeEndsAfterTheWriteTimeOut) {
+TEST_F(PtyPort, WriteTheLineCannotTakeEndsAfterTheWriteTimeOutLosingOnlyItsOwnBytes) {
   openPort();
   setTimeouts(MAXDWORD, 0, 500);
   // The far end reads nothing: the pty's buffer fills and holds the rest.
-  std::vector<std::uint8_t> block(1 << 20, 0x55);
+  // More than the far end's 4 KB reading buffer, so some of it still waits in
+  // the driver's queue when the next write times out.
+  const auto earlier = pattern(6000, 7);
+  EXPECT_EQ(writeAndWait(earlier), earlier.size());
+  const auto block = pattern(1 << 20, 3);
   Transfer w;
   const auto start = Clock::now();
   ASSERT_FALSE(WriteFile(port_, block.data(), static_cast<DWORD>(block.size()), &w.count, &w.o));
   EXPECT_EQ(GetLastError(), 997u);
-  EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
+  ASSERT_EQ(WaitForSingleObject(w.o.hEvent, 3000), WAIT_OBJECT_0)
+      << "the write outlived its time-out";
+  EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, FALSE));
   const auto waited = millisecondsSince(start);
   EXPECT_GE(waited, 490);
   EXPECT_LT(waited, 1500);
   EXPECT_GT(w.count, 0u);
   EXPECT_LT(w.count, block.size());
+  // What was reported sent arrives, the earlier write whole, and nothing more.
+  auto expected = earlier;
+  expected.insert(expected.end(), block.begin(), block.begin() + w.count);
+  expectArrivingExactly(expected);
+}
+
+TEST_F(PtyPort, WriteHeldByCtsSendsNothingAndKeepsEarlierBytes) {
+  if (!voren::faults::available()) GTEST_SKIP() << "holding CTS needs the test hook";
+  openPort();
+  setTimeouts(MAXDWORD, 0, 300);
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  dcb.fOutxCtsFlow = TRUE;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  // Unread, part of it waits in the driver's queue while CTS holds the line.
+  const auto earlier = pattern(6000, 7);
+  EXPECT_EQ(writeAndWait(earlier), earlier.size());
+
+  voren::faults::holdCts(true);
+  const auto held = pattern(16, 5);
+  Transfer w;
+  const auto start = Clock::now();
+  ASSERT_FALSE(WriteFile(port_, held.data(), static_cast<DWORD>(held.size()), &w.count, &w.o));
+  EXPECT_EQ(GetLastError(), 997u);
+  COMSTAT status{};
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, &status));
+  EXPECT_TRUE(status.fCtsHold);
+  EXPECT_GE(status.cbOutQue, held.size());
+  ASSERT_EQ(WaitForSingleObject(w.o.hEvent, 3000), WAIT_OBJECT_0)
+      << "the write outlived its time-out";
+  EXPECT_GE(millisecondsSince(start), 290);
+  EXPECT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, FALSE));
+  EXPECT_EQ(w.count, 0u);
+
+  // A write that waits for CTS goes as soon as it is let go.
+  setTimeouts(MAXDWORD, 0, 2000);
+  const auto later = pattern(16, 11);
+  Transfer l;
+  ASSERT_FALSE(WriteFile(port_, later.data(), static_cast<DWORD>(later.size()), &l.count, &l.o));
+  std::this_thread::sleep_for(100ms);
+  const auto released = Clock::now();
+  voren::faults::holdCts(false);
+  ASSERT_EQ(WaitForSingleObject(l.o.hEvent, 3000), WAIT_OBJECT_0) << "the released write hung";
+  EXPECT_LT(millisecondsSince(released), 1000);
+  EXPECT_TRUE(GetOverlappedResult(port_, &l.o, &l.count, FALSE));
+  EXPECT_EQ(l.count, later.size());
+  // None of the timed-out write's bytes, which a caller may send again, and
+  // all of the earlier ones.
+  auto expected = earlier;
+  expected.insert(expected.end(), later.begin(), later.end());
+  expectArrivingExactly(expected);
 }
 
 TEST_F(PtyPort, HeldWriteOnARealPortEndsAfterTheWriteTimeOut) {

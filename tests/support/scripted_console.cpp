@@ -1,6 +1,7 @@
 #include "tests/support/scripted_console.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace voren::testing {
 namespace {
@@ -18,15 +19,30 @@ ScriptedConsole::ScriptedConsole(Options options)
              std::string(static_cast<std::size_t>(options.width), ' ')) {}
 
 void ScriptedConsole::type(std::string_view keys) {
-  for (const char c : keys) keys_.push_back(c == '\n' ? 13 : static_cast<unsigned char>(c));
+  for (const char c : keys) {
+    keys_.push_back({c == '\n' ? 13 : static_cast<unsigned char>(c), std::nullopt});
+  }
 }
 
-void ScriptedConsole::press(std::initializer_list<int> codes) {
-  keys_.insert(keys_.end(), codes.begin(), codes.end());
-}
+void ScriptedConsole::press(Key key) { keys_.push_back(key); }
 
 void ScriptedConsole::answerKeyWaiting(std::initializer_list<bool> answers) {
   keyWaitingAnswers_.insert(keyWaitingAnswers_.end(), answers.begin(), answers.end());
+}
+
+void ScriptedConsole::onceWritten(std::string text, std::function<void()> action) {
+  trigger_ = std::move(text);
+  triggered_ = std::move(action);
+}
+
+void ScriptedConsole::resize(int height) {
+  const int pulled = std::min(static_cast<int>(windowTop_), std::max(0, height - options_.height));
+  const int pushed = std::max(0, row_ - height);
+  windowTop_ = windowTop_ - static_cast<std::size_t>(pulled) + static_cast<std::size_t>(pushed);
+  row_ += pulled - pushed;
+  options_.height = height;
+  const std::size_t needed = windowTop_ + static_cast<std::size_t>(height);
+  if (cells_.size() < needed) cells_.resize(needed, std::string(cells_[0].size(), ' '));
 }
 
 void ScriptedConsole::clear() {
@@ -77,11 +93,12 @@ void ScriptedConsole::put(char c) {
 void ScriptedConsole::write(std::string_view text) {
   output_.append(text);
   for (const char c : text) put(c);
+  if (triggered_ && text.find(trigger_) != std::string_view::npos) std::exchange(triggered_, {})();
 }
 
-std::optional<int> ScriptedConsole::readKey() {
+std::optional<Key> ScriptedConsole::readKey() {
   if (keys_.empty()) return std::nullopt;
-  const int key = keys_.front();
+  const Key key = keys_.front();
   keys_.pop_front();
   return key;
 }
@@ -100,12 +117,10 @@ std::optional<CursorPosition> ScriptedConsole::cursor() {
   return cursorPosition();
 }
 
-void ScriptedConsole::moveCursor(CursorPosition position) {
+void ScriptedConsole::moveToColumn(int column) {
   ++cursorMoves_;
   if (!options_.terminal) return;
-  column_ = std::clamp(position.column, 1, options_.width);
-  row_ = std::clamp(position.row, 1, options_.height);
-  lastUsed_ = std::max(lastUsed_, windowTop_ + static_cast<std::size_t>(row_ - 1));
+  column_ = std::clamp(column, 1, options_.width);
 }
 
 std::vector<std::string> ScriptedConsole::lines() const {

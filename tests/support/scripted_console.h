@@ -4,7 +4,9 @@
 // so a test can read what the operator sees line by line.
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +21,7 @@ class ScriptedConsole : public Console {
     int width = 80;
     int height = 25;
     // false: like a console whose output goes to a file, cursor() knows
-    // nothing and moveCursor() changes nothing.
+    // nothing and moveToColumn() changes nothing.
     bool terminal = true;
   };
 
@@ -28,18 +30,28 @@ class ScriptedConsole : public Console {
 
   // Queues keys as typed: each character one key, '\n' as Enter (13).
   void type(std::string_view keys);
-  // Queues single key codes, e.g. {224, 72} for the up arrow.
-  void press(std::initializer_list<int> codes);
+  // Queues one key as the console gives it: {224, 72} is the up arrow, {224}
+  // the character 224.
+  void press(Key key);
   // Answers for keyWaiting(), used in order. Once they run out, keyWaiting()
   // is true, as a real console is when keys wait or the input has ended.
   void answerKeyWaiting(std::initializer_list<bool> answers);
+  // Runs action once, right after the first write whose text contains text:
+  // the moment to scroll or resize the window in the middle of an upload.
+  void onceWritten(std::string text, std::function<void()> action);
+  // Gives the window a new height, as the operator does by dragging it. A
+  // taller window pulls lines back from the scroll-back and a shorter one
+  // pushes lines into it as far as the cursor needs, as consoles and
+  // terminals do: either way the cursor stays on its text and its row in
+  // the window changes.
+  void resize(int height);
 
   void clear() override;
   void write(std::string_view text) override;
-  std::optional<int> readKey() override;
+  std::optional<Key> readKey() override;
   bool keyWaiting() override;
   std::optional<CursorPosition> cursor() override;
-  void moveCursor(CursorPosition position) override;
+  void moveToColumn(int column) override;
 
   // The scroll-back and the window, from the first line to the last one
   // written or holding the cursor, trailing blanks cut.
@@ -65,8 +77,10 @@ class ScriptedConsole : public Console {
   void put(char c);
 
   Options options_;
-  std::deque<int> keys_;
+  std::deque<Key> keys_;
   std::deque<bool> keyWaitingAnswers_;
+  std::string trigger_;
+  std::function<void()> triggered_;
   // Every line ever shown; the window is the last options_.height of them
   // once output has scrolled, starting at windowTop_.
   std::vector<std::string> cells_;

@@ -11,9 +11,16 @@
 //   a failed byte read either way: SilentPrinterTimesOut holds under both.
 // - Wine's console in a tmux pane needs no help from us: _getch delivers
 //   keys one by one and the exit status comes through wine unchanged.
+// - Wine lists (QueryDosDevice, and the SERIALCOMM key alike) only the ports
+//   its mount manager made when the wineserver started: the ttyS UARTs it
+//   found and those named in HKLM\Software\Wine\Ports, each with its
+//   dosdevices link. A dosdevices link made by hand, like COM11 here, opens
+//   but is listed by neither. So the port list test names its port in that
+//   key and starts a fresh wineserver.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +40,7 @@ using namespace std::chrono_literals;
 constexpr int kComPort = 11;
 constexpr const char* kWine = "/usr/lib/wine/wine64";
 constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
+constexpr const char* kPortsKey = R"(HKLM\Software\Wine\Ports)";
 
 std::string windowsProgram() {
   std::error_code error;
@@ -68,8 +76,7 @@ class UpdaterUnderWine : public ::testing::Test {
     // A wineserver started here, kept for a while between programs, rather
     // than one started inside a test's terminal and hung up with it.
     // (Its output goes nowhere, or it would hold our pipe open.)
-    runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec \"$1\" -p10 >/dev/null 2>&1", winePrefix(),
-                kWineServer});
+    startWineserver();
   }
 
   void SetUp() override {
@@ -85,6 +92,25 @@ class UpdaterUnderWine : public ::testing::Test {
   void TearDown() override {
     run_.reset();
     fs::remove(comLink());
+    // The port list test's port, so that later wineservers make no COM3.
+    if (portsKeyUsed_ &&
+        runCommand({wineRun(), "reg", "delete", kPortsKey, "/v", "COM3", "/f"}, 60s).status == 0) {
+      fs::remove(winePrefix() + "/dosdevices/com3");
+    }
+  }
+
+  // Waits for the running wineserver to end (it stays a few seconds after its
+  // last program), then starts one the way the suite does and boots the
+  // prefix, so the mount manager has read the Ports key before a test runs.
+  static void restartWineserver() {
+    runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec \"$1\" -w", winePrefix(), kWineServer}, 120s);
+    startWineserver();
+    ASSERT_EQ(runCommand({wineRun(), "cmd", "/c", "exit"}, 120s).status, 0);
+  }
+
+  static void startWineserver() {
+    runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec \"$1\" -p10 >/dev/null 2>&1", winePrefix(),
+                kWineServer});
   }
 
   static std::string comLink() {
@@ -126,6 +152,7 @@ class UpdaterUnderWine : public ::testing::Test {
   static inline bool prefixReady_ = false;
   static inline std::string prefixProblem_;
   std::optional<UpdaterRun> run_;
+  bool portsKeyUsed_ = false;
 };
 
 TEST_F(UpdaterUnderWine, FullUpdateStoresTheGlyphTable) {
@@ -163,6 +190,50 @@ TEST_F(UpdaterUnderWine, SilentPrinterTimesOut) {
   EXPECT_EQ(endReport(), "Blad nr 21: timeout odbierania");
   EXPECT_GE(std::chrono::steady_clock::now() - typed, 2800ms);
   EXPECT_EQ(exitStatus(), 1);
+}
+
+// The ports listed after a missing one are the COM links of the prefix's
+// dosdevices.
+TEST_F(UpdaterUnderWine, MissingPortListsThePortsOfDosdevices) {
+  std::string error, screen;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  portsKeyUsed_ = true;
+  ASSERT_EQ(runCommand({wineRun(), "reg", "add", kPortsKey, "/v", "COM3", "/d",
+                        run_->printer().ptyPath(), "/f"},
+                       60s)
+                .status,
+            0);
+  restartWineserver();
+  ASSERT_TRUE(fs::is_symlink(winePrefix() + "/dosdevices/com3"))
+      << "Wine's mount manager made no link for COM3";
+
+  std::vector<int> links;
+  for (const auto& entry : fs::directory_iterator(winePrefix() + "/dosdevices")) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 3 && name.rfind("com", 0) == 0 &&
+        name.find_first_not_of("0123456789", 3) == std::string::npos) {
+      links.push_back(std::stoi(name.substr(3)));
+    }
+  }
+  std::sort(links.begin(), links.end());
+  std::string expected = "Porty COM w tym komputerze: ";
+  for (int n : links) expected += (n == links.front() ? "COM" : ", COM") + std::to_string(n);
+
+  ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+  ASSERT_TRUE(run_->answerPort(7, 60s, &screen)) << screen;
+  EXPECT_TRUE(run_->terminal().waitFor(
+      [&](const std::string& now) {
+        const auto at = now.find("W tym komputerze nie ma portu COM7!\n" + expected + "\n");
+        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
+      },
+      30s, &screen))
+      << "expected " << expected << "\n"
+      << screen;
+  run_->terminal().type("0");
+  run_->terminal().press("Enter");
+  auto exit = run_->terminal().waitForExit(30s, &screen);
+  ASSERT_TRUE(exit) << screen;
+  EXPECT_EQ(*exit, 1);
 }
 
 // From a script: no terminal, standard input from /dev/null, files named by
