@@ -25,15 +25,14 @@ std::string portsLine(const std::vector<ComPort>& ports) {
   return "Porty COM w tym komputerze: " + numbers + "\n";
 }
 
-void printMissingPort(Console& console, const std::string& number) {
-  console.write(format("\nW tym komputerze nie ma portu COM%s!\n", number.c_str()));
+}  // namespace
+
+void printMissingPort(Console& console, const std::string& portName) {
+  console.write(format("\nW tym komputerze nie ma portu %s!\n", portName.c_str()));
   console.write(portsLine(comPortsPresent()));
 }
 
-}  // namespace
-
 void printBanner(Console& console) {
-  console.clear();
   console.write(
       format("Program dla %s do zmiany %s w drukarce VOREN\n", "Windows", "strony kodowej"));
   console.write(format("Program zmieni strone kodowa na %s\n\n", "852 (Latin-2)"));
@@ -57,12 +56,12 @@ std::optional<std::uint8_t> askForPort(Console& console, Keyboard& keyboard) {
     // Port numbers are bytes; cutting a larger number down would pick a
     // port the operator never typed (259 would be COM3).
     if (number < 0 || number > 255) {
-      printMissingPort(console, std::to_string(number));
+      printMissingPort(console, "COM" + std::to_string(number));
       continue;
     }
     const auto port = static_cast<std::uint8_t>(number);
     if (ObecnoscPortu(port)) return port;
-    printMissingPort(console, std::to_string(number));
+    printMissingPort(console, "COM" + std::to_string(number));
   }
 }
 

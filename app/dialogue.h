@@ -2,6 +2,7 @@
 // The start of the dialogue: banner and the port question.
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace voren {
 
@@ -9,6 +10,8 @@ class Console;
 class Keyboard;
 
 void printBanner(Console& console);
+// The port the operator named is not there: "COM3", or a device.
+void printMissingPort(Console& console, const std::string& portName);
 
 // Asks until the operator names a COM port this computer has. Nothing when
 // the operator quits with 0 or the console input has ended.

@@ -4,11 +4,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace voren {
 
 inline constexpr std::size_t kGlyphTableSize = 36864;
 
 const std::array<std::uint8_t, kGlyphTableSize>& glyphTable();
+
+// A table to upload: the built-in one or one the operator brought.
+using GlyphTableView = std::span<const std::uint8_t, kGlyphTableSize>;
 
 }  // namespace voren

@@ -1,10 +1,93 @@
 // voren-cp852: writes the code page 852 character set into a VOREN printer.
+// With no arguments it is the operator's dialogue; options run it from a script.
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/font_file.h"
 #include "app/updater.h"
+#include "link/wire_trace.h"
+#include "platform/win32/com_device.h"
+#include "platform/win32/com_ports.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
 
-int main() {
+namespace {
+
+constexpr int kBadCommandLine = 2;
+
+int badCommandLine(const std::string& error) {
+  std::fprintf(stderr, "voren-cp852: %s\n%s\n", error.c_str(), voren::kUsageLine);
+  return kBadCommandLine;
+}
+
+// One port a line: "COM3 /dev/ttyS2", an unnumbered adapter by its path
+// alone; nothing at all when the computer has no port.
+void printPorts() {
+  for (const auto& port : voren::comPortsPresent()) {
+    std::string line = port.number != 0 ? "COM" + std::to_string(port.number) : std::string();
+    if (!port.device.empty()) line += (line.empty() ? "" : " ") + port.device;
+    std::puts(line.c_str());
+  }
+}
+
+int update(const voren::UpdateSettings& settings) {
   voren::Console& console = voren::systemConsole();
   voren::Keyboard keyboard(console);
-  return voren::AktualizacjaStronyKodowej(console, keyboard);
+  return voren::AktualizacjaStronyKodowej(console, keyboard, settings);
+}
+
+int runOptions(const voren::CommandLine& c) {
+  using Action = voren::CommandLine::Action;
+  switch (c.action) {
+    case Action::Help:
+      std::fputs(voren::helpText().c_str(), stdout);
+      return 0;
+    case Action::Version:
+      std::puts(voren::versionText().c_str());
+      return 0;
+    case Action::List:
+      printPorts();
+      return 0;
+    case Action::Update:
+      break;
+  }
+
+  voren::UpdateSettings settings;
+  // Checked before anything is opened: a wrong font never reaches the printer.
+  std::vector<std::uint8_t> font;
+  if (c.font) {
+    std::string error;
+    auto bytes = voren::readFontFile(*c.font, error);
+    if (!bytes) {
+      std::fprintf(stderr, "voren-cp852: %s\n", error.c_str());
+      return kBadCommandLine;
+    }
+    font = std::move(*bytes);
+    settings.table = voren::GlyphTableView(font.data(), voren::kGlyphTableSize);
+  }
+  if (c.port) settings.port = voren::PortChoice{*c.port, "COM" + std::to_string(*c.port)};
+  if (c.device) {
+    const auto number = voren::comPortForDevice(*c.device);
+    if (!number) return badCommandLine("--device '" + *c.device + "' names no port");
+    settings.port = voren::PortChoice{*number, *c.device};
+  }
+  if (c.trace && !voren::startWireTrace(*c.trace)) {
+    return badCommandLine("--trace '" + *c.trace + "' cannot be created");
+  }
+  const int status = update(settings);
+  voren::stopWireTrace();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc <= 1) return update({});
+  const auto parsed = voren::parseCommandLine(
+      std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
+  if (!parsed.error.empty()) return badCommandLine(parsed.error);
+  return runOptions(parsed.commandLine);
 }

@@ -38,27 +38,48 @@ void printEndReport(Console& console, std::uint8_t code) {
 
 }  // namespace
 
-int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard) {
+int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
+                              const UpdateSettings& settings) {
   resetUpdateState();
+  const bool unattended = settings.port.has_value();
+  // Unattended, the output is a script's log: nothing of it is wiped.
+  if (!unattended) console.clear();
   printBanner(console);
-  const auto port = askForPort(console, keyboard);
-  if (!port) return 1;
+
+  PortChoice port;
+  if (unattended) {
+    port = *settings.port;
+    if (!ObecnoscPortu(port.number)) {
+      printMissingPort(console, port.name);
+      return 1;
+    }
+  } else {
+    const auto asked = askForPort(console, keyboard);
+    if (!asked) return 1;
+    port = {*asked, format("COM%d", *asked)};
+  }
 
   LinkState& link = linkState();
-  link.portNumber = *port;
+  link.portNumber = port.number;
   link.speed = kSpeed;
   OtwarciePortu();
   if (!link.portOpen) {
-    console.write(format("\nNie mozna zainicjowac portu COM%d!\n", *port));
-    waitForKey(keyboard);
+    console.write(format("\nNie mozna zainicjowac portu %s!\n", port.name.c_str()));
+    if (!unattended) waitForKey(keyboard);
     return 1;
   }
 
-  uploadGlyphTable(console);
+  uploadGlyphTable(console, settings.table);
   const std::uint8_t code = link.resultCode;
   printEndReport(console, code);
   ZamknieciePortu();
-  waitForKey(keyboard);
+  // A log's last line ends like the others; the operator's key wait keeps
+  // the cursor behind the report.
+  if (unattended) {
+    console.write("\n");
+  } else {
+    waitForKey(keyboard);
+  }
   return code == KodBledu(blad::kBrak) ? 0 : 1;
 }
 

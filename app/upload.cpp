@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "app/glyph_table.h"
 #include "app/texts.h"
 #include "app/update_state.h"
 #include "link/command_table.h"
@@ -25,9 +24,8 @@ void put(std::size_t index, std::uint8_t byte) {
 }
 
 // One attempt at block i: both halves, the second only after the first went through.
-void sendBlock(std::uint32_t i) {
+void sendBlock(GlyphTableView table, std::uint32_t i) {
   LinkState& link = linkState();
-  const auto& table = glyphTable();
   const std::size_t t = kBlockSize * i;
   const std::uint32_t address = kFirstBlockAddress + i;
 
@@ -76,7 +74,7 @@ void showProgress(Console& console, int percent) {
 
 }  // namespace
 
-void uploadGlyphTable(Console& console) {
+void uploadGlyphTable(Console& console, GlyphTableView table) {
   UpdateState& u = updateState();
   LinkState& link = linkState();
   startProgress(console);
@@ -84,7 +82,7 @@ void uploadGlyphTable(Console& console) {
   link.resultCode = KodBledu(blad::kBrak);
 
   for (u.blockIndex = 0; u.blockIndex < kBlockCount;) {
-    sendBlock(u.blockIndex);
+    sendBlock(table, u.blockIndex);
     const std::uint8_t code = link.resultCode;
     if (code == blad::kSumaCrc || code == blad::kWeryfikacja) {
       if (++u.repeatCounter > kMaxRepeats) return;

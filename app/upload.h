@@ -4,6 +4,8 @@
 // printer reports damaged, and the progress line.
 #include <cstdint>
 
+#include "app/glyph_table.h"
+
 namespace voren {
 
 class Console;
@@ -16,6 +18,6 @@ inline constexpr std::uint8_t kMaxRepeats = 3;
 // Runs with the port open and leaves the outcome in the link's result code:
 // 0, 1 (checksum) or 2 (verification) after the last repeat, or the code of
 // the failed exchange.
-void uploadGlyphTable(Console& console);
+void uploadGlyphTable(Console& console, GlyphTableView table);
 
 }  // namespace voren

@@ -1,6 +1,7 @@
 #include "link/port_setup.h"
 
 #include "link/link_state.h"
+#include "link/wire_trace.h"
 #include "serial/winseria.h"
 
 namespace voren {
@@ -26,14 +27,25 @@ void ZamknieciePortu() {
   s.portOpen = 0;
 }
 
-void ZapisDoPortu(std::uint8_t value) { linkState().portError = WriteByte(value) == 1 ? 0 : 1; }
+void ZapisDoPortu(std::uint8_t value) {
+  const auto began = wireTraceMark();
+  const std::int32_t r = WriteByte(value);
+  linkState().portError = r == 1 ? 0 : 1;
+  wireTraceByte(WireDirection::Out, value, r, began);
+}
 
 std::uint8_t OdczytZPortu() {
+  const auto began = wireTraceMark();
   std::uint8_t byte = 0;
-  linkState().portError = ReadByte(&byte) == 1 ? 0 : 1;
+  const std::int32_t r = ReadByte(&byte);
+  linkState().portError = r == 1 ? 0 : 1;
+  wireTraceByte(WireDirection::In, byte, r, began);
   return byte;
 }
 
-std::int32_t CzyszczeniePortu() { return ClearPort(); }
+std::int32_t CzyszczeniePortu() {
+  wireTraceBreak();
+  return ClearPort();
+}
 
 }  // namespace voren

@@ -11,11 +11,11 @@ void Updater::SetUp() {
   printer().followProtocol();
 }
 
-int Updater::run(std::string_view keys) {
+int Updater::run(std::string_view keys, const UpdateSettings& settings) {
   console = std::make_unique<testing::ScriptedConsole>(options);
   console->type(keys);
   Keyboard keyboard(*console);
-  return AktualizacjaStronyKodowej(*console, keyboard);
+  return AktualizacjaStronyKodowej(*console, keyboard, settings);
 }
 
 std::vector<std::string> Updater::openedAndClosed() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/updater.h"
 #include "platform/console/keyboard.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/scripted_printer.h"
@@ -18,7 +19,7 @@ class Updater : public ::testing::Test {
   void SetUp() override;
 
   // Types the keys, runs the program, returns its exit status.
-  int run(std::string_view keys);
+  int run(std::string_view keys, const UpdateSettings& settings = {});
 
   static test::ScriptedPrinter& printer() { return test::scriptedPrinter(); }
   test::PrinterModel& model() { return *printer().model(); }

@@ -23,6 +23,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "app/glyph_table.h"
@@ -231,6 +234,45 @@ TEST_F(UpdaterUnderWine, MissingPortListsThePortsOfDosdevices) {
   auto exit = run_->terminal().waitForExit(30s, &screen);
   ASSERT_TRUE(exit) << screen;
   EXPECT_EQ(*exit, 1);
+}
+
+// From a script: no terminal, standard input from /dev/null, files named by
+// their Wine drive path (Z: is the root).
+TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  fs::remove(comLink());
+  fs::create_symlink(run_->printer().ptyPath(), comLink());
+  const std::string trace = run_->directory() + "/trace.txt";
+  const auto result = runCommand(
+      {wineRun(), program_, "--port", std::to_string(kComPort), "--trace", "Z:" + trace}, 180s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_NE(result.output.find(kSuccessLine), std::string::npos) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == table());
+
+  std::istringstream lines(readFile(trace));
+  const std::regex answer(R"(\d+ in (06|00) 1\r?)");
+  int answers = 0;
+  for (std::string line; std::getline(lines, line);) answers += std::regex_match(line, answer);
+  EXPECT_EQ(answers, 432);
+}
+
+TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  fs::remove(comLink());
+  fs::create_symlink(run_->printer().ptyPath(), comLink());
+  std::string font(voren::kGlyphTableSize, '\0');
+  for (std::size_t i = 0; i < font.size(); ++i) font[i] = static_cast<char>(i * 13 + (i >> 9));
+  const std::string fontPath = run_->directory() + "/font.bin";
+  std::ofstream(fontPath, std::ios::binary) << font;
+
+  const auto result =
+      runCommand({wineRun(), program_, "--device", R"(\\.\COM)" + std::to_string(kComPort),
+                  "--font", "Z:" + fontPath},
+                 180s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // The comm and file calls of the Win32 subset: COM names, exclusive open, and
 // the calls that hand over to the open device.
-#include <algorithm>
-#include <cctype>
 #include <list>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/win32/com_device.h"
 #include "platform/win32/posix/com_names.h"
 #include "platform/win32/posix/win32_comm_device.h"
 #include "platform/win32/posix/win32_fault_points.h"
@@ -15,33 +14,6 @@ using namespace voren::win32;
 using voren::faults::Call;
 
 namespace {
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::toupper(static_cast<unsigned char>(a)) ==
-                  std::toupper(static_cast<unsigned char>(b));
-         });
-}
-
-// The port number of "\\.\COMn", or of "COMn" for n 1 to 9 (the only ones
-// Windows knows without the device prefix).
-std::optional<unsigned> comNumber(std::string_view name) {
-  bool devicePrefix = false;
-  if (name.starts_with(R"(\\.\)")) {
-    name.remove_prefix(4);
-    devicePrefix = true;
-  }
-  if (!startsWithIgnoringCase(name, "COM")) return std::nullopt;
-  name.remove_prefix(3);
-  if (name.empty() || name.size() > 3 || name.front() == '0') return std::nullopt;
-  if (!std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return std::nullopt;
-  }
-  const unsigned number = static_cast<unsigned>(std::stoul(std::string(name)));
-  if (!devicePrefix && number > 9) return std::nullopt;
-  return number;
-}
 
 // The devices open now, for line errors raised through the test hook.
 struct OpenDevices {
@@ -113,7 +85,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
   if (fileName == nullptr) return fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   // Devices are only ever opened, never created.
   if (creationDisposition != OPEN_EXISTING) return fail(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
-  const auto number = comNumber(fileName);
+  const auto number = voren::comNumberOfName(fileName);
   const std::string path = number ? comDevicePath(*number) : std::string(fileName);
   std::shared_ptr<CommDevice> device;
   if (const DWORD error = CommDevice::open(

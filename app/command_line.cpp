@@ -1,0 +1,127 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace voren {
+
+namespace {
+
+enum class Takes { Nothing, Value };
+
+struct OptionRule {
+  std::string_view name;
+  Takes takes;
+};
+
+constexpr OptionRule kOptions[] = {
+    {"--port", Takes::Value},      {"--device", Takes::Value}, {"--font", Takes::Value},
+    {"--trace", Takes::Value},     {"--list", Takes::Nothing}, {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing},
+};
+
+// Decimal only: a script that writes 010 means ten, not eight.
+std::optional<std::uint8_t> portNumber(std::string_view text) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  const int number = std::stoi(std::string(text));
+  if (number < 1 || number > 255) return std::nullopt;
+  return static_cast<std::uint8_t>(number);
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// Sets the option from its value; an error text when it cannot.
+std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
+  const auto once = [&](std::optional<std::string>& slot) -> std::string {
+    if (slot) return std::string(name) + " given twice";
+    if (value.empty()) return std::string(name) + " needs a non-empty value";
+    slot = std::string(value);
+    return {};
+  };
+  if (name == "--port") {
+    if (c.port) return "--port given twice";
+    c.port = portNumber(value);
+    if (!c.port) return "--port " + quoted(value) + " is no port number (1..255)";
+    return {};
+  }
+  if (name == "--device") return once(c.device);
+  if (name == "--font") return once(c.font);
+  if (name == "--trace") return once(c.trace);
+  const auto wanted = name == "--help"      ? CommandLine::Action::Help
+                      : name == "--version" ? CommandLine::Action::Version
+                                            : CommandLine::Action::List;
+  // Help before version before list: the enum's order after Update.
+  if (c.action == CommandLine::Action::Update || wanted < c.action) c.action = wanted;
+  return {};
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
+  ParsedCommandLine parsed;
+  CommandLine& c = parsed.commandLine;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string_view argument = arguments[i];
+    std::optional<std::string_view> value;
+    if (const auto equals = argument.find('=');
+        argument.starts_with("--") && equals != argument.npos) {
+      value = argument.substr(equals + 1);
+      argument = argument.substr(0, equals);
+    }
+    const auto rule = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                   [&](const OptionRule& r) { return r.name == argument; });
+    if (rule == std::end(kOptions)) {
+      parsed.error = "unknown option " + quoted(arguments[i]);
+      return parsed;
+    }
+    if (rule->takes == Takes::Nothing && value) {
+      parsed.error = std::string(argument) + " takes no value";
+      return parsed;
+    }
+    if (rule->takes == Takes::Value && !value) {
+      if (i + 1 == arguments.size()) {
+        parsed.error = std::string(argument) + " needs a value";
+        return parsed;
+      }
+      value = arguments[++i];
+    }
+    parsed.error = apply(c, argument, value.value_or(""));
+    if (!parsed.error.empty()) return parsed;
+  }
+  if (c.port && c.device) parsed.error = "--port and --device name the port twice; give one";
+  return parsed;
+}
+
+const char* const kUsageLine =
+    "usage: voren-cp852 [--port N|--device PATH] [--font FILE] [--trace FILE] "
+    "[--list|--help|--version]";
+
+std::string helpText() {
+  return std::string(kUsageLine) +
+         "\n\n"
+         "Writes the code page 852 glyph table into a VOREN receipt printer.\n"
+         "With no options it asks for the COM port and waits for a key at the end.\n"
+         "\n"
+         "  --port N       upload through COMn (1..255) without asking, no key wait\n"
+         "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
+         "                 COMn or \\\\.\\COMn on both systems\n"
+         "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
+         "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
+         "                 bytes in one direction, time in microseconds, result\n"
+         "  --list         print the COM ports this computer has, one a line\n"
+         "  --help         print this text\n"
+         "  --version      print the program's version\n"
+         "\n"
+         "Options may be combined; without --port or --device the dialogue asks for\n"
+         "the port. A value may also follow an equals sign: --port=3.\n"
+         "\n"
+         "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
+         "2 a bad command line, font file or trace file.\n";
+}
+
+std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }
+
+}  // namespace voren

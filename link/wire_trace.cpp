@@ -1,0 +1,110 @@
+#include "link/wire_trace.h"
+
+#include <cstdio>
+#include <string>
+
+namespace voren {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One trace per process, like the port it watches.
+struct WireTrace {
+  std::FILE* file = nullptr;
+  Clock::time_point start;
+  bool inRun = false;
+  WireDirection direction = WireDirection::Out;
+  std::string line;  // the run so far: time, direction, bytes
+};
+
+WireTrace& trace() {
+  static WireTrace instance;
+  return instance;
+}
+
+long long microsecondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+}
+
+void beginLine(WireTrace& t, WireDirection direction, Clock::time_point at) {
+  t.line = std::to_string(microsecondsBetween(t.start, at));
+  t.line += direction == WireDirection::Out ? " out" : " in";
+}
+
+void appendHex(std::string& line, std::uint8_t byte) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  line += ' ';
+  line += kDigits[byte >> 4];
+  line += kDigits[byte & 0x0F];
+}
+
+void endRun(WireTrace& t) {
+  if (!t.inRun) return;
+  t.line += " 1\n";
+  std::fputs(t.line.c_str(), t.file);
+  t.inRun = false;
+}
+
+}  // namespace
+
+bool startWireTrace(const std::string& path) {
+  stopWireTrace();
+  WireTrace& t = trace();
+  t.file = std::fopen(path.c_str(), "w");
+  if (t.file == nullptr) return false;
+  // Written in large pieces: the trace must not slow the wire it watches.
+  std::setvbuf(t.file, nullptr, _IOFBF, 1 << 16);
+  t.start = Clock::now();
+  std::fputs(
+      "# voren-cp852 wire trace: microseconds since the start, direction, bytes in hex, result "
+      "of the port call (1 moved, 0 not)\n",
+      t.file);
+  return true;
+}
+
+void stopWireTrace() {
+  WireTrace& t = trace();
+  if (t.file == nullptr) return;
+  endRun(t);
+  std::fclose(t.file);
+  t.file = nullptr;
+}
+
+Clock::time_point wireTraceMark() { return trace().file ? Clock::now() : Clock::time_point{}; }
+
+void wireTraceByte(WireDirection direction, std::uint8_t byte, std::int32_t result,
+                   Clock::time_point began) {
+  WireTrace& t = trace();
+  if (t.file == nullptr) return;
+  if (t.inRun && t.direction != direction) endRun(t);
+  if (result == 1) {
+    if (!t.inRun) {
+      beginLine(t, direction, began);
+      t.direction = direction;
+      t.inRun = true;
+    }
+    appendHex(t.line, byte);
+    return;
+  }
+  // A failed call stands on its own line, and goes to the file at once:
+  // a trace is most wanted when something went wrong.
+  endRun(t);
+  beginLine(t, direction, began);
+  if (direction == WireDirection::Out) {
+    appendHex(t.line, byte);
+    t.line += " " + std::to_string(result) + " not taken (failed or timed out)";
+  } else {
+    t.line += " -- " + std::to_string(result) + " no byte (failed or timed out)";
+  }
+  t.line += " after " + std::to_string(microsecondsBetween(began, Clock::now())) + " us\n";
+  std::fputs(t.line.c_str(), t.file);
+  std::fflush(t.file);
+}
+
+void wireTraceBreak() {
+  WireTrace& t = trace();
+  if (t.file != nullptr) endRun(t);
+}
+
+}  // namespace voren

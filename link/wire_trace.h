@@ -1,0 +1,35 @@
+#pragma once
+// A record of every byte the link moves, for whoever has to see the wire:
+// one text line per run of bytes in one direction. Off unless started; the
+// port calls then pay one test of a flag per byte.
+//
+//   # one comment line naming the fields
+//   1502 out 1B 01 1          microseconds since the start, direction,
+//   1780 in 06 1              bytes in hex, result of the serial unit's call
+//   3004410 in -- 0 no byte (failed or timed out) after 3000102 us
+//
+// A run ends when the direction changes, at ClearPort (an exchange's start)
+// and at a failed call, which gets a line of its own.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace voren {
+
+enum class WireDirection { Out, In };
+
+// Replaces the file at path and records into it from now on; false when it
+// cannot be created.
+bool startWireTrace(const std::string& path);
+// Writes what is pending and closes the file; nothing when not started.
+void stopWireTrace();
+
+// For the port calls: the time a byte's call began (zero when off), then
+// the byte, the call's result and that time.
+std::chrono::steady_clock::time_point wireTraceMark();
+void wireTraceByte(WireDirection direction, std::uint8_t byte, std::int32_t result,
+                   std::chrono::steady_clock::time_point began);
+// Ends the current run: the port's pending data is being discarded.
+void wireTraceBreak();
+
+}  // namespace voren

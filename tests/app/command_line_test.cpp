@@ -1,0 +1,199 @@
+// The options for unattended use: the parser, the operator's font file, and
+// the update run with a port chosen beforehand.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/font_file.h"
+#include "tests/app/updater_fixture.h"
+
+namespace voren {
+namespace {
+
+using Action = CommandLine::Action;
+
+ParsedCommandLine parse(std::vector<const char*> arguments) { return parseCommandLine(arguments); }
+
+TEST(CommandLineParser, GoodCommandLines) {
+  struct Row {
+    std::vector<const char*> arguments;
+    Action action;
+    std::optional<std::uint8_t> port;
+    std::optional<std::string> font, trace, device;
+  };
+  const Row rows[] = {
+      {{}, Action::Update, {}, {}, {}, {}},
+      {{"--port", "1"}, Action::Update, 1, {}, {}, {}},
+      {{"--port=255"}, Action::Update, 255, {}, {}, {}},
+      // Decimal: a script's 010 is ten.
+      {{"--port", "010"}, Action::Update, 10, {}, {}, {}},
+      {{"--font", "a.bin", "--trace=t.txt", "--port", "3"},
+       Action::Update,
+       3,
+       "a.bin",
+       "t.txt",
+       {}},
+      // A value is taken whole, even when it looks like an option or holds '='.
+      {{"--font", "--port", "--trace", "x=y"}, Action::Update, {}, "--port", "x=y", {}},
+      {{"--device", "/dev/ttyUSB0"}, Action::Update, {}, {}, {}, "/dev/ttyUSB0"},
+      {{"--port", "2", "--list"}, Action::List, 2, {}, {}, {}},
+      {{"--list", "--version"}, Action::Version, {}, {}, {}, {}},
+      {{"--list", "--help", "--version"}, Action::Help, {}, {}, {}, {}},
+  };
+  for (const auto& row : rows) {
+    const auto parsed = parse(row.arguments);
+    const std::string shown = ::testing::PrintToString(row.arguments.size()) +
+                              " arguments, first " +
+                              (row.arguments.empty() ? "none" : row.arguments[0]);
+    EXPECT_EQ(parsed.error, "") << shown;
+    EXPECT_EQ(parsed.commandLine.action, row.action) << shown;
+    EXPECT_EQ(parsed.commandLine.port, row.port) << shown;
+    EXPECT_EQ(parsed.commandLine.font, row.font) << shown;
+    EXPECT_EQ(parsed.commandLine.trace, row.trace) << shown;
+    EXPECT_EQ(parsed.commandLine.device, row.device) << shown;
+  }
+}
+
+TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
+  struct Row {
+    std::vector<const char*> arguments;
+    const char* error;
+  };
+  const Row rows[] = {
+      {{"--port", "0"}, "--port '0' is no port number (1..255)"},
+      {{"--port", "256"}, "--port '256' is no port number (1..255)"},
+      {{"--port", "-1"}, "--port '-1' is no port number (1..255)"},
+      {{"--port", "3x"}, "--port '3x' is no port number (1..255)"},
+      {{"--port", "0x0A"}, "--port '0x0A' is no port number (1..255)"},
+      {{"--port="}, "--port '' is no port number (1..255)"},
+      {{"--port"}, "--port needs a value"},
+      {{"--font", "a", "--trace"}, "--trace needs a value"},
+      {{"--font="}, "--font needs a non-empty value"},
+      {{"--port", "1", "--port", "2"}, "--port given twice"},
+      {{"--font", "a", "--font", "b"}, "--font given twice"},
+      {{"--port", "1", "--device", "/dev/ttyS0"},
+       "--port and --device name the port twice; give one"},
+      {{"--list=yes"}, "--list takes no value"},
+      {{"--prot", "1"}, "unknown option '--prot'"},
+      {{"-p", "1"}, "unknown option '-p'"},
+      {{"3"}, "unknown option '3'"},
+      {{"--help", "--bogus"}, "unknown option '--bogus'"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(parse(row.arguments).error, row.error) << row.arguments[0];
+  }
+}
+
+TEST(CommandLineTexts, HelpFitsOneScreenAndNamesEveryOption) {
+  const std::string help = helpText();
+  EXPECT_TRUE(help.starts_with(kUsageLine));
+  EXPECT_LE(std::count(help.begin(), help.end(), '\n'), 24);
+  for (const char* option :
+       {"--port", "--device", "--font", "--trace", "--list", "--help", "--version"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+class FontFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = ::testing::TempDir() + "font_file_test";
+    std::filesystem::remove_all(directory_);
+    std::filesystem::create_directories(directory_);
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+
+  std::string write(const std::string& name, std::size_t size) {
+    const std::string path = directory_ + "/" + name;
+    std::vector<char> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(size));
+    return path;
+  }
+
+  std::string directory_;
+};
+
+TEST_F(FontFile, ATableSizedFileIsTakenByteForByte) {
+  std::string error;
+  const auto font = readFontFile(write("font.bin", kGlyphTableSize), error);
+  ASSERT_TRUE(font) << error;
+  ASSERT_EQ(font->size(), kGlyphTableSize);
+  EXPECT_EQ((*font)[1], 7);
+  EXPECT_EQ((*font)[kGlyphTableSize - 1], static_cast<std::uint8_t>((kGlyphTableSize - 1) * 7));
+}
+
+TEST_F(FontFile, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
+  const std::string wanted = "36864 bytes";
+  const struct {
+    std::string path;
+    std::string error;
+  } rows[] = {
+      {write("short.bin", 100),
+       "font file '" + directory_ + "/short.bin': 100 bytes, a font has " + wanted},
+      {write("long.bin", kGlyphTableSize + 1),
+       "font file '" + directory_ + "/long.bin': 36865 bytes, a font has " + wanted},
+      {write("empty.bin", 0),
+       "font file '" + directory_ + "/empty.bin': 0 bytes, a font has " + wanted},
+      {directory_, "font file '" + directory_ + "': a directory, not a font of " + wanted},
+  };
+  for (const auto& row : rows) {
+    std::string error;
+    EXPECT_FALSE(readFontFile(row.path, error)) << row.path;
+    EXPECT_EQ(error, row.error);
+  }
+  std::string error;
+  EXPECT_FALSE(readFontFile(directory_ + "/missing.bin", error));
+  EXPECT_TRUE(error.starts_with("font file '" + directory_ + "/missing.bin': ")) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+}
+
+// The update with a port chosen beforehand, against the scripted printer.
+using Unattended = Updater;
+
+TEST_F(Unattended, UploadsTheGivenTableWithoutAskingClearingOrWaiting) {
+  std::vector<std::uint8_t> table(kGlyphTableSize);
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i / 256);
+  const UpdateSettings settings{GlyphTableView(table.data(), kGlyphTableSize),
+                                PortChoice{3, "COM3"}};
+  EXPECT_EQ(run("", settings), 0);
+
+  EXPECT_EQ(printer().calls(), openedAndClosed());
+  ASSERT_EQ(model().blocks().size(), 144u);
+  for (std::uint16_t i = 0; i < 144; ++i) {
+    const auto& block = model().blocks().at(static_cast<std::uint16_t>(320 + i));
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [&](std::uint8_t b) { return b == i; }))
+        << "block " << i;
+  }
+  EXPECT_EQ(console->clears(), 0);
+  EXPECT_EQ(console->keyWaitingCalls(), 0);
+  EXPECT_EQ(console->screen().find("Podaj numer portu"), std::string::npos);
+  // The log ends with a line break after the report.
+  EXPECT_TRUE(console->output().ends_with("Aktualizacja strony kodowej zakonczona sukcesem!\n"));
+}
+
+TEST_F(Unattended, AMissingOrUnopenablePortEndsAtOnceWithTheDialoguesText) {
+  printer().presentPorts = {1};
+  EXPECT_EQ(run("", {.port = PortChoice{3, "COM3"}}), 1);
+  EXPECT_TRUE(console->output().ends_with(
+      "\nW tym komputerze nie ma portu COM3!\nPorty COM w tym komputerze: COM1\n"));
+  EXPECT_EQ(printer().calls(), (std::vector<std::string>{"SerialPortPresent(3)"}));
+
+  SetUp();
+  printer().initializeResult = 5;
+  EXPECT_EQ(run("", {.port = PortChoice{1, "/dev/ttyUSB0"}}), 1);
+  EXPECT_TRUE(console->output().ends_with("\nNie mozna zainicjowac portu /dev/ttyUSB0!\n"));
+  EXPECT_TRUE(printer().written().empty());
+  EXPECT_EQ(console->keyWaitingCalls(), 0);
+  EXPECT_EQ(console->keysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace voren

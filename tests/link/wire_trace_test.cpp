@@ -1,0 +1,144 @@
+// The wire trace against the scripted printer's own transcript of the wire:
+// both merge a run of bytes in one direction and break at a failure.
+#include "link/wire_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "link/exchange.h"
+#include "link/link_state.h"
+#include "link/port_setup.h"
+#include "tests/support/scripted_printer.h"
+
+namespace voren {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct TraceLine {
+  long long micros = -1;
+  std::string token;  // as the transcript writes it: ">1b01", "<06", ">!", "<!"
+  std::string rest;   // what follows the result on a failure line
+};
+
+// Parses "T DIR XX .. R [text]" into the transcript's form.
+std::vector<TraceLine> readTrace(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<TraceLine> lines;
+  std::string text;
+  while (std::getline(in, text)) {
+    if (text.starts_with("#")) continue;
+    std::istringstream fields(text);
+    TraceLine line;
+    std::string direction, field;
+    fields >> line.micros >> direction;
+    std::string bytes;
+    while (fields >> field && field.size() == 2 && field != "--") {
+      for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      bytes += field;
+    }
+    if (field == "--") fields >> field;
+    const bool moved = field == "1";
+    EXPECT_TRUE(moved || field == "0") << "no result in: " << text;
+    std::getline(fields, line.rest);
+    line.token = std::string(direction == "out"  ? ">"
+                             : direction == "in" ? "<"
+                                                 : "?") +
+                 (moved ? bytes : "!");
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string transcriptWithoutClears() {
+  std::istringstream tokens(test::scriptedPrinter().transcript());
+  std::string token, joined;
+  while (tokens >> token) {
+    if (token == "clear") continue;
+    joined += (joined.empty() ? "" : " ") + token;
+  }
+  return joined;
+}
+
+class WireTrace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetLinkState();
+    test::scriptedPrinter().reset();
+    OtwarciePortu();
+    path_ = ::testing::TempDir() + "wire_trace_test.txt";
+    std::remove(path_.c_str());
+  }
+  void TearDown() override {
+    stopWireTrace();
+    std::remove(path_.c_str());
+  }
+
+  void place(const Bytes& data) {
+    std::copy(data.begin(), data.end(), linkState().frame.begin() + kSendArea);
+  }
+
+  std::string path_;
+};
+
+TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) {
+  ASSERT_TRUE(startWireTrace(path_));
+  auto& printer = test::scriptedPrinter();
+  const Bytes data{0x01, 0x40, 0x11, 0x13};
+  place(data);
+  printer.expect({kEsc, 0x01}).reply({kAck}).expect(data).reply({0});
+  WykonanieRozkazu(1, 1, 4, 1);
+  // A continuation whose status never comes...
+  printer.expect(data).silence();
+  WymianaRozkazu(2, 0, 0, 4, 1);
+  // ...a list answer read byte after byte, merged into one line...
+  linkState().resultCode = 0;
+  printer.expect({kEsc, 148}).reply({0x99, 0x11, 0x22});
+  WykonanieRozkazu(148, 3, 0, 0);
+  // ...and a control sequence the port refuses half way.
+  printer.expect({kEsc}).failWrite();
+  WykonanieRozkazu(1, 1, 4, 1);
+  stopWireTrace();
+
+  const auto lines = readTrace(path_);
+  std::string tokens;
+  for (const auto& line : lines) tokens += (tokens.empty() ? "" : " ") + line.token;
+  EXPECT_EQ(tokens, transcriptWithoutClears());
+  EXPECT_EQ(tokens, ">1b01 <06 >01401113 <00 >01401113 <! >1b94 <991122 >1b >!");
+
+  long long before = 0;
+  for (const auto& line : lines) {
+    EXPECT_GE(line.micros, before) << "time runs backwards at " << line.token;
+    before = line.micros;
+  }
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_TRUE(lines[5].rest.starts_with(" no byte (failed or timed out) after ")) << lines[5].rest;
+  EXPECT_TRUE(lines[9].rest.starts_with(" not taken (failed or timed out) after "))
+      << lines[9].rest;
+}
+
+TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {
+  test::scriptedPrinter().expect({kEsc, 0x42, kEsc, 0x43, kEsc, 0x44, kEsc, 0x45});
+  WymianaRozkazu(1, 0x42, 0, 0, 0);
+  ASSERT_TRUE(startWireTrace(path_));
+  WymianaRozkazu(1, 0x43, 0, 0, 0);
+  WymianaRozkazu(1, 0x44, 0, 0, 0);
+  stopWireTrace();
+  WymianaRozkazu(1, 0x45, 0, 0, 0);
+
+  std::string tokens;
+  for (const auto& line : readTrace(path_)) tokens += (tokens.empty() ? "" : " ") + line.token;
+  EXPECT_EQ(tokens, ">1b43 >1b44");
+}
+
+TEST_F(WireTrace, AFileThatCannotBeMadeIsRefused) {
+  EXPECT_FALSE(startWireTrace(::testing::TempDir() + "no-such-dir/trace.txt"));
+}
+
+}  // namespace
+}  // namespace voren
