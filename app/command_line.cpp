@@ -110,7 +110,7 @@ std::string helpText() {
          "                 COMn or \\\\.\\COMn on both systems\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
          "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
-         "                 bytes in one direction, time in microseconds, result\n"
+         "                 bytes in one direction: microseconds, bytes, result code\n"
          "  --list         print the COM ports this computer has, one a line\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"

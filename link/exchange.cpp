@@ -4,6 +4,7 @@
 #include "link/link_state.h"
 #include "link/port_setup.h"
 #include "link/result_codes.h"
+#include "link/wire_trace.h"
 
 namespace voren {
 
@@ -65,8 +66,11 @@ std::uint8_t WyslanoDane(std::uint8_t count) {
   return 1;
 }
 
-void WymianaRozkazu(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
-                    std::uint8_t dataCount, std::uint8_t finalLength) {
+namespace {
+
+// The exchange itself; it ends at its first failure.
+void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
+              std::uint8_t dataCount, std::uint8_t finalLength) {
   LinkState& s = linkState();
   const AnswerRules rules =
       answerRules(command, firstLength, dataCount, finalLength, s.frame[kSendArea]);
@@ -129,6 +133,15 @@ void WymianaRozkazu(std::uint8_t mode, std::uint8_t command, std::uint8_t firstL
   }
 
   if (finalLength > 1) readRest(finalLength, rules.recordLength);
+}
+
+}  // namespace
+
+void WymianaRozkazu(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
+                    std::uint8_t dataCount, std::uint8_t finalLength) {
+  exchange(mode, command, firstLength, dataCount, finalLength);
+  // The trace's line ends with the exchange, while the result code is its own.
+  wireTraceBreak();
 }
 
 void WykonanieRozkazu(std::uint8_t command, std::uint8_t firstLength, std::uint8_t dataCount,

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "link/link_state.h"
+
 namespace voren {
 
 namespace {
@@ -16,6 +18,9 @@ struct WireTrace {
   bool inRun = false;
   WireDirection direction = WireDirection::Out;
   std::string line;  // the run so far: time, direction, bytes
+  // A failed call waits for the end of its exchange, when the result code
+  // says what the link made of it.
+  std::string failure;
 };
 
 WireTrace& trace() {
@@ -39,11 +44,23 @@ void appendHex(std::string& line, std::uint8_t byte) {
   line += kDigits[byte & 0x0F];
 }
 
-void endRun(WireTrace& t) {
-  if (!t.inRun) return;
-  t.line += " 1\n";
-  std::fputs(t.line.c_str(), t.file);
-  t.inRun = false;
+std::string resultCode() { return " code " + std::to_string(linkState().resultCode); }
+
+// Ends the open run, or the failure line, with the result code as it
+// stands. A failure goes to the file at once: a trace is most wanted when
+// something went wrong.
+void endLine(WireTrace& t) {
+  if (t.inRun) {
+    t.line += resultCode() + "\n";
+    std::fputs(t.line.c_str(), t.file);
+    t.inRun = false;
+  }
+  if (!t.failure.empty()) {
+    t.line += resultCode() + t.failure + "\n";
+    std::fputs(t.line.c_str(), t.file);
+    std::fflush(t.file);
+    t.failure.clear();
+  }
 }
 
 }  // namespace
@@ -57,8 +74,8 @@ bool startWireTrace(const std::string& path) {
   std::setvbuf(t.file, nullptr, _IOFBF, 1 << 16);
   t.start = Clock::now();
   std::fputs(
-      "# voren-cp852 wire trace: microseconds since the start, direction, bytes in hex, result "
-      "of the port call (1 moved, 0 not)\n",
+      "# voren-cp852 wire trace: microseconds since the start, direction, bytes in hex, the "
+      "result code when the run ended (0: none so far)\n",
       t.file);
   return true;
 }
@@ -66,7 +83,7 @@ bool startWireTrace(const std::string& path) {
 void stopWireTrace() {
   WireTrace& t = trace();
   if (t.file == nullptr) return;
-  endRun(t);
+  endLine(t);
   std::fclose(t.file);
   t.file = nullptr;
 }
@@ -77,7 +94,7 @@ void wireTraceByte(WireDirection direction, std::uint8_t byte, std::int32_t resu
                    Clock::time_point began) {
   WireTrace& t = trace();
   if (t.file == nullptr) return;
-  if (t.inRun && t.direction != direction) endRun(t);
+  if (!t.failure.empty() || (t.inRun && t.direction != direction)) endLine(t);
   if (result == 1) {
     if (!t.inRun) {
       beginLine(t, direction, began);
@@ -87,24 +104,22 @@ void wireTraceByte(WireDirection direction, std::uint8_t byte, std::int32_t resu
     appendHex(t.line, byte);
     return;
   }
-  // A failed call stands on its own line, and goes to the file at once:
-  // a trace is most wanted when something went wrong.
-  endRun(t);
+  endLine(t);
   beginLine(t, direction, began);
   if (direction == WireDirection::Out) {
     appendHex(t.line, byte);
-    t.line += " " + std::to_string(result) + " not taken (failed or timed out)";
+    t.failure = " not taken";
   } else {
-    t.line += " -- " + std::to_string(result) + " no byte (failed or timed out)";
+    t.line += " --";
+    t.failure = " no byte";
   }
-  t.line += " after " + std::to_string(microsecondsBetween(began, Clock::now())) + " us\n";
-  std::fputs(t.line.c_str(), t.file);
-  std::fflush(t.file);
+  t.failure += " (failed or timed out) after " +
+               std::to_string(microsecondsBetween(began, Clock::now())) + " us";
 }
 
 void wireTraceBreak() {
   WireTrace& t = trace();
-  if (t.file != nullptr) endRun(t);
+  if (t.file != nullptr) endLine(t);
 }
 
 }  // namespace voren

@@ -4,12 +4,13 @@
 // port calls then pay one test of a flag per byte.
 //
 //   # one comment line naming the fields
-//   1502 out 1B 01 1          microseconds since the start, direction,
-//   1780 in 06 1              bytes in hex, result of the serial unit's call
-//   3004410 in -- 0 no byte (failed or timed out) after 3000102 us
+//   1502 out 1B 01 code 0     microseconds since the start, direction,
+//   1780 in 06 code 0         bytes in hex, the link's result code when the
+//                             run ended (0: no failure so far)
+//   3004410 in -- code 21 no byte (failed or timed out) after 3000102 us
 //
-// A run ends when the direction changes, at ClearPort (an exchange's start)
-// and at a failed call, which gets a line of its own.
+// A run ends when the direction changes, at ClearPort, at the end of an
+// exchange and at a failed call, which gets a line of its own.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -29,7 +30,8 @@ void stopWireTrace();
 std::chrono::steady_clock::time_point wireTraceMark();
 void wireTraceByte(WireDirection direction, std::uint8_t byte, std::int32_t result,
                    std::chrono::steady_clock::time_point began);
-// Ends the current run: the port's pending data is being discarded.
+// Ends the current run: an exchange ends, or the port's pending data is
+// being discarded.
 void wireTraceBreak();
 
 }  // namespace voren

@@ -56,7 +56,7 @@ TEST_F(CommandLineNatively, PortOptionUploadsWithoutAKeyWaitAndTracesEveryExchan
 
   // Each block: ESC 1, ACK, first half, status, second half, status.
   std::istringstream trace(readFile(file("trace.txt")));
-  const std::regex in(R"(\d+ in (06|00) 1)"), out(R"(\d+ out( [0-9A-F]{2})+ 1)");
+  const std::regex in(R"(\d+ in (06|00) code 0)"), out(R"(\d+ out( [0-9A-F]{2})+ code 0)");
   int ins = 0, outs = 0, others = 0;
   for (std::string line; std::getline(trace, line);) {
     if (line.starts_with("#")) continue;

@@ -23,10 +23,11 @@ using Bytes = std::vector<std::uint8_t>;
 struct TraceLine {
   long long micros = -1;
   std::string token;  // as the transcript writes it: ">1b01", "<06", ">!", "<!"
-  std::string rest;   // what follows the result on a failure line
+  int code = -1;      // the result code the line ends with
+  std::string rest;   // what follows the code on a failure line
 };
 
-// Parses "T DIR XX .. R [text]" into the transcript's form.
+// Parses "T DIR XX .. code C [text]" into the transcript's form.
 std::vector<TraceLine> readTrace(const std::string& path) {
   std::ifstream in(path);
   std::vector<TraceLine> lines;
@@ -38,14 +39,14 @@ std::vector<TraceLine> readTrace(const std::string& path) {
     std::string direction, field;
     fields >> line.micros >> direction;
     std::string bytes;
-    while (fields >> field && field.size() == 2 && field != "--") {
+    while (fields >> field && field != "code") {
+      if (field == "--") continue;
       for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       bytes += field;
     }
-    if (field == "--") fields >> field;
-    const bool moved = field == "1";
-    EXPECT_TRUE(moved || field == "0") << "no result in: " << text;
+    EXPECT_TRUE(fields >> line.code) << "no result code in: " << text;
     std::getline(fields, line.rest);
+    const bool moved = line.rest.empty();
     line.token = std::string(direction == "out"  ? ">"
                              : direction == "in" ? "<"
                                                  : "?") +
@@ -117,6 +118,11 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
     before = line.micros;
   }
   ASSERT_EQ(lines.size(), 10u);
+  // Each line ends with the link's result code as its exchange left it: the
+  // silent status is 21 and the refused write 20, not the port call's 0.
+  std::string codes;
+  for (const auto& line : lines) codes += (codes.empty() ? "" : " ") + std::to_string(line.code);
+  EXPECT_EQ(codes, "0 0 0 0 0 21 0 0 0 20");
   EXPECT_TRUE(lines[5].rest.starts_with(" no byte (failed or timed out) after ")) << lines[5].rest;
   EXPECT_TRUE(lines[9].rest.starts_with(" not taken (failed or timed out) after "))
       << lines[9].rest;
