@@ -65,7 +65,10 @@ DWORD TComm::Open() {
     return error;
   }
   if (GetFileType(Handle) == FILE_TYPE_CHAR) return 0;
-  const DWORD error = GetLastError();
+  // A file or pipe answers its type without an error: the open must still
+  // fail, with a number as the handle's text says.
+  DWORD error = GetLastError();
+  if (error == 0) error = ERROR_INVALID_HANDLE;
   CloseDevice();
   RecordError(texts::kNiepoprawnyUchwyt, static_cast<int32_t>(error));
   return error;
