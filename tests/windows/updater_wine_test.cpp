@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/glyph_table.h"
@@ -160,6 +161,21 @@ TEST_F(UpdaterUnderWine, SilentPrinterTimesOut) {
   EXPECT_EQ(endReport(), "Blad nr 21: timeout odbierania");
   EXPECT_GE(std::chrono::steady_clock::now() - typed, 2800ms);
   EXPECT_EQ(exitStatus(), 1);
+}
+
+TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
+  const std::string file = run_->directory() + "/com11";
+  const std::string content = "not a serial port\n";
+  std::ofstream(file) << content;
+  fs::remove(comLink());
+  fs::create_symlink(file, comLink());
+  std::string error, screen;
+  ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+  ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
+  EXPECT_TRUE(run_->terminal().waitForText("Nie mozna zainicjowac portu COM11!", 30s, &screen))
+      << screen;
+  EXPECT_EQ(exitStatus(), 1);
+  EXPECT_EQ(readFile(file), content);
 }
 
 }  // namespace
