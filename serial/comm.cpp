@@ -65,8 +65,8 @@ DWORD TComm::Open() {
     return error;
   }
   if (GetFileType(Handle) == FILE_TYPE_CHAR) return 0;
-  // A file or pipe answers its type without an error: the open must still
-  // fail, with a number as the handle's text says.
+  // A disk file or a pipe reports its type without an error; the open fails
+  // all the same, with 6 (invalid handle) to match the text it records.
   DWORD error = GetLastError();
   if (error == 0) error = ERROR_INVALID_HANDLE;
   CloseDevice();
