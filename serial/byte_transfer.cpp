@@ -1,5 +1,7 @@
 #include "serial/byte_transfer.h"
 
+#include <optional>
+
 #include "serial/comm.h"
 #include "serial/last_error.h"
 #include "serial/port_object.h"
@@ -14,17 +16,31 @@ void record(std::string_view text) { RecordError(text, static_cast<int32_t>(GetL
 
 enum class Direction { Write, Read };
 
-// Cancel (0) and idle (1), and while a transfer worker exists, its thread
-// (2): a worker that ended, or never started, must not leave the caller
-// waiting for an idle signal nobody will set.
-DWORD waitCancelOrIdle() {
-  auto& t = transferState();
-  HANDLE waits[3] = {t.CancelSignal, t.IdleSignal, nullptr};
-  DWORD count = 2;
+// The transfer worker's thread, looked up once per transfer (a disconnect
+// from another thread may release the worker object meanwhile): none
+// without a worker object, a null handle for a worker that never started.
+std::optional<HANDLE> transferWorker() {
   const TComm* port = portObject();
-  if (port != nullptr && port->TransferThread)
-    waits[count++] = port->TransferThread->ThreadHandle();
-  return WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+  if (port == nullptr || !port->TransferThread) return std::nullopt;
+  return port->TransferThread->ThreadHandle();
+}
+
+// Cancel (0) and idle (1), and while a transfer worker exists, its thread
+// (2): a worker that ended, or never started (its null handle fails the
+// wait), must not leave the caller waiting for an idle signal nobody will set.
+DWORD waitCancelOrIdle(std::optional<HANDLE> worker) {
+  auto& t = transferState();
+  HANDLE waits[3] = {t.CancelSignal, t.IdleSignal, worker.value_or(nullptr)};
+  return WaitForMultipleObjects(worker ? 3 : 2, waits, FALSE, INFINITE);
+}
+
+// A cancel, set by a disconnect from another thread, can end the caller's
+// wait while the engine still runs; the engine sees it too and ends soon.
+// Its record and flag come first, or the two threads would write them at
+// once. A worker that ended, or whose handle is gone, ends the wait as well.
+void waitForEngineEnd(HANDLE worker) {
+  HANDLE waits[2] = {transferState().IdleSignal, worker};
+  WaitForMultipleObjects(2, waits, FALSE, INFINITE);
 }
 
 int32_t transfer(Direction direction, uint8_t value, uint8_t* destination) {
@@ -32,8 +48,10 @@ int32_t transfer(Direction direction, uint8_t value, uint8_t* destination) {
   const bool writing = direction == Direction::Write;
   t.TimeoutFlag = false;
   int32_t result = 0;
+  const std::optional<HANDLE> worker = transferWorker();
+  bool requested = false;
 
-  const DWORD claim = waitCancelOrIdle();
+  const DWORD claim = waitCancelOrIdle(worker);
   if (claim == WAIT_OBJECT_0 + 1) {
     if (writing) t.OutByte = value;
     if (!ResetEvent(t.IdleSignal)) {
@@ -46,6 +64,7 @@ int32_t transfer(Direction direction, uint8_t value, uint8_t* destination) {
       SetEvent(t.IdleSignal);
       return 0;
     }
+    requested = true;
   } else if (claim == WAIT_OBJECT_0) {
     if (writing) {
       record(texts::kZapisPrzerwany);
@@ -60,10 +79,12 @@ int32_t transfer(Direction direction, uint8_t value, uint8_t* destination) {
 
   // Runs whatever the claim found: after a cancel or a failed wait it fails
   // the same way and leaves its own text.
-  if (waitCancelOrIdle() == WAIT_OBJECT_0 + 1) {
+  const DWORD done = waitCancelOrIdle(worker);
+  if (done == WAIT_OBJECT_0 + 1) {
     result = t.TimeoutFlag ? 0 : 1;
     if (result == 1 && !writing && destination != nullptr) *destination = t.InByte;
   } else {
+    if (done == WAIT_OBJECT_0 && requested && worker) waitForEngineEnd(*worker);
     record(texts::kBladWaitForMultipleObjects);
   }
 

@@ -65,7 +65,10 @@ DWORD TComm::Open() {
     return error;
   }
   if (GetFileType(Handle) == FILE_TYPE_CHAR) return 0;
-  const DWORD error = GetLastError();
+  // A disk file or a pipe reports its type without an error; the open fails
+  // all the same, with 6 (invalid handle) to match the text it records.
+  DWORD error = GetLastError();
+  if (error == 0) error = ERROR_INVALID_HANDLE;
   CloseDevice();
   RecordError(texts::kNiepoprawnyUchwyt, static_cast<int32_t>(error));
   return error;

@@ -53,6 +53,14 @@ DWORD TComm::Disconnect() {
   if (!SetCommTimeouts(Handle, &SavedTimeouts)) {
     RecordError(texts::kBladAktualizacjiCzasow, static_cast<int32_t>(GetLastError()));
   }
+  // A transfer under way, started from another thread, ends on the cancel
+  // signal; without it the transfer worker would only end with the
+  // transfer's time-out, or never. A connection that failed before its
+  // cancel signal was made has nothing to cancel: transfers already fail at
+  // once on the missing signal.
+  const HANDLE cancel = transferState().CancelSignal;
+  const bool cancelFailed = cancel != nullptr && !SetEvent(cancel);
+  const DWORD cancelError = cancelFailed ? GetLastError() : 0;
   // The event worker goes first; waiting for it runs its pending hand-over.
   if (EventThread) {
     EventThread->Stop();
@@ -65,13 +73,9 @@ DWORD TComm::Disconnect() {
     TransferThread.reset();
   }
   CloseDevice();
-  // A connection that failed before its cancel signal was made has nothing
-  // to cancel: transfers already fail at once on the missing signal.
-  const HANDLE cancel = transferState().CancelSignal;
-  if (cancel != nullptr && !SetEvent(cancel)) {
-    const DWORD error = GetLastError();
-    RecordError(texts::kBladSygnalizacjiZdarzenia, static_cast<int32_t>(error));
-    return error;
+  if (cancelFailed) {
+    RecordError(texts::kBladSygnalizacjiZdarzenia, static_cast<int32_t>(cancelError));
+    return cancelError;
   }
   return 0;
 }

@@ -40,10 +40,14 @@ void RaisePriorityClass() {
 }
 
 void RestorePriorityClass() {
+  // A class that cannot be read back is put back all the same: the process
+  // must not stay raised.
+  DWORD current = 0;
   HANDLE process = openOwnProcess(PROCESS_QUERY_INFORMATION);
-  if (process == nullptr) return;
-  const DWORD current = GetPriorityClass(process);
-  CloseHandle(process);
+  if (process != nullptr) {
+    current = GetPriorityClass(process);
+    CloseHandle(process);
+  }
   const auto& saved = priorityState().SavedPriorityClass;
   if (saved && current != *saved) setOwnClass(*saved);
 }

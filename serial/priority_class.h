@@ -16,7 +16,8 @@ PriorityState& priorityState();
 
 // Saves the current class and raises idle or normal to high.
 void RaisePriorityClass();
-// Puts back the saved class, when one was saved and it changed since.
+// Puts back the saved class, when one was saved and it changed since or
+// cannot be read.
 void RestorePriorityClass();
 
 }  // namespace winseria

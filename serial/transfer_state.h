@@ -19,8 +19,9 @@ struct TransferState {
   HANDLE CancelSignal = nullptr;  // manual reset, set by Disconnect, never reset
   std::atomic<bool> WriteWaiting{false};
   std::atomic<bool> ReadWaiting{false};
-  // Set by an engine that could not reset its request or signal its end:
-  // the worker retires rather than run the request again or leave a caller
+  // Set by an engine that could not reset its request or signal its end, or
+  // that failed before it reset its request (a fault, no port object): the
+  // worker retires rather than run the request again or leave a caller
   // waiting, and a caller waiting for it is released by its end.
   bool SignalsBroken = false;
 };

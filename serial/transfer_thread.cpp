@@ -18,7 +18,9 @@ bool makeSignal(HANDLE& h, BOOL initiallySet) {
   return false;
 }
 
-// An engine that faults ends the transfer like any other way out.
+// An engine that faults, or finds no port object, ends the transfer like any
+// other way out; its request may still be set, so the worker retires rather
+// than take it again.
 template <typename Engine>
 void runEngine(Engine engine) {
   try {
@@ -29,6 +31,7 @@ void runEngine(Engine engine) {
   } catch (const std::exception&) {
   }
   RecordError(texts::kPortNieOtwarty, -1);
+  transferState().SignalsBroken = true;
   EndTransfer(0);
 }
 

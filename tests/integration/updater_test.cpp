@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,6 +254,19 @@ TEST_F(UpdaterNatively, MissingPortListsThePortsThatExist) {
   auto exit = run_->terminal().waitForExit(10s, &screen);
   ASSERT_TRUE(exit) << screen;
   EXPECT_EQ(*exit, 1);
+}
+
+TEST_F(UpdaterNatively, RegularFileAsThePortIsRefusedAndLeftAlone) {
+  const std::string file = run_->directory() + "/com7";
+  const std::string content = "not a serial port\n";
+  std::ofstream(file) << content;
+  std::string error, screen;
+  ASSERT_TRUE(run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM7", file}}, &error)) << error;
+  ASSERT_TRUE(run_->answerPort(7, 10s, &screen)) << screen;
+  EXPECT_TRUE(run_->terminal().waitForText("Nie mozna zainicjowac portu COM7!", 10s, &screen))
+      << screen;
+  expectExit(1);
+  EXPECT_EQ(readFile(file), content);
 }
 
 }  // namespace

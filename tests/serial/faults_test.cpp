@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "platform/win32/win32_faults.h"
@@ -82,12 +83,8 @@ class FaultDeviceTest : public FaultTest {
   }
 
   // A transfer that must answer at once, whatever failed inside it.
-  template <typename Transfer>
-  int32_t answersAtOnce(Transfer transfer) {
-    const auto start = Clock::now();
-    const int32_t result = transfer();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
-    return result;
+  static int32_t answersAtOnce(const std::function<int32_t()>& transfer) {
+    return voren::test::answerWithin(std::chrono::seconds(1), "the transfer", transfer);
   }
 
   // The port still moves bytes afterwards.
@@ -100,11 +97,11 @@ class FaultDeviceTest : public FaultTest {
   std::unique_ptr<voren::test::PeerPort> printer_;
 };
 
-TEST_F(FaultDeviceTest, AFileThatIsNoCharacterDeviceIsClosedAgain) {
-  faults::failCall(Call::GetFileType, ERROR_INVALID_HANDLE);
+TEST_F(FaultDeviceTest, FailedFileTypeQueryClosesTheDeviceWithItsError) {
+  faults::failCall(Call::GetFileType, ERROR_GEN_FAILURE);
   TComm port;
   port.SetParameters(port_, 38400, 3, 3);
-  EXPECT_EQ(port.Open(), DWORD{ERROR_INVALID_HANDLE});
+  EXPECT_EQ(port.Open(), DWORD{ERROR_GEN_FAILURE});
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(recorded(), std::string_view(texts::kNiepoprawnyUchwyt));
 }
@@ -198,6 +195,16 @@ TEST_F(FaultDeviceTest, TransferWorkerThatNeverStartedLeavesTheCallerAWayOut) {
   uint8_t byte = 0;
   EXPECT_EQ(answersAtOnce([&] { return port::ReadByte(&byte); }), 0);
   EXPECT_EQ(port::UnInitializePort(), 0);
+}
+
+TEST_F(FaultDeviceTest, PriorityClassComesBackWhenItCannotBeReadAtDisconnect) {
+  const unsigned long before = voren::test::processPriorityClass();
+  open();
+  ASSERT_EQ(voren::test::processPriorityClass(), voren::test::highPriorityClass());
+  // The disconnect's query of the current class is refused.
+  faults::failCall(Call::OpenProcess, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(port::UnInitializePort(), 0);
+  EXPECT_EQ(voren::test::processPriorityClass(), before);
 }
 
 TEST_F(FaultDeviceTest, LineErrorAbortsTheReadUntilDisconnectClearsIt) {

@@ -75,6 +75,7 @@ std::optional<uint8_t> PeerPort::read(unsigned timeoutMs) {
 
 unsigned testPort() { return numberFromEnvironment("VOREN_TEST_PORT"); }
 unsigned peerPort() { return numberFromEnvironment("VOREN_TEST_PEER"); }
+unsigned filePort() { return numberFromEnvironment("VOREN_TEST_FILE_PORT"); }
 bool underWine() { return numberFromEnvironment("VOREN_TEST_UNDER_WINE") != 0; }
 
 unsigned long processPriorityClass() {

@@ -26,6 +26,8 @@ class PeerPort {
 // Port numbers the harness mapped; 0 when the test runs without a pair.
 unsigned testPort();
 unsigned peerPort();
+// The port number the harness gave a regular file; 0 when it gave none.
+unsigned filePort();
 // Whether the harness runs the tests under Wine.
 bool underWine();
 

@@ -3,6 +3,11 @@
 // open or worker running behind it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
 #include "serial/port_interface.h"
 
 namespace voren::test {
@@ -12,5 +17,11 @@ class SerialUnitTest : public ::testing::Test {
   void SetUp() override { winseria::port::ResetUnit(); }
   void TearDown() override { winseria::port::ResetUnit(); }
 };
+
+// Runs a transfer on a thread of its own and gives it `limit` to answer. One
+// that does not answer fails the test, named by `what`, and is then released
+// through the cancel signal: a hang shows at once and says what hung.
+int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
+                     const std::function<int32_t()>& transfer);
 
 }  // namespace voren::test

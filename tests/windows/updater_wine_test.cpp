@@ -275,5 +275,20 @@ TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
 }
 
+TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
+  const std::string file = run_->directory() + "/com11";
+  const std::string content = "not a serial port\n";
+  std::ofstream(file) << content;
+  fs::remove(comLink());
+  fs::create_symlink(file, comLink());
+  std::string error, screen;
+  ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+  ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
+  EXPECT_TRUE(run_->terminal().waitForText("Nie mozna zainicjowac portu COM11!", 30s, &screen))
+      << screen;
+  EXPECT_EQ(exitStatus(), 1);
+  EXPECT_EQ(readFile(file), content);
+}
+
 }  // namespace
 }  // namespace voren::itest

@@ -1,0 +1,23 @@
+#include "tests/serial/unit_fixture.h"
+
+#include <future>
+#include <thread>
+
+#include "serial/transfer_state.h"
+
+namespace voren::test {
+
+int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
+                     const std::function<int32_t()>& transfer) {
+  std::packaged_task<int32_t()> task(transfer);
+  auto answer = task.get_future();
+  std::thread caller(std::move(task));
+  if (answer.wait_for(limit) != std::future_status::ready) {
+    ADD_FAILURE() << what << " did not answer within " << limit.count() << " ms";
+    SetEvent(winseria::transferState().CancelSignal);
+  }
+  caller.join();
+  return answer.get();
+}
+
+}  // namespace voren::test
