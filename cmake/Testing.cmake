@@ -1,7 +1,6 @@
 # GoogleTest: the system package natively; built from the Debian source tree
 # with the cross toolchain for Windows.
 if(CMAKE_CROSSCOMPILING)
-  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   # The source tree defines the GTest:: aliases itself.
@@ -19,4 +18,11 @@ function(voren_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
+endfunction()
+
+# voren_skipped_test(NAME REASON): a ctest entry that reports itself skipped,
+# saying why, for a test this build cannot run.
+function(voren_skipped_test name reason)
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "[  SKIPPED ] ${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endfunction()
