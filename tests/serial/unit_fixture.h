@@ -8,14 +8,14 @@
 #include <functional>
 #include <string_view>
 
-#include "serial/port_interface.h"
+#include "serial/unit_state.h"
 
 namespace voren::test {
 
 class SerialUnitTest : public ::testing::Test {
  protected:
-  void SetUp() override { winseria::port::ResetUnit(); }
-  void TearDown() override { winseria::port::ResetUnit(); }
+  void SetUp() override { winseria::ResetUnit(); }
+  void TearDown() override { winseria::ResetUnit(); }
 };
 
 // Runs a transfer on a thread of its own and gives it `limit` to answer. One
