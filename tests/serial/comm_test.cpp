@@ -219,5 +219,37 @@ TEST_F(UnitPortTest, ClearPortDropsInputAlreadyReceived) {
   EXPECT_EQ(port::ReadByte(&byte), 0) << "read the byte from before the clear: " << int{byte};
 }
 
+TEST_F(UnitPortTest, ResetLeavesNothingOfTheUnitBehind) {
+  // Everything the unit keeps, moved off its start value: settings, the
+  // port object with its workers and signals, the saved priority class, the
+  // monitoring worker, the time-out flag and the last-error record.
+  ASSERT_EQ(port::pInitializePort(port_, 38400, 3, 1, 0), 0) << unitState().LastError.LastErrorText;
+  port::UstawCTS(0);
+  port::OpenThread();
+  uint8_t byte = 0;
+  ASSERT_EQ(port::ReadByte(&byte), 0);
+  ASSERT_EQ(port::TimeOut(), 1);
+  ASSERT_EQ(port::InitializePort(port_, 38400, 3, 1), 5);
+
+  ResetUnit();
+
+  const auto& u = unitState();
+  EXPECT_EQ(u.LastError.LastErrorCode, 0);
+  EXPECT_EQ(u.LastError.LastErrorText, "");
+  EXPECT_EQ(port::TimeOut(), 0);
+  EXPECT_EQ(u.MonitorThread, nullptr);
+  EXPECT_EQ(u.PortObject, nullptr);
+  EXPECT_FALSE(u.SavedPriorityClass);
+  EXPECT_EQ(u.Transfer.IdleSignal, nullptr);
+  EXPECT_EQ(u.Transfer.CancelSignal, nullptr);
+  TComm fresh;
+  EXPECT_EQ(fresh.Parity, EVENPARITY);
+  DCB dcb{};
+  fresh.ApplyFlowControl(dcb);
+  EXPECT_TRUE(dcb.fOutxCtsFlow);
+  // The device was closed with the port object: the port opens again.
+  EXPECT_EQ(port::InitializePort(port_, 38400, 3, 1), 0) << unitState().LastError.LastErrorText;
+}
+
 }  // namespace
 }  // namespace winseria
