@@ -7,6 +7,10 @@
 
 namespace voren::test {
 
+void SerialUnitTest::SetUp() { winseria::ResetUnit(); }
+
+void SerialUnitTest::TearDown() { winseria::ResetUnit(); }
+
 int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
                      const std::function<int32_t()>& transfer) {
   std::packaged_task<int32_t()> task(transfer);
