@@ -378,6 +378,8 @@ void TComm::OnCommEvent(TZdarzeniaCommThread* /*worker*/, DWORD eventMask) {
   }
 }
 
+// Process priority class.
+
 void RaisePriorityClass() {
   HANDLE process = openOwnProcess(PROCESS_QUERY_INFORMATION);
   if (process == nullptr) return;
@@ -402,6 +404,8 @@ void RestorePriorityClass() {
   const auto& saved = unitState().SavedPriorityClass;
   if (saved && current != *saved) setOwnClass(*saved);
 }
+
+// Abandoned I/O.
 
 void AbandonIo(HANDLE device, OVERLAPPED& overlap) {
   DWORD moved = 0;

@@ -81,6 +81,8 @@ struct UnitSettings {
 };
 
 struct UnitState {
+  // Out of line: the port object and the monitoring worker are whole types
+  // only in unit_state.cpp.
   UnitState();
   ~UnitState();
   UnitState(const UnitState&) = delete;
