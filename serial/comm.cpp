@@ -1,12 +1,13 @@
+// The port object: configuration and open, the overlapped transfer engines
+// run on the transfer worker, and the connection that brings the device, the
+// workers, the settings and the cancel signal up and down in a fixed order.
 #include "serial/comm.h"
 
 #include <exception>
 
-#include "serial/event_thread.h"
-#include "serial/last_error.h"
 #include "serial/texts.h"
-#include "serial/transfer_thread.h"
-#include "serial/unit_settings.h"
+#include "serial/unit_state.h"
+#include "serial/workers.h"
 
 namespace winseria {
 namespace {
@@ -17,14 +18,42 @@ int32_t parityFromSetting(uint8_t setting) {
   return EVENPARITY;
 }
 
-}  // namespace
+void record(std::string_view text) { RecordError(text, static_cast<int32_t>(GetLastError())); }
 
-UnitSettings& unitSettings() {
-  static UnitSettings settings;
-  return settings;
+void closeCompletionEvent(OVERLAPPED& overlap) {
+  if (overlap.hEvent != nullptr && !CloseHandle(overlap.hEvent)) {
+    record(texts::kBladZamknieciaUchwytu);
+  }
+  overlap.hEvent = nullptr;
 }
 
-TComm::TComm() : Parity(parityFromSetting(unitSettings().ParitySetting)) {}
+// A failure to open the own process leaves only its number in the record.
+HANDLE openOwnProcess(DWORD access) {
+  HANDLE process = OpenProcess(access, FALSE, GetCurrentProcessId());
+  if (process == nullptr) RecordCode(static_cast<int32_t>(GetLastError()));
+  return process;
+}
+
+bool setOwnClass(DWORD priorityClass) {
+  HANDLE process = openOwnProcess(PROCESS_SET_INFORMATION);
+  if (process == nullptr) return false;
+  const bool set = SetPriorityClass(process, priorityClass);
+  CloseHandle(process);
+  return set;
+}
+
+// Stops a worker and waits for its end before it goes.
+template <typename Worker>
+void endWorker(std::unique_ptr<Worker>& worker) {
+  if (!worker) return;
+  worker->Stop();
+  worker->WaitFor();
+  worker.reset();
+}
+
+}  // namespace
+
+TComm::TComm() : Parity(parityFromSetting(unitState().Settings.ParitySetting)) {}
 
 TComm::~TComm() { Disconnect(); }
 
@@ -101,7 +130,7 @@ DWORD TComm::ApplyState() {
 }
 
 void TComm::ApplyFlowControl(DCB& dcb) const {
-  dcb.fOutxCtsFlow = unitSettings().CtsSetting != 0 ? TRUE : FALSE;
+  dcb.fOutxCtsFlow = unitState().Settings.CtsSetting != 0 ? TRUE : FALSE;
   dcb.fOutxDsrFlow = FALSE;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
@@ -158,6 +187,231 @@ void TComm::HandleEvent(DWORD event) {
   };
   for (const auto& e : kTable) {
     if (LineErrors & e.bit) RecordError(e.text, static_cast<int32_t>(e.bit));
+  }
+}
+
+// Transfer engines.
+
+DWORD EndTransfer(DWORD moved) {
+  auto& t = unitState().Transfer;
+  t.TimeoutFlag = moved == 0;
+  if (!SetEvent(t.IdleSignal)) {
+    record(texts::kBladAnulacjiZdarzenia);
+    t.SignalsBroken = true;
+    t.TimeoutFlag = true;
+    return 0;
+  }
+  return moved;
+}
+
+DWORD TComm::WriteData(const uint8_t* buffer) {
+  auto& t = unitState().Transfer;
+  if (!ResetEvent(t.WriteRequest)) {
+    record(texts::kBladZamknieciaUchwytu);
+    t.SignalsBroken = true;
+    return EndTransfer(0);
+  }
+  SetLastError(0);
+  t.TimeoutFlag = true;
+  WriteOverlap = OVERLAPPED{};
+  WriteOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (WriteOverlap.hEvent == nullptr) {
+    record(texts::kBladCreateEventSpacja);
+    return EndTransfer(0);
+  }
+  DWORD written = 0;
+  if (WriteFile(Handle, buffer, 1, &written, &WriteOverlap)) {
+    if (written != 1) record(texts::kNiepoprawnyZapis);
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    t.WriteWaiting = true;
+    HANDLE waits[2] = {WriteOverlap.hEvent, t.CancelSignal};
+    const DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    t.WriteWaiting = false;
+    if (r == WAIT_OBJECT_0) {
+      SetLastError(0);
+      if (!GetOverlappedResult(Handle, &WriteOverlap, &written, TRUE)) {
+        record(texts::kNiepoprawnyZapis);
+      } else if (written != 1) {
+        record(texts::kTimeoutZapisu);
+      }
+    } else {
+      if (r == WAIT_OBJECT_0 + 1) {
+        record(texts::kZapisPrzerwany);
+      } else if (r == WAIT_FAILED) {
+        record(texts::kNiepoprawnyZapis);
+      } else {
+        record(texts::kNiepoprawnyZapisDoPortu);
+      }
+      AbandonIo(Handle, WriteOverlap);
+    }
+  } else {
+    record(texts::kNiepoprawnyZapisDoPortu);
+  }
+  closeCompletionEvent(WriteOverlap);
+  return EndTransfer(written);
+}
+
+DWORD TComm::ReadData(uint8_t* buffer, DWORD count) {
+  auto& t = unitState().Transfer;
+  if (!ResetEvent(t.ReadRequest)) {
+    record(texts::kBladZamknieciaUchwytu);
+    t.SignalsBroken = true;
+    return EndTransfer(0);
+  }
+  SetLastError(0);
+  t.TimeoutFlag = true;
+  ReadOverlap = OVERLAPPED{};
+  ReadOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  // Without its own event the read still completes through the device handle.
+  if (ReadOverlap.hEvent == nullptr) record(texts::kBladCreateEvent);
+  DWORD read = 0;
+  if (ReadFile(Handle, buffer, count, &read, &ReadOverlap)) {
+    if (read != count) record(texts::kNiepoprawnyOdczyt);
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    t.ReadWaiting = true;
+    HANDLE waits[2] = {ReadOverlap.hEvent, t.CancelSignal};
+    const DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    t.ReadWaiting = false;
+    if (r == WAIT_OBJECT_0) {
+      SetLastError(0);
+      if (!GetOverlappedResult(Handle, &ReadOverlap, &read, TRUE)) {
+        // Aborted by a line error while fAbortOnError holds the device.
+        if (GetLastError() == ERROR_OPERATION_ABORTED) {
+          record(texts::kOdczytPrzerwanyBezKropki);
+        } else {
+          record(texts::kNiepoprawnyOdczyt);
+        }
+      } else if (read != count) {
+        record(texts::kTimeoutOdczytu);
+      }
+    } else {
+      if (r == WAIT_OBJECT_0 + 1) {
+        record(texts::kOdczytPrzerwany);
+      } else {
+        record(texts::kNiepoprawnyOdczyt);
+      }
+      AbandonIo(Handle, ReadOverlap);
+      read = 0;
+    }
+  } else {
+    record(texts::kNiepoprawnyOdczyt);
+  }
+  closeCompletionEvent(ReadOverlap);
+  return EndTransfer(read);
+}
+
+// Connection.
+
+DWORD TComm::Connect() {
+  Disconnect();
+  SetLastError(0);
+  ClearError();
+  DWORD result = Open();
+  Sleep(100);
+  if (!IsOpen()) return result;
+
+  EventThread = std::make_unique<TZdarzeniaCommThread>(Handle, EventSet);
+  EventThread->OnEvent = [this](TZdarzeniaCommThread* worker, DWORD eventMask) {
+    OnCommEvent(worker, eventMask);
+  };
+  TransferThread = std::make_unique<TZapisOdczytThread>(Handle);
+
+  result = ApplyState();
+  if (result != 0) return result;
+  if (!SetupComm(Handle, static_cast<DWORD>(InQueueSize), static_cast<DWORD>(OutQueueSize))) {
+    const DWORD error = GetLastError();
+    RecordError(texts::kBladBuforow, static_cast<int32_t>(error));
+    return error;
+  }
+  result = ApplyTimeouts(WriteTimeout, ReadTimeout);
+
+  // The earlier connection's cancel signal goes before the new one comes.
+  auto& t = unitState().Transfer;
+  t.CancelSignal = Signal();
+  t.CancelSignal = Signal(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const DWORD createError = GetLastError();
+  Sleep(100);
+  if (t.CancelSignal == nullptr) {
+    RecordError(texts::kErrorCreateEvent, static_cast<int32_t>(createError));
+    return createError;
+  }
+  return result;
+}
+
+DWORD TComm::Disconnect() {
+  SetLastError(0);
+  RestorePriorityClass();
+  SetLastError(0);
+  if (!IsOpen()) return 0;
+  if (!SetCommTimeouts(Handle, &SavedTimeouts)) {
+    RecordError(texts::kBladAktualizacjiCzasow, static_cast<int32_t>(GetLastError()));
+  }
+  // A transfer under way, started from another thread, ends on the cancel
+  // signal; without it the transfer worker would only end with the
+  // transfer's time-out, or never. A connection that failed before its
+  // cancel signal was made has nothing to cancel: transfers already fail at
+  // once on the missing signal.
+  const HANDLE cancel = unitState().Transfer.CancelSignal;
+  const bool cancelFailed = cancel != nullptr && !SetEvent(cancel);
+  const DWORD cancelError = cancelFailed ? GetLastError() : 0;
+  // The event worker goes first; waiting for it runs its pending hand-over.
+  endWorker(EventThread);
+  endWorker(TransferThread);
+  CloseDevice();
+  if (cancelFailed) {
+    RecordError(texts::kBladSygnalizacjiZdarzenia, static_cast<int32_t>(cancelError));
+    return cancelError;
+  }
+  return 0;
+}
+
+void TComm::OnCommEvent(TZdarzeniaCommThread* /*worker*/, DWORD eventMask) {
+  // Until this runs, fAbortOnError keeps every transfer after a line error
+  // failing.
+  ClearCommError(Handle, &LineErrors, &LineStatus);
+  // Each kind alone, the line error included, so its texts reach IsError.
+  // The first event holds the worker until the disconnect, so a line error
+  // that came later shows only in the bits just cleared.
+  if (LineErrors != 0) eventMask |= EV_ERR;
+  for (const DWORD kind : kEventKinds) {
+    if (eventMask & kind) HandleEvent(kind);
+  }
+}
+
+// Process priority class.
+
+void RaisePriorityClass() {
+  HANDLE process = openOwnProcess(PROCESS_QUERY_INFORMATION);
+  if (process == nullptr) return;
+  const DWORD current = GetPriorityClass(process);
+  CloseHandle(process);
+  if (current == 0) return;
+  unitState().SavedPriorityClass = current;
+  if (current == IDLE_PRIORITY_CLASS || current == NORMAL_PRIORITY_CLASS) {
+    setOwnClass(HIGH_PRIORITY_CLASS);
+  }
+}
+
+void RestorePriorityClass() {
+  // A class that cannot be read back is put back all the same: the process
+  // must not stay raised.
+  DWORD current = 0;
+  HANDLE process = openOwnProcess(PROCESS_QUERY_INFORMATION);
+  if (process != nullptr) {
+    current = GetPriorityClass(process);
+    CloseHandle(process);
+  }
+  const auto& saved = unitState().SavedPriorityClass;
+  if (saved && current != *saved) setOwnClass(*saved);
+}
+
+// Abandoned I/O.
+
+void AbandonIo(HANDLE device, OVERLAPPED& overlap) {
+  DWORD moved = 0;
+  // ERROR_NOT_FOUND: it has already ended, there is nothing to wait for.
+  if (CancelIoEx(device, &overlap) || GetLastError() != ERROR_NOT_FOUND) {
+    GetOverlappedResult(device, &overlap, &moved, TRUE);
   }
 }
 

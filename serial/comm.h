@@ -1,7 +1,7 @@
 #pragma once
 // TComm, the port object: one COM device, its line settings, queue sizes and
 // time-outs, the overlapped transfer engines and the connection that runs the
-// event and transfer workers.
+// event and transfer workers and raises the process priority class.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,13 +62,24 @@ class TComm {
   int32_t OutQueueSize = 2048;
   uint16_t WriteTimeout = 0;
   uint16_t ReadTimeout = 0;
-
- private:
-  void StopWorkers();
 };
 
 // Event kinds of EventSet, bit i standing for row i, as platform event values.
 inline constexpr DWORD kEventKinds[9] = {EV_BREAK, EV_CTS,    EV_DSR,    EV_ERR,    EV_RING,
                                          EV_RLSD,  EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
+
+// The common end of both engines, on every way out: records whether a byte
+// moved and signals the caller. Returns the number of bytes moved.
+DWORD EndTransfer(DWORD moved);
+
+// An overlapped I/O nobody waits for any more is cancelled and waited out,
+// so its completion never writes into storage that is about to go.
+void AbandonIo(HANDLE device, OVERLAPPED& overlap);
+
+// The process priority class, raised while a connection is open. Raise saves
+// the current class and raises idle or normal to high; Restore puts back the
+// saved class, when one was saved and it changed since or cannot be read.
+void RaisePriorityClass();
+void RestorePriorityClass();
 
 }  // namespace winseria

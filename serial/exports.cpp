@@ -1,19 +1,10 @@
 // The exported functions. This file must not see <windows.h>: the unit's own
 // OpenThread and CloseThread carry kernel32's names. Arguments arrive in
 // 32-bit slots; only the width each function uses is passed on.
-#include "serial/port_interface.h"
+#include "serial/port_functions.h"
 #include "serial/winseria.h"
 
 namespace {
-
-// Unit initialization before anything else of the program runs, and
-// finalization when it ends.
-struct UnitInitialization {
-  UnitInitialization() { winseria::port::InitializeUnit(); }
-  ~UnitInitialization() { winseria::port::FinalizeUnit(); }
-  UnitInitialization(const UnitInitialization&) = delete;
-  UnitInitialization& operator=(const UnitInitialization&) = delete;
-} unitInitialization;
 
 uint8_t u8(uint32_t v) { return static_cast<uint8_t>(v); }
 uint16_t u16(uint32_t v) { return static_cast<uint16_t>(v); }

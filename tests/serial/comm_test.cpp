@@ -6,14 +6,10 @@
 
 #include <chrono>
 
-#include "serial/byte_transfer.h"
-#include "serial/event_thread.h"
-#include "serial/last_error.h"
-#include "serial/port_interface.h"
-#include "serial/port_object.h"
+#include "serial/port_functions.h"
 #include "serial/texts.h"
-#include "serial/transfer_thread.h"
-#include "serial/unit_settings.h"
+#include "serial/unit_state.h"
+#include "serial/workers.h"
 #include "tests/serial/peer_port.h"
 #include "tests/serial/unit_fixture.h"
 
@@ -28,9 +24,9 @@ TEST_F(CommTest, TakesParityFromTheSettingAtCreation) {
     int32_t parity;
   } cases[] = {{0, NOPARITY}, {1, ODDPARITY}, {2, EVENPARITY}, {7, EVENPARITY}};
   for (const auto& c : cases) {
-    unitSettings().ParitySetting = c.setting;
+    unitState().Settings.ParitySetting = c.setting;
     TComm port;
-    unitSettings().ParitySetting = 0;  // read at creation only
+    unitState().Settings.ParitySetting = 0;  // read at creation only
     EXPECT_EQ(port.Parity, c.parity) << int{c.setting};
   }
 }
@@ -57,8 +53,8 @@ TEST_F(CommTest, ClosedPortIgnoresSettingsAndPurges) {
   EXPECT_EQ(port.ApplyState(), 0u);
   EXPECT_EQ(port.PurgeOutput(), 0u);
   EXPECT_EQ(port.PurgeInput(), 0u);
-  EXPECT_EQ(lastError().LastErrorCode, 0);
-  EXPECT_EQ(lastError().LastErrorText, "");
+  EXPECT_EQ(unitState().LastError.LastErrorCode, 0);
+  EXPECT_EQ(unitState().LastError.LastErrorText, "");
 }
 
 TEST_F(CommTest, FlowControlLeavesTheLinesToTheProgram) {
@@ -70,7 +66,7 @@ TEST_F(CommTest, FlowControlLeavesTheLinesToTheProgram) {
   dcb.fRtsControl = RTS_CONTROL_TOGGLE;
   TComm port;
   for (const uint8_t cts : {0, 1}) {
-    unitSettings().CtsSetting = cts;
+    unitState().Settings.CtsSetting = cts;
     port.ApplyFlowControl(dcb);
     EXPECT_EQ(dcb.fOutxCtsFlow, cts);
     EXPECT_FALSE(dcb.fOutxDsrFlow);
@@ -89,19 +85,19 @@ TEST_F(CommTest, LineErrorHandlerRecordsTheLastSetBitInTableOrder) {
   TComm port;
   port.LineErrors = CE_BREAK | CE_OVERRUN;  // 0x0012
   port.HandleEvent(EV_RXCHAR);
-  EXPECT_EQ(lastError().LastErrorText, "");
+  EXPECT_EQ(unitState().LastError.LastErrorText, "");
   port.HandleEvent(EV_ERR);
-  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeOverrun));
-  EXPECT_EQ(lastError().LastErrorCode, 2);
+  EXPECT_EQ(unitState().LastError.LastErrorText, std::string_view(texts::kCeOverrun));
+  EXPECT_EQ(unitState().LastError.LastErrorCode, 2);
 
   // CE_RXPARITY (0x0004) is tested after CE_RXOVER (0x0001), CE_TXFULL last.
   port.LineErrors = CE_RXPARITY | CE_RXOVER;
   port.HandleEvent(EV_ERR);
-  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeRxParity));
+  EXPECT_EQ(unitState().LastError.LastErrorText, std::string_view(texts::kCeRxParity));
   port.LineErrors = 0x011F;
   port.HandleEvent(EV_ERR);
-  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kCeTxFull));
-  EXPECT_EQ(lastError().LastErrorCode, 0x0100);
+  EXPECT_EQ(unitState().LastError.LastErrorText, std::string_view(texts::kCeTxFull));
+  EXPECT_EQ(unitState().LastError.LastErrorCode, 0x0100);
 }
 
 TEST_F(CommTest, EventSetBitsStandForThePlatformEvents) {
@@ -142,7 +138,7 @@ TEST_F(CommDeviceTest, TimeoutsInWholeSecondsBecomeMilliseconds) {
 }
 
 TEST_F(CommDeviceTest, StateTakesSpeedAndFrame) {
-  unitSettings().CtsSetting = 0;
+  unitState().Settings.CtsSetting = 0;
   port_.Parity = NOPARITY;
   port_.BaudRate = 9600;
   ASSERT_EQ(port_.ApplyState(), 0u);
@@ -163,9 +159,9 @@ TEST_F(CommDeviceTest, TransferWorkerWithoutThePortObjectRetires) {
   // engine on. It must end the transfer once and retire, not take the
   // request again and again.
   ASSERT_EQ(port_.Connect(), 0u);
-  EXPECT_EQ(TransferWriteByte(0x41), 0);
-  EXPECT_EQ(lastError().LastErrorText, std::string_view(texts::kPortNieOtwarty));
-  EXPECT_EQ(lastError().LastErrorCode, -1);
+  EXPECT_EQ(port::WriteByte(0x41), 0);
+  EXPECT_EQ(unitState().LastError.LastErrorText, std::string_view(texts::kPortNieOtwarty));
+  EXPECT_EQ(unitState().LastError.LastErrorCode, -1);
   EXPECT_EQ(WaitForSingleObject(port_.TransferThread->ThreadHandle(), 2000), WAIT_OBJECT_0)
       << "the transfer worker still runs";
   EXPECT_EQ(port_.Disconnect(), 0u);
@@ -186,7 +182,7 @@ class UnitPortTest : public CommTest {
   BYTE parityOnTheDevice() const {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    EXPECT_TRUE(GetCommState(portObject()->GetHandle(), &dcb));
+    EXPECT_TRUE(GetCommState(unitState().PortObject->GetHandle(), &dcb));
     return dcb.Parity;
   }
 
@@ -199,7 +195,7 @@ TEST_F(UnitPortTest, ParityReachesTheDevice) {
   if (voren::test::underWine()) GTEST_SKIP() << "a pseudo-terminal under Wine keeps no parity";
   // The port starts without parity, as a pseudo-terminal does: only another
   // parity shows that the setting is applied.
-  ASSERT_EQ(port::pInitializePort(port_, 38400, 3, 3, 2), 0) << lastError().LastErrorText;
+  ASSERT_EQ(port::pInitializePort(port_, 38400, 3, 3, 2), 0) << unitState().LastError.LastErrorText;
   EXPECT_EQ(parityOnTheDevice(), EVENPARITY);
   EXPECT_EQ(port::ChangeParity(1), 1);
   EXPECT_EQ(parityOnTheDevice(), ODDPARITY);
@@ -207,20 +203,52 @@ TEST_F(UnitPortTest, ParityReachesTheDevice) {
 
 TEST_F(UnitPortTest, ClearPortDropsInputAlreadyReceived) {
   voren::test::PeerPort printer(voren::test::peerPort());
-  ASSERT_EQ(port::InitializePort(port_, 38400, 3, 1), 0) << lastError().LastErrorText;
+  ASSERT_EQ(port::InitializePort(port_, 38400, 3, 1), 0) << unitState().LastError.LastErrorText;
   // A byte left over from an earlier exchange, there before the clear.
   ASSERT_TRUE(printer.write(0x06));
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   COMSTAT status{};
   DWORD errors = 0;
-  while (ClearCommError(portObject()->GetHandle(), &errors, &status) && status.cbInQue == 0 &&
-         std::chrono::steady_clock::now() < until) {
+  while (ClearCommError(unitState().PortObject->GetHandle(), &errors, &status) &&
+         status.cbInQue == 0 && std::chrono::steady_clock::now() < until) {
     Sleep(10);
   }
   ASSERT_EQ(status.cbInQue, 1u) << "the byte never arrived";
   EXPECT_EQ(port::ClearPort(), 0);
   uint8_t byte = 0;
   EXPECT_EQ(port::ReadByte(&byte), 0) << "read the byte from before the clear: " << int{byte};
+}
+
+TEST_F(UnitPortTest, ResetLeavesNothingOfTheUnitBehind) {
+  // Everything the unit keeps, moved off its start value: settings, the
+  // port object with its workers and signals, the saved priority class, the
+  // monitoring worker, the time-out flag and the last-error record.
+  ASSERT_EQ(port::pInitializePort(port_, 38400, 3, 1, 0), 0) << unitState().LastError.LastErrorText;
+  port::UstawCTS(0);
+  port::OpenThread();
+  uint8_t byte = 0;
+  ASSERT_EQ(port::ReadByte(&byte), 0);
+  ASSERT_EQ(port::TimeOut(), 1);
+  ASSERT_EQ(port::InitializePort(port_, 38400, 3, 1), 5);
+
+  ResetUnit();
+
+  const auto& u = unitState();
+  EXPECT_EQ(u.LastError.LastErrorCode, 0);
+  EXPECT_EQ(u.LastError.LastErrorText, "");
+  EXPECT_EQ(port::TimeOut(), 0);
+  EXPECT_EQ(u.MonitorThread, nullptr);
+  EXPECT_EQ(u.PortObject, nullptr);
+  EXPECT_FALSE(u.SavedPriorityClass);
+  EXPECT_EQ(u.Transfer.IdleSignal, nullptr);
+  EXPECT_EQ(u.Transfer.CancelSignal, nullptr);
+  TComm fresh;
+  EXPECT_EQ(fresh.Parity, EVENPARITY);
+  DCB dcb{};
+  fresh.ApplyFlowControl(dcb);
+  EXPECT_TRUE(dcb.fOutxCtsFlow);
+  // The device was closed with the port object: the port opens again.
+  EXPECT_EQ(port::InitializePort(port_, 38400, 3, 1), 0) << unitState().LastError.LastErrorText;
 }
 
 }  // namespace

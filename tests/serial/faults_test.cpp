@@ -8,11 +8,9 @@
 
 #include "platform/win32/win32_faults.h"
 #include "serial/comm.h"
-#include "serial/last_error.h"
-#include "serial/port_interface.h"
+#include "serial/port_functions.h"
 #include "serial/texts.h"
-#include "serial/transfer_state.h"
-#include "serial/unit_settings.h"
+#include "serial/unit_state.h"
 #include "tests/serial/peer_port.h"
 #include "tests/serial/unit_fixture.h"
 
@@ -35,8 +33,8 @@ class FaultTest : public voren::test::SerialUnitTest {
     SerialUnitTest::TearDown();
   }
 
-  std::string_view recorded() const { return lastError().LastErrorText; }
-  int32_t recordedCode() const { return lastError().LastErrorCode; }
+  std::string_view recorded() const { return unitState().LastError.LastErrorText; }
+  int32_t recordedCode() const { return unitState().LastError.LastErrorCode; }
 };
 
 TEST_F(FaultTest, OpenNamesTheFailureByPlatformError) {

@@ -1,14 +1,15 @@
 // The monitoring worker: its reports while a transfer waits, the server
 // link's commands, and a stop that also ends the suspended state.
+#include "serial/monitor.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <mutex>
 #include <string>
 
-#include "serial/monitor_thread.h"
-#include "serial/port_interface.h"
-#include "serial/transfer_state.h"
+#include "serial/port_functions.h"
+#include "serial/unit_state.h"
 #include "tests/serial/unit_fixture.h"
 
 namespace winseria {
@@ -49,7 +50,7 @@ class MonitorTest : public voren::test::SerialUnitTest {
  protected:
   void SetUp() override {
     SerialUnitTest::SetUp();
-    monitorState().Link = &link_;
+    unitState().Link = &link_;
   }
   // Waits up to a second for the worker to have given this many notices.
   std::string noticesAfter(std::size_t count) {
@@ -68,22 +69,22 @@ TEST_F(MonitorTest, FollowsCommandsAndStopsWhileSuspended) {
   link_.command('x');
   link_.command('s');
   EXPECT_EQ(noticesAfter(4), "BAES");
-  ASSERT_TRUE(monitorState().MonitorThread->Suspended());
+  ASSERT_TRUE(unitState().MonitorThread->Suspended());
   link_.command('r');
   EXPECT_EQ(noticesAfter(5), "BAESR");
-  EXPECT_FALSE(monitorState().MonitorThread->Suspended());
+  EXPECT_FALSE(unitState().MonitorThread->Suspended());
   link_.command('s');
   EXPECT_EQ(noticesAfter(6), "BAESRS");
   port::CloseThread();
-  EXPECT_EQ(monitorState().MonitorThread, nullptr);
+  EXPECT_EQ(unitState().MonitorThread, nullptr);
 }
 
 TEST_F(MonitorTest, ReportsEveryPassWhileATransferWaits) {
   testing::internal::CaptureStdout();
   port::OpenThread();
-  transferState().ReadWaiting = true;
+  unitState().Transfer.ReadWaiting = true;
   noticesAfter(3);
-  transferState().ReadWaiting = false;
+  unitState().Transfer.ReadWaiting = false;
   port::CloseThread();
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_GE(link_.notices().size(), 3u);

@@ -1,10 +1,10 @@
 // The workers' thread object: a hand-over runs on the owner thread, and only
 // while the owner waits for a worker to end.
-#include "serial/runtime_thread.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include "serial/workers.h"
 
 namespace winseria {
 namespace {

@@ -3,9 +3,13 @@
 #include <future>
 #include <thread>
 
-#include "serial/transfer_state.h"
+#include "serial/unit_state.h"
 
 namespace voren::test {
+
+void SerialUnitTest::SetUp() { winseria::ResetUnit(); }
+
+void SerialUnitTest::TearDown() { winseria::ResetUnit(); }
 
 int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
                      const std::function<int32_t()>& transfer) {
@@ -14,7 +18,7 @@ int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
   std::thread caller(std::move(task));
   if (answer.wait_for(limit) != std::future_status::ready) {
     ADD_FAILURE() << what << " did not answer within " << limit.count() << " ms";
-    SetEvent(winseria::transferState().CancelSignal);
+    SetEvent(winseria::unitState().Transfer.CancelSignal);
   }
   caller.join();
   return answer.get();

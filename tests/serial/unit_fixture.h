@@ -1,6 +1,7 @@
 #pragma once
 // Every serial test starts from the unit's start values and leaves no port
-// open or worker running behind it.
+// open or worker running behind it. Free of the Win32 names, like
+// serial/winseria.h, which tests of the exported functions include.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,14 +9,12 @@
 #include <functional>
 #include <string_view>
 
-#include "serial/port_interface.h"
-
 namespace voren::test {
 
 class SerialUnitTest : public ::testing::Test {
  protected:
-  void SetUp() override { winseria::port::ResetUnit(); }
-  void TearDown() override { winseria::port::ResetUnit(); }
+  void SetUp() override;
+  void TearDown() override;
 };
 
 // Runs a transfer on a thread of its own and gives it `limit` to answer. One

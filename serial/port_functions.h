@@ -1,7 +1,8 @@
 #pragma once
-// The procedural port interface behind the exported functions. This header
-// stays free of the Win32 names: the exports' own OpenThread and CloseThread
-// clash with kernel32's, so the exporting file cannot see <windows.h>.
+// The procedural port interface behind the exported functions, on the unit's
+// single port object. This header stays free of the Win32 names: the
+// exports' own OpenThread and CloseThread clash with kernel32's, so the
+// exporting file cannot see <windows.h>.
 #include <cstdint>
 
 namespace winseria::port {
@@ -30,14 +31,5 @@ void Opoznienie(uint16_t milliseconds);
 uint8_t IsError(char** textDestination, int32_t* codeDestination);
 void OpenThread();
 void CloseThread();
-
-// Unit initialization and finalization; counted, so only the first and the
-// last call act.
-void InitializeUnit();
-void FinalizeUnit();
-
-// Puts every module record of the unit back to its start values, closing
-// what an earlier test left open.
-void ResetUnit();
 
 }  // namespace winseria::port

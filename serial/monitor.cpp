@@ -1,23 +1,33 @@
-#include "serial/monitor_thread.h"
+#include "serial/monitor.h"
 
 #include <cstdio>
 
-#include "serial/transfer_state.h"
+#include "serial/unit_state.h"
 
 namespace winseria {
+namespace {
 
-TWatekObslugiKomunikatow::TWatekObslugiKomunikatow(ServerLink& link)
-    : link_(link), wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+class SilentServerLink : public ServerLink {
+ public:
+  void Notice(char, int) override {}
+  std::optional<char> Poll() override { return std::nullopt; }
+  // No message ever comes; only the wake signal ends the wait.
+  void WaitMessage(HANDLE wake) override { WaitForMultipleObjects(1, &wake, FALSE, INFINITE); }
+};
 
-TWatekObslugiKomunikatow::~TWatekObslugiKomunikatow() {
-  Terminate();
-  if (wake_ != nullptr) SetEvent(wake_);
-  EndBeforeDestruction();
-  if (wake_ != nullptr) CloseHandle(wake_);
+}  // namespace
+
+ServerLink& silentServerLink() {
+  static SilentServerLink link;
+  return link;
+}
+
+TWatekObslugiKomunikatow::TWatekObslugiKomunikatow(ServerLink& link) : link_(link) {
+  StopSignal = Signal(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 }
 
 void TWatekObslugiKomunikatow::Execute() {
-  const auto& t = transferState();
+  const auto& t = unitState().Transfer;
   while (!Terminated()) {
     Sleep(1);
     if (t.WriteWaiting || t.ReadWaiting) {
@@ -29,7 +39,7 @@ void TWatekObslugiKomunikatow::Execute() {
     // A stop request ends the suspended state too, or CloseThread would
     // wait for a resume command that may never come.
     while (suspended_ && !Terminated()) {
-      link_.WaitMessage(wake_);
+      link_.WaitMessage(StopSignal);
       FollowCommand();
     }
   }
@@ -60,22 +70,5 @@ void TWatekObslugiKomunikatow::FollowCommand() {
       break;
   }
 }
-
-MonitorState& monitorState() {
-  // Never destroyed: a worker still running at exit keeps its link.
-  static auto* state = new MonitorState;
-  return *state;
-}
-
-void OpenMonitor() {
-  auto& m = monitorState();
-  // One monitoring worker at a time: a second OpenThread replaces the first.
-  m.MonitorThread.reset();
-  m.MonitorThread = std::make_unique<TWatekObslugiKomunikatow>(*m.Link);
-  m.MonitorThread->SetPriority(THREAD_PRIORITY_NORMAL);
-  m.MonitorThread->Resume();
-}
-
-void CloseMonitor() { monitorState().MonitorThread.reset(); }
 
 }  // namespace winseria
