@@ -18,19 +18,19 @@ std::string format(const char* pattern, ...) {
   return text;
 }
 
-const char* opisBledu(int kod) {
+const char* opisBledu(ResultCode kod) {
   switch (kod) {
-    case 1:
+    case KodBledu(ErrorNumber::SumaCrc):
       return "blad sumy CRC";
-    case 2:
+    case KodBledu(ErrorNumber::Weryfikacja):
       return "blad weryfikacji danych";
-    case 20:
+    case KodBledu(ErrorNumber::Nadawanie):
       return "timeout nadawania";
-    case 21:
+    case KodBledu(ErrorNumber::Odbieranie):
       return "timeout odbierania";
-    case 23:
+    case KodBledu(ErrorNumber::NiepoprawnaOdpowiedz):
       return "niepoprawna odpowiedz z drukarki";
-    case 24:
+    case KodBledu(ErrorNumber::NakNaSekwencje):
       return "drukarka odpowiedziala NAK na sekwencje sterujaca";
     default:
       return "inny blad";
