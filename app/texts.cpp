@@ -19,22 +19,22 @@ std::string format(const char* pattern, ...) {
 }
 
 const char* opisBledu(ResultCode kod) {
-  switch (kod) {
-    case KodBledu(ErrorNumber::SumaCrc):
-      return "blad sumy CRC";
-    case KodBledu(ErrorNumber::Weryfikacja):
-      return "blad weryfikacji danych";
-    case KodBledu(ErrorNumber::Nadawanie):
-      return "timeout nadawania";
-    case KodBledu(ErrorNumber::Odbieranie):
-      return "timeout odbierania";
-    case KodBledu(ErrorNumber::NiepoprawnaOdpowiedz):
-      return "niepoprawna odpowiedz z drukarki";
-    case KodBledu(ErrorNumber::NakNaSekwencje):
-      return "drukarka odpowiedziala NAK na sekwencje sterujaca";
-    default:
-      return "inny blad";
+  struct Opis {
+    ResultCode kod;
+    const char* text;
+  };
+  static constexpr Opis kOpisy[] = {
+      {KodBledu(ErrorNumber::SumaCrc), "blad sumy CRC"},
+      {KodBledu(ErrorNumber::Weryfikacja), "blad weryfikacji danych"},
+      {KodBledu(ErrorNumber::Nadawanie), "timeout nadawania"},
+      {KodBledu(ErrorNumber::Odbieranie), "timeout odbierania"},
+      {KodBledu(ErrorNumber::NiepoprawnaOdpowiedz), "niepoprawna odpowiedz z drukarki"},
+      {KodBledu(ErrorNumber::NakNaSekwencje), "drukarka odpowiedziala NAK na sekwencje sterujaca"},
+  };
+  for (const Opis& o : kOpisy) {
+    if (o.kod == kod) return o.text;
   }
+  return "inny blad";
 }
 
 }  // namespace voren
