@@ -120,8 +120,8 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
 
   if (rules.status != StatusRule::Untested && status != 0) {
     fail(statusErrorNumber(status));
-    // Take the two bytes after this status in whole, so the caller has them
-    // at indices 2 and 3.
+    // This status brings two more bytes; take them in whole so the caller
+    // has them at indices 2 and 3.
     if (status == kStatusWithTail) {
       s.frame[kAnswerArea] = OdczytanieBajtu();
       if (!s.portError) s.frame[kAnswerArea + 1] = OdczytanieBajtu();
