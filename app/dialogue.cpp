@@ -5,9 +5,9 @@
 
 #include "app/texts.h"
 #include "link/port_setup.h"
-#include "platform/win32/com_ports.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
+#include "platform/win32/com_ports.h"
 
 namespace voren {
 

@@ -9,10 +9,10 @@
 #include "app/font_file.h"
 #include "app/updater.h"
 #include "link/wire_trace.h"
-#include "platform/win32/com_device.h"
-#include "platform/win32/com_ports.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
+#include "platform/win32/com_device.h"
+#include "platform/win32/com_ports.h"
 
 namespace {
 

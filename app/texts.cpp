@@ -18,23 +18,23 @@ std::string format(const char* pattern, ...) {
   return text;
 }
 
-const char* opisBledu(int kod) {
-  switch (kod) {
-    case 1:
-      return "blad sumy CRC";
-    case 2:
-      return "blad weryfikacji danych";
-    case 20:
-      return "timeout nadawania";
-    case 21:
-      return "timeout odbierania";
-    case 23:
-      return "niepoprawna odpowiedz z drukarki";
-    case 24:
-      return "drukarka odpowiedziala NAK na sekwencje sterujaca";
-    default:
-      return "inny blad";
+const char* opisBledu(ResultCode kod) {
+  struct Opis {
+    ResultCode kod;
+    const char* text;
+  };
+  static constexpr Opis kOpisy[] = {
+      {KodBledu(ErrorNumber::SumaCrc), "blad sumy CRC"},
+      {KodBledu(ErrorNumber::Weryfikacja), "blad weryfikacji danych"},
+      {KodBledu(ErrorNumber::Nadawanie), "timeout nadawania"},
+      {KodBledu(ErrorNumber::Odbieranie), "timeout odbierania"},
+      {KodBledu(ErrorNumber::NiepoprawnaOdpowiedz), "niepoprawna odpowiedz z drukarki"},
+      {KodBledu(ErrorNumber::NakNaSekwencje), "drukarka odpowiedziala NAK na sekwencje sterujaca"},
+  };
+  for (const Opis& o : kOpisy) {
+    if (o.kod == kod) return o.text;
   }
+  return "inny blad";
 }
 
 }  // namespace voren

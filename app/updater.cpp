@@ -5,7 +5,6 @@
 
 #include "app/dialogue.h"
 #include "app/texts.h"
-#include "app/update_state.h"
 #include "app/upload.h"
 #include "link/link_state.h"
 #include "link/port_setup.h"
@@ -27,11 +26,11 @@ void waitForKey(Keyboard& keyboard) {
   while (!keyboard.keyWaiting()) std::this_thread::sleep_for(kKeyPoll);
 }
 
-void printEndReport(Console& console, std::uint8_t code) {
-  if (code == KodBledu(blad::kBrak)) {
+void printEndReport(Console& console, ResultCode code) {
+  if (code == KodBledu(ErrorNumber::Brak)) {
     console.write(format("\n\nAktualizacja %s zakonczona sukcesem!", "strony kodowej"));
   } else {
-    console.write(format("\n\nBlad nr %d: ", code));
+    console.write(format("\n\nBlad nr %d: ", static_cast<int>(code)));
     console.write(opisBledu(code));
   }
 }
@@ -40,7 +39,6 @@ void printEndReport(Console& console, std::uint8_t code) {
 
 int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
                               const UpdateSettings& settings) {
-  resetUpdateState();
   const bool unattended = settings.port.has_value();
   // Unattended, the output is a script's log: nothing of it is wiped.
   if (!unattended) console.clear();
@@ -70,7 +68,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   }
 
   uploadGlyphTable(console, settings.table);
-  const std::uint8_t code = link.resultCode;
+  const ResultCode code = link.resultCode;
   printEndReport(console, code);
   ZamknieciePortu();
   // A log's last line ends like the others; the operator's key wait keeps
@@ -80,7 +78,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   } else {
     waitForKey(keyboard);
   }
-  return code == KodBledu(blad::kBrak) ? 0 : 1;
+  return code == KodBledu(ErrorNumber::Brak) ? 0 : 1;
 }
 
 }  // namespace voren

@@ -1,12 +1,13 @@
 #include "app/upload.h"
 
+#include <optional>
 #include <string>
 
 #include "app/texts.h"
-#include "app/update_state.h"
 #include "link/command_table.h"
 #include "link/exchange.h"
 #include "link/link_state.h"
+#include "link/printer_protocol.h"
 #include "link/result_codes.h"
 #include "platform/console/console.h"
 
@@ -14,17 +15,41 @@ namespace voren {
 
 namespace {
 
-constexpr std::uint8_t kBlockCommand = 1;
-constexpr std::uint8_t kHalfData = 128;
-constexpr std::uint8_t kHalfCount = kHalfData + 2;
+static_assert(kGlyphTableSize == kBlockCount * kBlockSize);
+
+// The upload's own state: one upload at a time, started afresh each time.
+struct UploadState {
+  std::uint32_t blockIndex = 0;    // 0 to 143
+  std::uint8_t repeatCounter = 0;  // repeats of the current block so far
+  int progressColumn = 1;          // where the percentage starts, on the cursor's row
+  bool progressInPlace = true;     // false when the console cannot place the cursor
+  int progressShown = 0;           // the last percentage written
+};
+
+bool succeeded(const LinkState& link) { return link.resultCode == KodBledu(ErrorNumber::Brak); }
 
 void put(std::size_t index, std::uint8_t byte) {
   linkState().frame[index] = byte;
   AktualizacjaCRC(byte);
 }
 
-// One attempt at block i: both halves, the second only after the first went through.
-void sendBlock(GlyphTableView table, std::uint32_t i) {
+// Whether the printer reported the block damaged, after its second half:
+// the exchange failed on the status byte, and that status is 1 (checksum) or
+// 2 (verification). The exchange has reported them as a wrong answer and a
+// printer error; the status tells the damage apart. Nothing after the first
+// half, nor any other failure, counts as a damaged block.
+std::optional<ErrorNumber> reportedDamage(const LinkState& link) {
+  const std::uint8_t status = link.frame[kAnswerArea];
+  if (link.resultCode != KodBledu(statusErrorNumber(status))) return std::nullopt;
+  if (status == kStatusCrc) return ErrorNumber::SumaCrc;
+  if (status == kStatusVerification) return ErrorNumber::Weryfikacja;
+  return std::nullopt;
+}
+
+// One attempt at block i: both halves, the second only after the first went
+// through. The damage the printer reported, if it did; the result code then
+// names it.
+std::optional<ErrorNumber> sendBlock(GlyphTableView table, std::uint32_t i) {
   LinkState& link = linkState();
   const std::size_t t = kBlockSize * i;
   const std::uint32_t address = kFirstBlockAddress + i;
@@ -33,23 +58,20 @@ void sendBlock(GlyphTableView table, std::uint32_t i) {
   put(kSendArea, BajtLiczby(2, address));
   put(kSendArea + 1, BajtLiczby(1, address));
   for (std::size_t k = 0; k < kHalfData; ++k) put(kSendArea + 2 + k, table[t + k]);
-  WykonanieRozkazu(kBlockCommand, 1, kHalfCount, 1);
-  if (link.resultCode != KodBledu(blad::kBrak)) return;
+  WykonanieRozkazu(kBlockCommand, 1, kHalfLength, 1);
+  if (!succeeded(link)) return std::nullopt;
 
   for (std::size_t k = 0; k < kHalfData; ++k) put(kSendArea + k, table[t + kHalfData + k]);
   link.frame[kSendArea + kHalfData] = BajtLiczby(2, link.crc);
   link.frame[kSendArea + kHalfData + 1] = BajtLiczby(1, link.crc);
-  WymianaRozkazu(2, 0, 0, kHalfCount, 1);
+  WymianaRozkazu(2, 0, 0, kHalfLength, 1);
 
-  // The engine reports status 1 as an invalid answer and 2 as a printer
-  // error; after the second half both mean a damaged block, told by the status.
-  const std::uint8_t status = link.frame[kAnswerArea];
-  const bool damaged = status == blad::kSumaCrc || status == blad::kWeryfikacja;
-  if (damaged && link.resultCode == KodBledu(statusErrorNumber(status))) link.resultCode = status;
+  const auto damage = reportedDamage(link);
+  if (damage) link.resultCode = KodBledu(*damage);
+  return damage;
 }
 
-void startProgress(Console& console) {
-  UpdateState& u = updateState();
+void startProgress(Console& console, UploadState& u) {
   console.write(format("\n\nTrwa aktualizacja %s: 0%%", "strony kodowej"));
   u.progressShown = 0;
   const auto at = console.cursor();
@@ -57,8 +79,7 @@ void startProgress(Console& console) {
   if (at) u.progressColumn = at->column - 2;
 }
 
-void showProgress(Console& console, int percent) {
-  UpdateState& u = updateState();
+void showProgress(Console& console, UploadState& u, int percent) {
   if (u.progressInPlace) {
     // The percentage never gets shorter, so it covers the one before. The
     // row is wherever the cursor is now: the window may have scrolled.
@@ -75,24 +96,21 @@ void showProgress(Console& console, int percent) {
 }  // namespace
 
 void uploadGlyphTable(Console& console, GlyphTableView table) {
-  UpdateState& u = updateState();
+  UploadState u;
   LinkState& link = linkState();
-  startProgress(console);
-  u.repeatCounter = 0;
-  link.resultCode = KodBledu(blad::kBrak);
+  startProgress(console, u);
+  link.resultCode = KodBledu(ErrorNumber::Brak);
 
-  for (u.blockIndex = 0; u.blockIndex < kBlockCount;) {
-    sendBlock(table, u.blockIndex);
-    const std::uint8_t code = link.resultCode;
-    if (code == blad::kSumaCrc || code == blad::kWeryfikacja) {
+  while (u.blockIndex < kBlockCount) {
+    if (sendBlock(table, u.blockIndex)) {  // damaged: the same block again
       if (++u.repeatCounter > kMaxRepeats) return;
-      link.resultCode = KodBledu(blad::kBrak);
+      link.resultCode = KodBledu(ErrorNumber::Brak);
       continue;
     }
-    if (code != KodBledu(blad::kBrak)) return;
+    if (!succeeded(link)) return;
     u.repeatCounter = 0;
     ++u.blockIndex;
-    showProgress(console, static_cast<int>(u.blockIndex * 100 / kBlockCount));
+    showProgress(console, u, static_cast<int>(u.blockIndex * 100 / kBlockCount));
   }
 }
 

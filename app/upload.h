@@ -10,9 +10,6 @@ namespace voren {
 
 class Console;
 
-inline constexpr std::uint32_t kBlockCount = 144;
-inline constexpr std::uint32_t kBlockSize = 256;
-inline constexpr std::uint32_t kFirstBlockAddress = 320;
 inline constexpr std::uint8_t kMaxRepeats = 3;
 
 // Runs with the port open and leaves the outcome in the link's result code:

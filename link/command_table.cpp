@@ -80,18 +80,18 @@ AnswerRules answerRules(std::uint8_t command, std::uint8_t firstLength, std::uin
   }
 }
 
-std::uint8_t statusErrorNumber(std::uint8_t status) {
+ErrorNumber statusErrorNumber(std::uint8_t status) {
   const int s = status;
-  if (s == 0) return 0;
-  if (s >= 2 && s <= 5) return s + 62;
-  if (s >= 7 && s <= 18) return s + 61;
-  if (s >= 100 && s <= 109) return s - 20;
-  if (s == 111) return 91;
-  if (s == 112) return 92;
-  if (s == 115) return 93;
-  if (s == 117) return 94;
-  if (s >= 120 && s <= 131) return s - 25;
-  return 23;  // not in the printer's error list
+  if (s == 0) return ErrorNumber::Brak;
+  if (s >= 2 && s <= 5) return ErrorNumber(s + 62);
+  if (s >= 7 && s <= 18) return ErrorNumber(s + 61);
+  if (s >= 100 && s <= 109) return ErrorNumber(s - 20);
+  if (s == 111) return ErrorNumber(91);
+  if (s == 112) return ErrorNumber(92);
+  if (s == 115) return ErrorNumber(93);
+  if (s == 117) return ErrorNumber(94);
+  if (s >= 120 && s <= 131) return ErrorNumber(s - 25);
+  return ErrorNumber::NiepoprawnaOdpowiedz;  // not in the printer's error list
 }
 
 std::uint8_t sizedAnswerLength(std::uint8_t status, std::uint8_t deviceModel) {

@@ -3,6 +3,8 @@
 // shaped and what their status bytes mean.
 #include <cstdint>
 
+#include "link/result_codes.h"
+
 namespace voren {
 
 enum class StatusRule : std::uint8_t {
@@ -24,8 +26,9 @@ struct AnswerRules {
 AnswerRules answerRules(std::uint8_t command, std::uint8_t firstLength, std::uint8_t dataCount,
                         std::uint8_t finalLength, std::uint8_t selector);
 
-// The internal error number a tested status byte fails with; 0 for status 0.
-std::uint8_t statusErrorNumber(std::uint8_t status);
+// The internal error number a tested status byte fails with: the printer's
+// error list, each status with its own number; Brak for status 0.
+ErrorNumber statusErrorNumber(std::uint8_t status);
 
 // Number of bytes that follow a status of command 229 (250 to 254).
 std::uint8_t sizedAnswerLength(std::uint8_t status, std::uint8_t deviceModel);

@@ -3,6 +3,7 @@
 #include "link/command_table.h"
 #include "link/link_state.h"
 #include "link/port_setup.h"
+#include "link/printer_protocol.h"
 #include "link/result_codes.h"
 #include "link/wire_trace.h"
 
@@ -10,12 +11,9 @@ namespace voren {
 
 namespace {
 
-// Internal error number of status 122, which comes with two bytes after it.
-constexpr std::uint8_t kStatusWithTail = 97;
+bool succeeding() { return linkState().resultCode == KodBledu(ErrorNumber::Brak); }
 
-bool succeeding() { return linkState().resultCode == KodBledu(blad::kBrak); }
-
-void fail(std::uint8_t numer) { linkState().resultCode = KodBledu(numer); }
+void fail(ErrorNumber numer) { linkState().resultCode = KodBledu(numer); }
 
 // Reads the bytes after an answer's leading byte into index 2 onward, up to
 // index n, or to a record that starts with the list end mark. False when a
@@ -30,21 +28,21 @@ bool readRest(unsigned n, std::uint8_t recordLength) {
   return true;
 }
 
-std::uint8_t refusalNumber(std::uint8_t mode, std::uint8_t answer) {
-  if (answer == kNak) return blad::kNak;
+ErrorNumber refusalNumber(std::uint8_t mode, std::uint8_t answer) {
+  if (answer == kNak) return ErrorNumber::NakNaSekwencje;
   if (mode == 0) {
     switch (answer) {
       case 1:
-        return 63;
+        return ErrorNumber(63);
       case 101:
-        return 81;
+        return ErrorNumber(81);
       case 200:
-        return 26;
+        return ErrorNumber(26);
       default:
         break;
     }
   }
-  return blad::kNiepoprawnaOdpowiedz;
+  return ErrorNumber::NiepoprawnaOdpowiedz;
 }
 
 }  // namespace
@@ -53,7 +51,7 @@ void WyslanieBajtu(std::uint8_t value) { ZapisDoPortu(value); }
 
 std::uint8_t OdczytanieBajtu() {
   const std::uint8_t byte = OdczytZPortu();
-  if (linkState().portError) fail(blad::kOdbieranie);
+  if (linkState().portError) fail(ErrorNumber::Odbieranie);
   return byte;
 }
 
@@ -80,9 +78,9 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
 
   if (mode != 2) {
     WyslanieBajtu(kEsc);
-    if (s.portError) return fail(blad::kNadawanie);
+    if (s.portError) return fail(ErrorNumber::Nadawanie);
     WyslanieBajtu(command);
-    if (s.portError) return fail(blad::kNadawanie);
+    if (s.portError) return fail(ErrorNumber::Nadawanie);
   }
 
   if (firstLength > 0) {
@@ -94,7 +92,7 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
     if (firstLength > 1 && !readRest(firstLength, rules.recordLength)) return;
   }
 
-  if (!WyslanoDane(dataCount)) return fail(blad::kNadawanie);
+  if (!WyslanoDane(dataCount)) return fail(ErrorNumber::Nadawanie);
 
   if (finalLength == 0) return;
   std::uint8_t& status = s.frame[kAnswerArea];
@@ -103,7 +101,7 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
 
   switch (rules.status) {
     case StatusRule::Sized:
-      if (status < 250 || status > 254) return fail(blad::kNiepoprawnaOdpowiedz);
+      if (status < 250 || status > 254) return fail(ErrorNumber::NiepoprawnaOdpowiedz);
       finalLength = sizedAnswerLength(status, s.deviceModel) + 1;
       s.frame[kKeptStatus] = status;
       status = 0;
@@ -121,11 +119,10 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
   }
 
   if (rules.status != StatusRule::Untested && status != 0) {
-    const std::uint8_t numer = statusErrorNumber(status);
-    fail(numer);
-    // The printer sends two more bytes after this status; take them in
-    // whole so the caller has them at indices 2 and 3.
-    if (numer == kStatusWithTail) {
+    fail(statusErrorNumber(status));
+    // This status brings two more bytes; take them in whole so the caller
+    // has them at indices 2 and 3.
+    if (status == kStatusWithTail) {
       s.frame[kAnswerArea] = OdczytanieBajtu();
       if (!s.portError) s.frame[kAnswerArea + 1] = OdczytanieBajtu();
     }

@@ -6,11 +6,6 @@
 
 namespace voren {
 
-inline constexpr std::uint8_t kEsc = 0x1B;
-inline constexpr std::uint8_t kAck = 0x06;
-inline constexpr std::uint8_t kNak = 0x15;
-inline constexpr std::uint8_t kListEnd = 0xFF;
-
 // mode 0: command, refusals told apart in detail; 1 (and above 2): command,
 // refusal is NAK or invalid; 2: continuation of the command the previous
 // exchange opened, no control sequence. Lengths count the leading byte of

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/result_codes.h"
+
 namespace voren {
 
 // Frame buffer layout.
@@ -14,8 +16,8 @@ inline constexpr std::size_t kKeptStatus = 256;  // status kept by commands 154,
 inline constexpr std::size_t kSendArea = 258;    // command data goes out from here, up to 512
 
 struct LinkState {
-  // Sticky: only KodBledu values are stored here; callers clear it.
-  std::uint8_t resultCode = 0;
+  // Sticky: callers clear it (KodBledu of Brak).
+  ResultCode resultCode = KodBledu(ErrorNumber::Brak);
   // 1 when the last byte written or read through the port failed.
   std::uint8_t portError = 0;
   std::array<std::uint8_t, kFrameSize> frame{};

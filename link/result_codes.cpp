@@ -6,16 +6,6 @@
 
 namespace voren {
 
-std::uint8_t KodBledu(std::uint8_t numer) {
-  if (numer >= 63 && numer <= 67) return numer + 38;
-  if (numer >= 68 && numer <= 79) return numer + 39;
-  if (numer >= 80 && numer <= 92) return numer + 120;
-  if (numer == 93) return 215;
-  if (numer == 94) return 217;
-  if (numer >= 95 && numer <= 106) return numer + 125;
-  return numer;
-}
-
 std::uint8_t BajtLiczby(std::uint8_t n, std::uint32_t value) {
   if (n < 1 || n > 4) return 0;
   return static_cast<std::uint8_t>(value >> (8 * (n - 1)));

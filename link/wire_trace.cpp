@@ -44,7 +44,9 @@ void appendHex(std::string& line, std::uint8_t byte) {
   line += kDigits[byte & 0x0F];
 }
 
-std::string resultCode() { return " code " + std::to_string(linkState().resultCode); }
+std::string resultCode() {
+  return " code " + std::to_string(static_cast<int>(linkState().resultCode));
+}
 
 // Ends the open run, or the failure line, with the result code as it
 // stands. A failure goes to the file at once: a trace is most wanted when

@@ -17,6 +17,8 @@
 
 namespace voren::sim {
 
+// Written down here, not taken from link/printer_protocol.h, on purpose: the
+// simulator is the independent printer the updater is checked against.
 inline constexpr int kBlockCount = 144;
 inline constexpr int kBlockSize = 256;
 inline constexpr int kFirstBlockAddress = 320;

@@ -6,6 +6,7 @@
 
 #include "app/glyph_table.h"
 #include "app/updater.h"
+#include "link/printer_protocol.h"
 #include "tests/app/updater_fixture.h"
 
 namespace voren {
@@ -14,7 +15,6 @@ namespace {
 using test::Fault;
 using test::Stage;
 
-constexpr std::uint16_t kLastAddress = 463;
 const std::string kBanner =
     "Program dla Windows do zmiany strony kodowej w drukarce VOREN\n"
     "Program zmieni strone kodowa na 852 (Latin-2)\n"
@@ -102,11 +102,12 @@ TEST_F(Updater, DamagedBlockIsSentAgainAndPrintsNothingMore) {
 TEST_F(Updater, EveryBlockHasItsOwnThreeRepeats) {
   model().inject({.address = 320, .stage = Stage::SecondHalf, .answer = 1, .times = 3});
   model().inject({.address = 321, .stage = Stage::SecondHalf, .answer = 2, .times = 3});
-  model().inject({.address = kLastAddress, .stage = Stage::SecondHalf, .answer = 1, .times = 3});
+  model().inject(
+      {.address = kLastBlockAddress, .stage = Stage::SecondHalf, .answer = 1, .times = 3});
   EXPECT_EQ(run("3\n"), 0);
   EXPECT_EQ(model().attempts().at(320), 4);
   EXPECT_EQ(model().attempts().at(321), 4);
-  EXPECT_EQ(model().attempts().at(kLastAddress), 4);
+  EXPECT_EQ(model().attempts().at(kLastBlockAddress), 4);
   EXPECT_EQ(lastLine(), "Aktualizacja strony kodowej zakonczona sukcesem!");
 }
 
@@ -121,11 +122,32 @@ TEST_F(Updater, FourthDamagedAttemptEndsWithTheStatusAsTheError) {
   EXPECT_EQ(lastLine(), "Blad nr 1: blad sumy CRC");
 
   SetUp();
-  model().inject({.address = kLastAddress, .stage = Stage::SecondHalf, .answer = 2, .times = 4});
+  model().inject(
+      {.address = kLastBlockAddress, .stage = Stage::SecondHalf, .answer = 2, .times = 4});
   EXPECT_EQ(run("3\n"), 1);
-  EXPECT_EQ(model().attempts().at(kLastAddress), 4);
+  EXPECT_EQ(model().attempts().at(kLastBlockAddress), 4);
   EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 99%");
   EXPECT_EQ(lastLine(), "Blad nr 2: blad weryfikacji danych");
+}
+
+// Status 122 brings two bytes; a 1 or 2 among them is no damaged block.
+TEST_F(Updater, SecondHalfStatusWithTrailingBytesIsNoDamagedBlock) {
+  printer().reset();
+  const auto& table = glyphTable();
+  std::vector<std::uint8_t> first{0x01, 0x40};
+  first.insert(first.end(), table.begin(), table.begin() + 128);
+  std::vector<std::uint8_t> second(table.begin() + 128, table.begin() + 256);
+  std::vector<std::uint8_t> checked = first;
+  checked.insert(checked.end(), second.begin(), second.end());
+  const std::uint16_t crc = test::crc16Arc(checked);
+  second.insert(second.end(),
+                {static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
+  printer().expect({kEsc, kBlockCommand}).reply({kAck}).expect(first).reply({0});
+  printer().expect(second).reply({122, 1, 2});
+
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(lastLine(), "Blad nr 222: inny blad");
+  EXPECT_TRUE(printer().scriptDone()) << printer().transcript();
 }
 
 struct Failure {

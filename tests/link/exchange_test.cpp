@@ -8,6 +8,7 @@
 
 #include "link/link_state.h"
 #include "link/port_setup.h"
+#include "link/printer_protocol.h"
 #include "link/result_codes.h"
 #include "tests/support/scripted_printer.h"
 
@@ -43,7 +44,7 @@ class Exchange : public ::testing::Test {
 
   static test::ScriptedPrinter& printer() { return test::scriptedPrinter(); }
   static LinkState& state() { return linkState(); }
-  static int code() { return state().resultCode; }
+  static int code() { return static_cast<int>(state().resultCode); }
   static std::uint8_t answer(std::size_t i) { return state().frame[i]; }
 
   void placeData(const Bytes& data) {
@@ -288,7 +289,7 @@ TEST_F(Exchange, ReadTimeOutOnTheFirstAnswerSendsNoData) {
 }
 
 TEST_F(Exchange, StickyCodeStopsTheNextExchangeAfterItsFirstRead) {
-  state().resultCode = 24;
+  state().resultCode = KodBledu(ErrorNumber::NakNaSekwencje);
   placeData(range(0, 4));
   printer().expect({kEsc, 0x01}).reply({kAck});
   WykonanieRozkazu(1, 1, 4, 1);
@@ -300,7 +301,7 @@ TEST_F(Exchange, StickyCodeStopsTheNextExchangeAfterItsFirstRead) {
   EXPECT_EQ(code(), 21);
 
   // With no answer to read nothing tests the code: the exchange runs through.
-  state().resultCode = 24;
+  state().resultCode = KodBledu(ErrorNumber::NakNaSekwencje);
   printer().expect({0, 1, 2, 3});
   WymianaRozkazu(2, 0, 0, 4, 0);
   EXPECT_EQ(code(), 24);

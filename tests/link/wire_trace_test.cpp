@@ -13,6 +13,7 @@
 #include "link/exchange.h"
 #include "link/link_state.h"
 #include "link/port_setup.h"
+#include "link/printer_protocol.h"
 #include "tests/support/scripted_printer.h"
 
 namespace voren {
@@ -98,7 +99,7 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
   printer.expect(data).silence();
   WymianaRozkazu(2, 0, 0, 4, 1);
   // ...a list answer read byte after byte, merged into one line...
-  linkState().resultCode = 0;
+  linkState().resultCode = KodBledu(ErrorNumber::Brak);
   printer.expect({kEsc, 148}).reply({0x99, 0x11, 0x22});
   WykonanieRozkazu(148, 3, 0, 0);
   // ...and a control sequence the port refuses half way.

@@ -6,14 +6,6 @@
 
 namespace voren::test {
 
-namespace {
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
-constexpr std::uint8_t kBlockCommand = 0x01;
-constexpr std::size_t kHalfLength = 130;
-}  // namespace
-
 std::uint16_t crc16Arc(const std::vector<std::uint8_t>& bytes) {
   std::uint16_t crc = 0;
   for (std::uint8_t b : bytes) {
@@ -78,22 +70,23 @@ void PrinterModel::endFirstHalf(std::deque<std::uint8_t>& replies) {
   ++attempts_[address_];
   order_.push_back(address_);
   expected_ = address_;
-  const auto a = answer(address_, Stage::FirstHalf, 0);
+  const auto a = answer(address_, Stage::FirstHalf, kStatusAccepted);
   if (a) replies.push_back(*a);
-  phase_ = a == 0 ? Phase::SecondHalf : Phase::Escape;
+  phase_ = a == kStatusAccepted ? Phase::SecondHalf : Phase::Escape;
 }
 
 void PrinterModel::endSecondHalf(std::deque<std::uint8_t>& replies) {
-  std::copy(half_.begin(), half_.begin() + 128, block_.begin() + 128);
+  std::copy(half_.begin(), half_.begin() + kHalfData, block_.begin() + kHalfData);
   std::vector<std::uint8_t> checked{static_cast<std::uint8_t>(address_ >> 8),
                                     static_cast<std::uint8_t>(address_)};
   checked.insert(checked.end(), block_.begin(), block_.end());
-  const std::uint16_t sent = static_cast<std::uint16_t>(half_[128] << 8 | half_[129]);
+  const std::uint16_t sent =
+      static_cast<std::uint16_t>(half_[kHalfData] << 8 | half_[kHalfData + 1]);
   const bool crcGood = crc16Arc(checked) == sent;
   if (!crcGood) ++crcMismatches_;
-  const auto a = answer(address_, Stage::SecondHalf, crcGood ? 0 : 1);
+  const auto a = answer(address_, Stage::SecondHalf, crcGood ? kStatusAccepted : kStatusCrc);
   if (a) replies.push_back(*a);
-  if (a == 0) {
+  if (a == kStatusAccepted) {
     blocks_[address_] = block_;
     expected_ = address_ + 1;
   }

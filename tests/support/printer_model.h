@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-namespace voren::test {
+#include "link/printer_protocol.h"
 
-inline constexpr std::uint16_t kFirstBlockAddress = 320;
+namespace voren::test {
 
 enum class Stage { Control, FirstHalf, SecondHalf };
 
@@ -29,7 +29,7 @@ struct Fault {
 
 class PrinterModel {
  public:
-  using Block = std::array<std::uint8_t, 256>;
+  using Block = std::array<std::uint8_t, kBlockSize>;
 
   void inject(const Fault& fault) { faults_.push_back(fault); }
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform/win32/com_ports.h"
+
 namespace voren::test {
 
 namespace {
@@ -18,6 +20,7 @@ std::string hex(std::uint8_t byte) {
 
 ScriptedPrinter& scriptedPrinter() {
   static ScriptedPrinter printer;
+  plugIn(printer);
   return printer;
 }
 
@@ -46,6 +49,43 @@ ScriptedPrinter& ScriptedPrinter::silence() {
 PrinterModel& ScriptedPrinter::followProtocol() {
   model_.emplace();
   return *model_;
+}
+
+void ScriptedPrinter::logCall(const char* name, std::initializer_list<std::uint32_t> args) {
+  std::string text = name;
+  text += '(';
+  const char* separator = "";
+  for (std::uint32_t a : args) {
+    text += separator + std::to_string(a);
+    separator = ",";
+  }
+  calls_.push_back(text + ')');
+}
+
+bool ScriptedPrinter::present(std::uint32_t port) {
+  logCall("SerialPortPresent", {port});
+  return presentPorts.count(port) != 0;
+}
+
+void ScriptedPrinter::setCts(std::uint32_t on) { logCall("UstawCTS", {on}); }
+
+std::int32_t ScriptedPrinter::open(std::uint32_t port, std::uint32_t speed,
+                                   std::uint32_t writeSeconds, std::uint32_t readSeconds) {
+  logCall("InitializePort", {port, speed, writeSeconds, readSeconds});
+  if (open_) return 5;
+  if (presentPorts.count(port) == 0) return 2;
+  if (initializeResult == 0) open_ = true;
+  return initializeResult;
+}
+
+void ScriptedPrinter::close() {
+  logCall("UnInitializePort");
+  open_ = false;
+}
+
+bool ScriptedPrinter::changeParity(std::uint32_t parity) {
+  logCall("ChangeParity", {parity});
+  return open_ && parityResult;
 }
 
 // Merges a run of bytes in one direction into one token.
@@ -120,3 +160,12 @@ std::optional<std::uint8_t> ScriptedPrinter::read() {
 }
 
 }  // namespace voren::test
+
+// The platform's port list of the same machine: the ports it holds present.
+std::vector<voren::ComPort> voren::comPortsPresent() {
+  const auto& printer = test::scriptedPrinter();
+  std::vector<ComPort> ports;
+  for (std::uint32_t port : printer.presentPorts) ports.push_back({static_cast<int>(port), {}});
+  for (const auto& device : printer.unnumberedPorts) ports.push_back({0, device});
+  return ports;
+}

@@ -1,21 +1,24 @@
 #pragma once
-// A test double of the serial unit's exported functions: a printer at the
-// end of a perfect wire that checks every byte written and answers as told.
+// A test double of the serial unit's exported functions (through
+// port_functions.h): a printer at the end of a perfect wire that checks
+// every byte written and answers as told.
 // Either it plays a script (expected bytes, replies, write failures, read
 // time-outs), or it follows the block upload protocol (PrinterModel).
 // It keeps a transcript of the wire and a log of the other port calls.
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/support/port_functions.h"
 #include "tests/support/printer_model.h"
 
 namespace voren::test {
 
-class ScriptedPrinter {
+class ScriptedPrinter : public PrinterDouble {
  public:
   // A fresh machine: COM1 to COM9 present, no other port, opening succeeds,
   // port closed, nothing scripted, no model.
@@ -50,12 +53,16 @@ class ScriptedPrinter {
   const std::vector<std::string>& calls() const { return calls_; }
   bool portOpen() const { return open_; }
 
-  // Called by the port functions.
-  void logCall(const std::string& call) { calls_.push_back(call); }
-  void open(bool isOpen) { open_ = isOpen; }
-  void clear();
-  bool write(std::uint8_t byte);
-  std::optional<std::uint8_t> read();
+  // The port functions' calls.
+  bool present(std::uint32_t port) override;
+  void setCts(std::uint32_t on) override;
+  std::int32_t open(std::uint32_t port, std::uint32_t speed, std::uint32_t writeSeconds,
+                    std::uint32_t readSeconds) override;
+  void close() override;
+  bool changeParity(std::uint32_t parity) override;
+  void clear() override;
+  bool write(std::uint8_t byte) override;
+  std::optional<std::uint8_t> read() override;
 
  private:
   struct Step {
@@ -64,6 +71,7 @@ class ScriptedPrinter {
   };
 
   void note(char direction, const std::string& what);
+  void logCall(const char* name, std::initializer_list<std::uint32_t> args = {});
 
   std::deque<Step> script_;
   std::optional<PrinterModel> model_;
@@ -76,7 +84,7 @@ class ScriptedPrinter {
   bool open_ = false;
 };
 
-// The one printer behind the port functions.
+// The one printer behind the port functions; asking for it plugs it in.
 ScriptedPrinter& scriptedPrinter();
 
 }  // namespace voren::test
