@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/win32.h"
-#include "platform/win32_faults.h"
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_faults.h"
 #include "serial/winseria.h"
 #include "tests/platform/pty_peer.h"
 
