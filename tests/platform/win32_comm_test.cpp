@@ -261,6 +261,32 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
   EXPECT_EQ(GetLastError(), 50u);
 }
 
+TEST_F(PtyPort, LineControlModesTheEmulationCannotDriveAreRefusedWhole) {
+  openPort();
+  DCB before{};
+  ASSERT_TRUE(GetCommState(port_, &before));
+  struct Modes {
+    DWORD dtr, rts;
+  };
+  for (const auto [dtr, rts] : {Modes{DTR_CONTROL_HANDSHAKE, RTS_CONTROL_ENABLE},
+                                Modes{DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE},
+                                Modes{DTR_CONTROL_ENABLE, RTS_CONTROL_TOGGLE}}) {
+    SCOPED_TRACE(testing::Message() << "DTR " << dtr << " RTS " << rts);
+    DCB dcb = before;
+    dcb.BaudRate = 19200;
+    dcb.fDtrControl = dtr;
+    dcb.fRtsControl = rts;
+    EXPECT_FALSE(SetCommState(port_, &dcb));
+    EXPECT_EQ(GetLastError(), 87u);
+    // Nothing of it applied, and nothing read back as if it had been.
+    DCB back{};
+    ASSERT_TRUE(GetCommState(port_, &back));
+    EXPECT_EQ(back.BaudRate, before.BaudRate);
+    EXPECT_EQ(back.fDtrControl, before.fDtrControl);
+    EXPECT_EQ(back.fRtsControl, before.fRtsControl);
+  }
+}
+
 TEST_F(PtyPort, EveryByteValuePassesUntouchedBothWays) {
   openPort();
   setTimeouts(1000, 1000, 1000);
