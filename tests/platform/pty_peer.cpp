@@ -5,6 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 namespace voren::test {
 
 int openRawPty(std::string& slavePath) {
@@ -27,6 +30,15 @@ int countEntries(const char* directory) {
   int count = 0;
   while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
   closedir(dir);
+  return count;
+}
+
+int settledCount(const char* directory, int expected) {
+  int count = countEntries(directory);
+  for (int i = 0; i < 200 && count != expected; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    count = countEntries(directory);
+  }
   return count;
 }
 

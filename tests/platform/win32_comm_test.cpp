@@ -24,6 +24,7 @@ extern char** environ;
 namespace {
 
 using voren::test::countEntries;
+using voren::test::settledCount;
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -681,7 +682,7 @@ TEST_F(PtyPort, ClosingLeavesNoThreadOrDescriptorBehind) {
     EXPECT_GT(countEntries("/proc/self/task"), threads);
     CloseHandle(port_);
     port_ = INVALID_HANDLE_VALUE;
-    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    EXPECT_EQ(settledCount("/proc/self/task", threads), threads);
     EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
   }
 }
