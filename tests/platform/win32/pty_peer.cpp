@@ -1,4 +1,4 @@
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 #include <dirent.h>
 #include <pty.h>

@@ -17,7 +17,7 @@
 
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_faults.h"
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 extern char** environ;
 
