@@ -10,7 +10,8 @@ namespace voren::test {
 
 inline std::vector<std::uint8_t> patternBlock(int block) {
   std::vector<std::uint8_t> bytes(sim::kBlockSize);
-  for (int k = 0; k < sim::kBlockSize; ++k) bytes[k] = static_cast<std::uint8_t>(block * 31 + k * 7);
+  for (int k = 0; k < sim::kBlockSize; ++k)
+    bytes[k] = static_cast<std::uint8_t>(block * 31 + k * 7);
   // The font holds XON and XOFF bytes; make sure every block does too.
   bytes[3] = 0x11;
   bytes[200] = 0x13;
