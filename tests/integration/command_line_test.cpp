@@ -10,7 +10,7 @@
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
 
-namespace voren::itest {
+namespace voren::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -117,4 +117,4 @@ TEST_F(CommandLineNatively, InformationOptionsAndBadOnes) {
 }
 
 }  // namespace
-}  // namespace voren::itest
+}  // namespace voren::test

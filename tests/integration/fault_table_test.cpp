@@ -2,7 +2,11 @@
 // against the simulated printer, in a real terminal. Each row checks the end
 // report and the progress it stopped at, that the port is given back (the
 // printer sees the close, another program can open the device at once), that
-// the terminal is restored and that the program is gone after the last key.
+// the terminal is restored and that the program is gone after the last key,
+// and what the printer counted: blocks stored, repeats, CRC failures. An
+// update that recovers leaves the whole table in the printer and no protocol
+// error; a silent printer is given up after the read time-out; a printer
+// that hangs up ends by itself.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -12,22 +16,27 @@
 #include <thread>
 #include <vector>
 
+#include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
 
-namespace voren::itest {
+namespace voren::test {
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr int kBlocks = 144;
 
+// How the printer's side of the row ends.
+enum class Ending { Answers, FallsSilent, HangsUp };
+
 struct FaultRow {
   const char* name;
   std::vector<std::string> printer;  // voren-sim options
-  const char* report;
-  int accepted;  // blocks accepted before the update ends
-  int repeats;   // blocks sent again
-  bool hangsUp = false;
+  const char* report;                // nullptr: the update recovers and succeeds
+  int accepted;                      // blocks accepted before the update ends
+  int repeats;                       // blocks sent again
+  int crcFailures = 0;               // CRC failures the printer counted
+  Ending ending = Ending::Answers;
   // Blocks the printer keeps, when more than it accepted: one whose answer
   // was spoiled after the printer had stored it.
   int stored = -1;
@@ -45,16 +54,22 @@ const char* kOther = "Blad nr 105: inny blad";
 const std::vector<FaultRow> kRows = {
     {"NakAtTheFirstBlock", {"--fault", "0:ack:nak"}, kNak, 0, 0},
     {"NakAtTheLastBlock", {"--fault", "143:ack:nak"}, kNak, 143, 0},
-    {"SilenceAfterTheFirstHalf", {"--fault", "2:1:silence"}, kReceive, 2, 0},
+    {"SilenceAfterTheFirstHalf",
+     {"--fault", "2:1:silence"},
+     kReceive,
+     2,
+     0,
+     0,
+     Ending::FallsSilent},
     {"Status5AfterTheFirstHalf", {"--fault", "40:1:status=5"}, kOther, 40, 0},
     {"Status5AfterTheSecondHalf", {"--fault", "40:2:status=5"}, kOther, 40, 0},
     {"Status1AfterTheFirstHalf", {"--fault", "60:1:status=1"}, kInvalid, 60, 0},
-    {"CrcOnceAtTheFirstBlock", {"--fault", "0:2:crc"}, nullptr, kBlocks, 1},
-    {"CrcOnceAtAMiddleBlock", {"--fault", "71:2:crc"}, nullptr, kBlocks, 1},
-    {"CrcOnceAtTheLastBlock", {"--fault", "143:2:crc"}, nullptr, kBlocks, 1},
-    {"CrcFourTimesAtTheFirstBlock", {"--fault", "0:2:crc:4"}, kCrc, 0, 3},
-    {"CrcFourTimesAtAMiddleBlock", {"--fault", "71:2:crc:4"}, kCrc, 71, 3},
-    {"CrcFourTimesAtTheLastBlock", {"--fault", "143:2:crc:4"}, kCrc, 143, 3},
+    {"CrcOnceAtTheFirstBlock", {"--fault", "0:2:crc"}, nullptr, kBlocks, 1, 1},
+    {"CrcOnceAtAMiddleBlock", {"--fault", "71:2:crc"}, nullptr, kBlocks, 1, 1},
+    {"CrcOnceAtTheLastBlock", {"--fault", "143:2:crc"}, nullptr, kBlocks, 1, 1},
+    {"CrcFourTimesAtTheFirstBlock", {"--fault", "0:2:crc:4"}, kCrc, 0, 3, 4},
+    {"CrcFourTimesAtAMiddleBlock", {"--fault", "71:2:crc:4"}, kCrc, 71, 3, 4},
+    {"CrcFourTimesAtTheLastBlock", {"--fault", "143:2:crc:4"}, kCrc, 143, 3, 4},
     {"VerifyOnceAtTheFirstBlock", {"--fault", "0:2:verify"}, nullptr, kBlocks, 1},
     {"VerifyOnceAtAMiddleBlock", {"--fault", "71:2:verify"}, nullptr, kBlocks, 1},
     {"VerifyOnceAtTheLastBlock", {"--fault", "143:2:verify"}, nullptr, kBlocks, 1},
@@ -62,8 +77,15 @@ const std::vector<FaultRow> kRows = {
     {"VerifyFourTimesAtAMiddleBlock", {"--fault", "71:2:verify:4"}, kVerify, 71, 3},
     {"VerifyFourTimesAtTheLastBlock", {"--fault", "143:2:verify:4"}, kVerify, 143, 3},
     {"StrayBytesBeforeTheAcknowledgement", {"--fault", "9:ack:stray=41,42"}, kInvalid, 9, 0},
-    {"StrayStatusBeforeTheStatus", {"--fault", "9:2:stray=05"}, kOther, 9, 0, false, 10},
-    {"HangUpInsteadOfAnAnswer", {"--fault", "20:1:hangup"}, kReceive, 20, 0, true},
+    {"StrayStatusBeforeTheStatus",
+     {"--fault", "9:2:stray=05"},
+     kOther,
+     9,
+     0,
+     0,
+     Ending::Answers,
+     10},
+    {"HangUpInsteadOfAnAnswer", {"--fault", "20:1:hangup"}, kReceive, 20, 0, 0, Ending::HangsUp},
 };
 
 bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
@@ -81,6 +103,7 @@ class FaultTable : public ::testing::TestWithParam<FaultRow> {
     ASSERT_TRUE(run_->startPrinter(std::move(printer), &error)) << error;
     ASSERT_TRUE(run_->startProgram({VOREN_CP852_PATH}, {{"VOREN_COM1", pty()}}, &error)) << error;
     ASSERT_TRUE(run_->answerPort(1, 10s, &screen)) << screen;
+    typed_ = std::chrono::steady_clock::now();
     pid_ = run_->terminal().programPid().value_or(-1);
     ASSERT_GT(pid_, 0);
   }
@@ -117,6 +140,7 @@ class FaultTable : public ::testing::TestWithParam<FaultRow> {
 
   std::optional<UpdaterRun> run_;
   pid_t pid_ = -1;
+  std::chrono::steady_clock::time_point typed_;  // when the port number went in
 };
 
 TEST_P(FaultTable, EndsWithItsReportAndGivesThePortBack) {
@@ -126,14 +150,20 @@ TEST_P(FaultTable, EndsWithItsReportAndGivesThePortBack) {
   std::string screen;
   const auto report = run_->waitForEndReport(60s, &screen);
   ASSERT_TRUE(report) << "no end report; screen:\n" << screen << "\n" << run_->printer().log();
+  const auto took = std::chrono::steady_clock::now() - typed_;
   const bool succeeds = row.report == nullptr;
   EXPECT_EQ(*report, succeeds ? kSuccessLine : row.report);
   // The progress line stays at the last block accepted.
   const auto progress = progressOn(screen);
   ASSERT_TRUE(progress) << screen;
   EXPECT_EQ(progress->percent, row.accepted * 100 / kBlocks);
+  if (row.ending == Ending::FallsSilent) {
+    // What went before the silence goes at once; then the 3-second read time-out.
+    EXPECT_GE(took, 2800ms);
+    EXPECT_LT(took, 8s);
+  }
 
-  expectPortGivenBack(!row.hangsUp);
+  expectPortGivenBack(row.ending != Ending::HangsUp);
 
   const auto status = run_->terminal().waitForExit(10ms);
   EXPECT_FALSE(status) << "the program ended before the last key";
@@ -141,11 +171,21 @@ TEST_P(FaultTable, EndsWithItsReportAndGivesThePortBack) {
   const auto exit = run_->terminal().waitForExit(10s, &screen);
   expectEnded(exit, screen);
   EXPECT_EQ(exit.value_or(-1), succeeds ? 0 : 1);
+  if (row.ending == Ending::HangsUp) {
+    EXPECT_TRUE(run_->printer().waitForExit(1s)) << "the simulator should end after hanging up";
+  }
 
-  run_->stopPrinterAndReadDump();
+  const std::string dump = run_->stopPrinterAndReadDump();
   const std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "blocks stored"), row.stored < 0 ? row.accepted : row.stored) << log;
   EXPECT_EQ(summaryCount(log, "repeats"), row.repeats) << log;
+  EXPECT_EQ(summaryCount(log, "CRC failures"), row.crcFailures) << log;
+  if (succeeds) {
+    const auto& table = glyphTable();
+    EXPECT_TRUE(dump == std::string(table.begin(), table.end()))
+        << "the printer holds something else than the table";
+    EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFailure, FaultTable, ::testing::ValuesIn(kRows),
@@ -172,4 +212,4 @@ TEST_F(FaultTable, CtrlCDuringTheUploadRestoresTheTerminalAndReleasesThePort) {
 }
 
 }  // namespace
-}  // namespace voren::itest
+}  // namespace voren::test

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-namespace voren::itest {
+namespace voren::test {
 
 std::optional<ProgressSample> progressOn(const std::string& screen) {
   std::istringstream lines(screen);
@@ -97,4 +97,4 @@ std::string UpdaterRun::stopPrinterAndReadDump() {
   return readFile(directory_ + "/dump.bin");
 }
 
-}  // namespace voren::itest
+}  // namespace voren::test

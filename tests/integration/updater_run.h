@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/integration/process.h"
-#include "tests/integration/terminal.h"
+#include "tests/support/process.h"
+#include "tests/support/terminal.h"
 
-namespace voren::itest {
+namespace voren::test {
 
 inline constexpr const char* kPortQuestion = "Podaj numer portu COM";
 inline constexpr const char* kSuccessLine = "Aktualizacja strony kodowej zakonczona sukcesem!";
@@ -52,14 +52,14 @@ class UpdaterRun {
 
   const std::vector<ProgressSample>& progress() const { return progress_; }
   SimulatedPrinterProcess& printer() { return printer_; }
-  TerminalSession& terminal() { return terminal_; }
+  Terminal& terminal() { return terminal_; }
   const std::string& directory() const { return directory_; }
 
  private:
   std::string directory_;
   SimulatedPrinterProcess printer_;
-  TerminalSession terminal_;
+  Terminal terminal_;
   std::vector<ProgressSample> progress_;
 };
 
-}  // namespace voren::itest
+}  // namespace voren::test

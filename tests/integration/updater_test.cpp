@@ -1,5 +1,7 @@
 // The real updater, the real serial unit over the POSIX emulation, and the
 // simulated printer on a pty, with the dialogue typed in a real terminal.
+// The ways an update fails (CRC, NAK, silence, hang-up...) are the rows of
+// fault_table_test.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +16,7 @@
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
 
-namespace voren::itest {
+namespace voren::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -139,68 +141,12 @@ TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
   expectExit(0);
 }
 
-TEST_F(UpdaterNatively, BlockWithACrcFailureIsSentAgain) {
-  startUpdate({"--fault", "5:2:crc"});
-  EXPECT_EQ(endReport(), kSuccessLine);
-  expectExit(0);
-  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
-  std::string log = run_->printer().log();
-  EXPECT_EQ(summaryCount(log, "CRC failures"), 1) << log;
-  EXPECT_EQ(summaryCount(log, "repeats"), 1) << log;
-  EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
-}
-
-TEST_F(UpdaterNatively, FourCrcFailuresInARowEndTheUpdate) {
-  startUpdate({"--fault", "5:2:crc:4"});
-  EXPECT_EQ(endReport(), "Blad nr 1: blad sumy CRC");
-  auto progress = progressOn(screen_);
-  ASSERT_TRUE(progress) << screen_;
-  EXPECT_EQ(progress->percent, 3);  // blocks 0..4 accepted
-  expectExit(1);
-  run_->stopPrinterAndReadDump();
-  std::string log = run_->printer().log();
-  EXPECT_EQ(summaryCount(log, "CRC failures"), 4) << log;
-  EXPECT_EQ(summaryCount(log, "repeats"), 3) << log;
-  EXPECT_EQ(summaryCount(log, "blocks stored"), 5) << log;
-}
-
-TEST_F(UpdaterNatively, NakToTheControlSequenceEndsWith24) {
-  startUpdate({"--fault", "10:ack:nak"});
-  EXPECT_EQ(endReport(), "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca");
-  expectExit(1);
-  run_->stopPrinterAndReadDump();
-  EXPECT_EQ(summaryCount(run_->printer().log(), "blocks stored"), 10);
-}
-
-TEST_F(UpdaterNatively, SilentPrinterTimesOutAfterTheReadTimeOut) {
-  startUpdate({"--fault", "3:1:silence"});
-  auto typed = std::chrono::steady_clock::now();
-  EXPECT_EQ(endReport(), "Blad nr 21: timeout odbierania");
-  auto took = std::chrono::steady_clock::now() - typed;
-  // Three blocks go at once; then the 3-second read time-out.
-  EXPECT_GE(took, 2800ms);
-  EXPECT_LT(took, 8s);
-  expectExit(1);
-}
-
-TEST_F(UpdaterNatively, HangUpMidUploadEndsWithAnErrorAndClosesThePort) {
-  startUpdate({"--hangup-after", "5000"});
-  std::string report = endReport(20s);
-  EXPECT_EQ(report.rfind("Blad nr ", 0), 0u) << screen_;
-  // Waiting for the last key, the program holds the port no longer.
-  auto pid = run_->terminal().programPid();
-  ASSERT_TRUE(pid);
-  EXPECT_EQ(descriptorsOpenOn(*pid, run_->printer().ptyPath()), 0);
-  expectExit(1);
-  EXPECT_TRUE(run_->printer().waitForExit(1s)) << "the simulator should end after hanging up";
-}
-
 TEST_F(UpdaterNatively, PortHeldByAnotherCopyReadsAsMissing) {
   // The first copy uploads slowly and keeps the port.
   startUpdate({"--baud", "1200"});
   ASSERT_TRUE(run_->terminal().waitForText(kProgressLabel, 10s));
 
-  TerminalSession second;
+  Terminal second;
   std::string error, screen;
   ASSERT_TRUE(second.start({VOREN_CP852_PATH}, {{"VOREN_COM1", run_->printer().ptyPath()}}, &error))
       << error;
@@ -270,4 +216,4 @@ TEST_F(UpdaterNatively, RegularFileAsThePortIsRefusedAndLeftAlone) {
 }
 
 }  // namespace
-}  // namespace voren::itest
+}  // namespace voren::test

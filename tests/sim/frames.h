@@ -6,11 +6,12 @@
 #include "sim/crc16_arc.h"
 #include "sim/printer.h"
 
-namespace voren::sim::test {
+namespace voren::test {
 
 inline std::vector<std::uint8_t> patternBlock(int block) {
-  std::vector<std::uint8_t> bytes(kBlockSize);
-  for (int k = 0; k < kBlockSize; ++k) bytes[k] = static_cast<std::uint8_t>(block * 31 + k * 7);
+  std::vector<std::uint8_t> bytes(sim::kBlockSize);
+  for (int k = 0; k < sim::kBlockSize; ++k)
+    bytes[k] = static_cast<std::uint8_t>(block * 31 + k * 7);
   // The font holds XON and XOFF bytes; make sure every block does too.
   bytes[3] = 0x11;
   bytes[200] = 0x13;
@@ -23,17 +24,17 @@ struct BlockFrames {
 };
 
 inline BlockFrames framesFor(int block, const std::vector<std::uint8_t>& bytes) {
-  int address = kFirstBlockAddress + block;
+  int address = sim::kFirstBlockAddress + block;
   BlockFrames frames;
   frames.first = {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
   frames.first.insert(frames.first.end(), bytes.begin(), bytes.begin() + 128);
   std::vector<std::uint8_t> checked = frames.first;
   checked.insert(checked.end(), bytes.begin() + 128, bytes.end());
-  std::uint16_t crc = crc16Arc(checked);
+  std::uint16_t crc = sim::crc16Arc(checked);
   frames.second.assign(bytes.begin() + 128, bytes.end());
   frames.second.push_back(static_cast<std::uint8_t>(crc >> 8));
   frames.second.push_back(static_cast<std::uint8_t>(crc));
   return frames;
 }
 
-}  // namespace voren::sim::test
+}  // namespace voren::test

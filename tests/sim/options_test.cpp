@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/line_pacer.h"
-#include "sim/report.h"
-
 namespace voren::sim {
 namespace {
 
@@ -75,36 +72,6 @@ TEST(Options, SaysWhatIsWrong) {
   auto help = parseOptions({"--help"});
   EXPECT_FALSE(help.options);
   EXPECT_EQ(help.message.rfind("usage:", 0), 0u);
-}
-
-TEST(LinePacer, AnswersWaitForTheLine) {
-  using namespace std::chrono;
-  LinePacer pacer(38400);
-  const auto byte = nanoseconds(11'000'000'000LL / 38400);  // about 286 us
-  const auto t0 = LinePacer::Clock::now();
-  pacer.received(130, t0);
-  // The status byte starts once the 130th byte is in, and takes a byte time.
-  EXPECT_EQ(pacer.nextSend(t0), t0 + byte * 131);
-  EXPECT_EQ(pacer.nextSend(t0), t0 + byte * 132);
-  // Long after the line went quiet, an answer costs only its own time.
-  const auto later = t0 + seconds(1);
-  EXPECT_EQ(pacer.nextSend(later), later + byte);
-
-  LinePacer unpaced(0);
-  unpaced.received(130, t0);
-  EXPECT_EQ(unpaced.nextSend(t0), t0);
-}
-
-TEST(Summary, NamesEveryCount) {
-  PrinterStats stats;
-  stats.blocksStored = 144;
-  stats.repeats = 1;
-  stats.crcFailures = 1;
-  stats.protocolErrors = 2;
-  stats.updatesCompleted = 1;
-  EXPECT_EQ(summaryLine(stats),
-            "summary: blocks stored 144/144, repeats 1, CRC failures 1, verification failures 0, "
-            "protocol errors 2, updates completed 1, bytes received 0");
 }
 
 }  // namespace

@@ -30,16 +30,15 @@
 
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
+#include "tests/support/wine.h"
 
-namespace voren::itest {
+namespace voren::test {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr int kComPort = 11;
-constexpr const char* kWine = "/usr/lib/wine/wine64";
-constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
 constexpr const char* kPortsKey = R"(HKLM\Software\Wine\Ports)";
 
 std::string windowsProgram() {
@@ -56,21 +55,13 @@ std::string windowsProgram() {
   return {};
 }
 
-// The prefix scripts/wine-run uses.
-std::string winePrefix() {
-  const char* own = std::getenv("VOREN_WINEPREFIX");
-  return own && *own ? own : std::string(VOREN_SOURCE_DIR) + "/build/windows/wineprefix";
-}
-
-std::string wineRun() { return std::string(VOREN_SOURCE_DIR) + "/scripts/wine-run"; }
-
 class UpdaterUnderWine : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     program_ = windowsProgram();
     if (program_.empty() || access(kWine, X_OK) != 0) return;
     // The first use makes the prefix (several seconds); later uses find it.
-    CommandResult made = runCommand({wineRun(), "--version"}, 180s);
+    CommandResult made = runCommand(underWine({"--version"}), 180s);
     prefixReady_ = made.status == 0 && fs::is_directory(winePrefix() + "/dosdevices");
     prefixProblem_ = made.output;
     // A wineserver started here, kept for a while between programs, rather
@@ -94,7 +85,7 @@ class UpdaterUnderWine : public ::testing::Test {
     fs::remove(comLink());
     // The port list test's port, so that later wineservers make no COM3.
     if (portsKeyUsed_ &&
-        runCommand({wineRun(), "reg", "delete", kPortsKey, "/v", "COM3", "/f"}, 60s).status == 0) {
+        runCommand(underWine({"reg", "delete", kPortsKey, "/v", "COM3", "/f"}), 60s).status == 0) {
       fs::remove(winePrefix() + "/dosdevices/com3");
     }
   }
@@ -103,9 +94,9 @@ class UpdaterUnderWine : public ::testing::Test {
   // last program), then starts one the way the suite does and boots the
   // prefix, so the mount manager has read the Ports key before a test runs.
   static void restartWineserver() {
-    runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec \"$1\" -w", winePrefix(), kWineServer}, 120s);
+    runCommand({"env", "WINEPREFIX=" + winePrefix(), kWineServer, "-w"}, 120s);
     startWineserver();
-    ASSERT_EQ(runCommand({wineRun(), "cmd", "/c", "exit"}, 120s).status, 0);
+    ASSERT_EQ(runCommand(underWine({"cmd", "/c", "exit"}), 120s).status, 0);
   }
 
   static void startWineserver() {
@@ -122,7 +113,7 @@ class UpdaterUnderWine : public ::testing::Test {
     ASSERT_TRUE(run_->startPrinter(std::move(simArguments), &error)) << error;
     fs::remove(comLink());
     fs::create_symlink(run_->printer().ptyPath(), comLink());
-    ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+    ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
     ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
   }
 
@@ -198,8 +189,8 @@ TEST_F(UpdaterUnderWine, MissingPortListsThePortsOfDosdevices) {
   std::string error, screen;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
   portsKeyUsed_ = true;
-  ASSERT_EQ(runCommand({wineRun(), "reg", "add", kPortsKey, "/v", "COM3", "/d",
-                        run_->printer().ptyPath(), "/f"},
+  ASSERT_EQ(runCommand(underWine({"reg", "add", kPortsKey, "/v", "COM3", "/d",
+                                  run_->printer().ptyPath(), "/f"}),
                        60s)
                 .status,
             0);
@@ -219,7 +210,7 @@ TEST_F(UpdaterUnderWine, MissingPortListsThePortsOfDosdevices) {
   std::string expected = "Porty COM w tym komputerze: ";
   for (int n : links) expected += (n == links.front() ? "COM" : ", COM") + std::to_string(n);
 
-  ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+  ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
   ASSERT_TRUE(run_->answerPort(7, 60s, &screen)) << screen;
   EXPECT_TRUE(run_->terminal().waitFor(
       [&](const std::string& now) {
@@ -245,7 +236,7 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
   fs::create_symlink(run_->printer().ptyPath(), comLink());
   const std::string trace = run_->directory() + "/trace.txt";
   const auto result = runCommand(
-      {wineRun(), program_, "--port", std::to_string(kComPort), "--trace", "Z:" + trace}, 180s);
+      underWine({program_, "--port", std::to_string(kComPort), "--trace", "Z:" + trace}), 180s);
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_NE(result.output.find(kSuccessLine), std::string::npos) << result.output;
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == table());
@@ -268,8 +259,8 @@ TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
   std::ofstream(fontPath, std::ios::binary) << font;
 
   const auto result =
-      runCommand({wineRun(), program_, "--device", R"(\\.\COM)" + std::to_string(kComPort),
-                  "--font", "Z:" + fontPath},
+      runCommand(underWine({program_, "--device", R"(\\.\COM)" + std::to_string(kComPort), "--font",
+                            "Z:" + fontPath}),
                  180s);
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
@@ -282,7 +273,7 @@ TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
   fs::remove(comLink());
   fs::create_symlink(file, comLink());
   std::string error, screen;
-  ASSERT_TRUE(run_->startProgram({wineRun(), program_}, {}, &error)) << error;
+  ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
   ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
   EXPECT_TRUE(run_->terminal().waitForText("Nie mozna zainicjowac portu COM11!", 30s, &screen))
       << screen;
@@ -291,4 +282,4 @@ TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
 }
 
 }  // namespace
-}  // namespace voren::itest
+}  // namespace voren::test

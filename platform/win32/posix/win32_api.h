@@ -5,7 +5,6 @@
 // over termios, poll and pthreads in the win32_*.cpp files beside this one.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 // --- Types --------------------------------------------------------------------
 // Widths as on Windows (LLP64): DWORD and LONG are 32 bits even where long is 64.
@@ -14,32 +13,18 @@ using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using UINT = unsigned int;
-using CHAR = char;
 using LONG_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
-using DWORD_PTR = ULONG_PTR;
 using SIZE_T = std::size_t;
 using ULONGLONG = std::uint64_t;
 using HANDLE = void*;
 using PVOID = void*;
 using LPVOID = void*;
 using LPCVOID = const void*;
-using LPBOOL = BOOL*;
-using LPBYTE = BYTE*;
-using LPWORD = WORD*;
 using LPDWORD = DWORD*;
-using LPLONG = LONG*;
-using LPSTR = char*;
 using LPCSTR = const char*;
-using PHANDLE = HANDLE*;
-using LPHANDLE = HANDLE*;
 
 #define WINAPI
-#define APIENTRY
-#define CALLBACK
-#define VOID void
 
 #define TRUE 1
 #define FALSE 0
@@ -48,14 +33,11 @@ using LPHANDLE = HANDLE*;
 #define MAXDWORD 0xffffffffu
 #define INFINITE 0xffffffffu
 
-#define ZeroMemory(destination, length) std::memset((destination), 0, (length))
-
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
   BOOL bInheritHandle;
 };
-using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 struct OVERLAPPED {
@@ -73,7 +55,6 @@ struct OVERLAPPED {
 using LPOVERLAPPED = OVERLAPPED*;
 
 #define STATUS_PENDING 0x00000103u
-#define HasOverlappedIoCompleted(lpOverlapped) ((lpOverlapped)->Internal != STATUS_PENDING)
 
 struct DCB {
   DWORD DCBlength;
@@ -131,11 +112,9 @@ struct COMSTAT {
 };
 using LPCOMSTAT = COMSTAT*;
 
-using PTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
-using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 
 // --- Error numbers ------------------------------------------------------------
-#define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -144,27 +123,19 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
-#define ERROR_OUTOFMEMORY 14L
-#define ERROR_NOT_READY 21L
-#define ERROR_BAD_COMMAND 22L
 #define ERROR_GEN_FAILURE 31L
-#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
-#define ERROR_SEM_TIMEOUT 121L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_INCOMPLETE 996L
 #define ERROR_IO_PENDING 997L
-#define ERROR_COUNTER_TIMEOUT 1121L
 #define ERROR_TIMEOUT 1460L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 
 // --- Waits --------------------------------------------------------------------
 #define WAIT_OBJECT_0 0x00000000u
-#define WAIT_ABANDONED_0 0x00000080u
-#define WAIT_ABANDONED WAIT_ABANDONED_0
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xffffffffu
 #define MAXIMUM_WAIT_OBJECTS 64
@@ -174,11 +145,8 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
-#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 #define FILE_TYPE_UNKNOWN 0x0000
@@ -196,10 +164,6 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define EV_BREAK 0x0040
 #define EV_ERR 0x0080
 #define EV_RING 0x0100
-#define EV_PERR 0x0200
-#define EV_RX80FULL 0x0400
-#define EV_EVENT1 0x0800
-#define EV_EVENT2 0x1000
 
 #define CE_RXOVER 0x0001
 #define CE_OVERRUN 0x0002
@@ -207,11 +171,6 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define CE_FRAME 0x0008
 #define CE_BREAK 0x0010
 #define CE_TXFULL 0x0100
-#define CE_PTO 0x0200
-#define CE_IOE 0x0400
-#define CE_DNS 0x0800
-#define CE_OOP 0x1000
-#define CE_MODE 0x8000
 
 #define PURGE_TXABORT 0x0001
 #define PURGE_RXABORT 0x0002
@@ -247,24 +206,9 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define MARKPARITY 3
 #define SPACEPARITY 4
 #define ONESTOPBIT 0
-#define ONE5STOPBITS 1
 #define TWOSTOPBITS 2
 
-#define CBR_110 110
-#define CBR_300 300
-#define CBR_600 600
-#define CBR_1200 1200
-#define CBR_2400 2400
-#define CBR_4800 4800
 #define CBR_9600 9600
-#define CBR_14400 14400
-#define CBR_19200 19200
-#define CBR_38400 38400
-#define CBR_56000 56000
-#define CBR_57600 57600
-#define CBR_115200 115200
-#define CBR_128000 128000
-#define CBR_256000 256000
 
 // --- Processes and threads ----------------------------------------------------
 #define NORMAL_PRIORITY_CLASS 0x00000020u
@@ -275,11 +219,7 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define ABOVE_NORMAL_PRIORITY_CLASS 0x00008000u
 
 #define THREAD_PRIORITY_IDLE (-15)
-#define THREAD_PRIORITY_LOWEST (-2)
-#define THREAD_PRIORITY_BELOW_NORMAL (-1)
 #define THREAD_PRIORITY_NORMAL 0
-#define THREAD_PRIORITY_ABOVE_NORMAL 1
-#define THREAD_PRIORITY_HIGHEST 2
 #define THREAD_PRIORITY_TIME_CRITICAL 15
 #define THREAD_PRIORITY_ERROR_RETURN 0x7fffffff
 

@@ -137,6 +137,11 @@ DWORD writeTermios(const DCB& dcb, termios& settings) {
       return ERROR_INVALID_PARAMETER;
   }
   if (dcb.StopBits > TWOSTOPBITS) return ERROR_INVALID_PARAMETER;
+  // DTR and RTS are only raised or lowered here: a mode that hands the line
+  // to the driver would be read back as applied while nothing drove it.
+  if (dcb.fDtrControl > DTR_CONTROL_ENABLE || dcb.fRtsControl > RTS_CONTROL_ENABLE) {
+    return ERROR_INVALID_PARAMETER;
+  }
 
   cfsetispeed(&settings, *code);
   cfsetospeed(&settings, *code);

@@ -19,7 +19,7 @@ DCB defaultDcb();
 void readTermios(const termios& settings, DCB& dcb);
 
 // Puts the DCB into termios; 0, or ERROR_INVALID_PARAMETER for a speed,
-// data size, parity or stop-bit code the line cannot take.
+// data size, parity, stop-bit code or DTR/RTS mode the line cannot take.
 DWORD writeTermios(const DCB& dcb, termios& settings);
 
 }  // namespace voren::win32

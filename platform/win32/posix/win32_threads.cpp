@@ -132,7 +132,7 @@ DWORD classOfNice(int nice) {
   return REALTIME_PRIORITY_CLASS;
 }
 
-struct PriorityState {
+struct ProcessPriorities {
   std::mutex mutex;
   // The class last asked for; until then the one the nice value stands for.
   // It reads back as asked even when the system refused the nice change.
@@ -141,15 +141,19 @@ struct PriorityState {
   std::unordered_map<DWORD, int> threadPriorities;  // threads given a priority of their own
 };
 
-PriorityState& priorityState() {
-  static auto* instance = new PriorityState;
+ProcessPriorities& processPriorities() {
+  static auto* instance = new ProcessPriorities;
   return *instance;
 }
 
-// Under the state's mutex.
-int baseNice(PriorityState& s) {
-  if (s.priorityClass != 0) return niceOf(s.priorityClass);
+// Under the record's mutex. The class the start nice stands for stands for
+// that nice value itself, so putting the class back puts the process back
+// where it started (nice 5 reads as below normal, whose own value is 10).
+int baseNice(ProcessPriorities& s) {
   if (!s.startNice) s.startNice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+  if (s.priorityClass != 0 && s.priorityClass != classOfNice(*s.startNice)) {
+    return niceOf(s.priorityClass);
+  }
   return *s.startNice;
 }
 
@@ -169,20 +173,20 @@ int niceFor(int base, int priority) {
 void setNice(DWORD tid, int nice) { setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice); }
 
 void applyThreadPriority(DWORD tid, int priority) {
-  auto& s = priorityState();
+  auto& s = processPriorities();
   std::lock_guard lock(s.mutex);
   s.threadPriorities[tid] = priority;
   setNice(tid, niceFor(baseNice(s), priority));
 }
 
 void forgetThread(DWORD tid) {
-  auto& s = priorityState();
+  auto& s = processPriorities();
   std::lock_guard lock(s.mutex);
   s.threadPriorities.erase(tid);
 }
 
 // Linux keeps nice per thread: the class reaches every thread of the process.
-void applyClass(PriorityState& s) {
+void applyClass(ProcessPriorities& s) {
   DIR* tasks = opendir("/proc/self/task");
   if (tasks == nullptr) return;
   while (const dirent* entry = readdir(tasks)) {
@@ -252,7 +256,7 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
 
 int GetThreadPriority(HANDLE thread) {
   if (thread == currentThread) {
-    auto& s = priorityState();
+    auto& s = processPriorities();
     std::lock_guard lock(s.mutex);
     const auto own = s.threadPriorities.find(currentTid());
     return own == s.threadPriorities.end() ? THREAD_PRIORITY_NORMAL : own->second;
@@ -281,7 +285,7 @@ HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId) {
 
 DWORD GetPriorityClass(HANDLE process) {
   if (!processOf(process, PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)) return 0;
-  auto& s = priorityState();
+  auto& s = processPriorities();
   std::lock_guard lock(s.mutex);
   return s.priorityClass != 0 ? s.priorityClass : classOfNice(baseNice(s));
 }
@@ -300,7 +304,7 @@ BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
     default:
       return fail(ERROR_INVALID_PARAMETER, FALSE);
   }
-  auto& s = priorityState();
+  auto& s = processPriorities();
   std::lock_guard lock(s.mutex);
   s.priorityClass = priorityClass;
   applyClass(s);

@@ -1,5 +1,6 @@
-#include "tests/integration/process.h"
+#include "tests/support/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-namespace voren::itest {
+namespace voren::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -145,4 +146,19 @@ void SimulatedPrinterProcess::stop() {
   pid_ = -1;
 }
 
-}  // namespace voren::itest
+int descriptorsOpenOn(pid_t pid, const std::string& path) {
+  const std::string directory = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* fds = opendir(directory.c_str());
+  if (!fds) return 0;
+  int count = 0;
+  while (dirent* entry = readdir(fds)) {
+    char target[4096];
+    const std::string link = directory + "/" + entry->d_name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == path) ++count;
+  }
+  closedir(fds);
+  return count;
+}
+
+}  // namespace voren::test

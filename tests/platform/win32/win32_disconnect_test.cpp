@@ -16,22 +16,13 @@
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_faults.h"
 #include "serial/winseria.h"
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using voren::test::countEntries;
-
-// A worker that released itself can stay listed for a moment after it ended.
-int settledCount(const char* directory, int expected) {
-  int count = countEntries(directory);
-  for (int i = 0; i < 200 && count != expected; ++i) {
-    std::this_thread::sleep_for(10ms);
-    count = countEntries(directory);
-  }
-  return count;
-}
+using voren::test::settledCount;
 
 TEST(SerialUnitOverEmulation, DisconnectLeavesNoThreadOrDescriptorBehind) {
   std::string name;

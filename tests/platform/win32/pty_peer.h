@@ -13,4 +13,8 @@ int openRawPty(std::string& slavePath);
 // Entries of a /proc folder such as /proc/self/task or /proc/self/fd.
 int countEntries(const char* directory);
 
+// The count once it has come to expected, or where it stood after two
+// seconds: a thread that has ended can stay listed for a moment.
+int settledCount(const char* directory, int expected);
+
 }  // namespace voren::test

@@ -1,6 +1,7 @@
 #pragma once
-// Child processes for the end-to-end tests: a command run to its end, and
-// the simulated printer kept running beside the program under test.
+// Child processes for the end-to-end tests: a command run to its end, the
+// simulated printer kept running beside the program under test, and what a
+// process holds open.
 #include <sys/types.h>
 
 #include <chrono>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace voren::itest {
+namespace voren::test {
 
 struct CommandResult {
   int status = -1;     // exit status, or -1 when it did not end in time or was killed
@@ -23,6 +24,9 @@ CommandResult runCommand(const std::vector<std::string>& argv,
 std::string makeTempDir(const std::string& prefix);
 
 std::string readFile(const std::string& path);
+
+// Open file descriptors of a process that point at path.
+int descriptorsOpenOn(pid_t pid, const std::string& path);
 
 // voren-sim running beside the test; stopped (SIGTERM, then SIGKILL) when
 // destroyed, so no test leaves one behind.
@@ -50,4 +54,4 @@ class SimulatedPrinterProcess {
   std::string logPath_;
 };
 
-}  // namespace voren::itest
+}  // namespace voren::test

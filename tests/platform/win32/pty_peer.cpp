@@ -1,9 +1,12 @@
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 #include <dirent.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace voren::test {
 
@@ -27,6 +30,15 @@ int countEntries(const char* directory) {
   int count = 0;
   while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
   closedir(dir);
+  return count;
+}
+
+int settledCount(const char* directory, int expected) {
+  int count = countEntries(directory);
+  for (int i = 0; i < 200 && count != expected; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    count = countEntries(directory);
+  }
   return count;
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/win32/posix/com_ports_posix.h"
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 namespace voren {
 

@@ -17,13 +17,14 @@
 
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_faults.h"
-#include "tests/platform/pty_peer.h"
+#include "tests/platform/win32/pty_peer.h"
 
 extern char** environ;
 
 namespace {
 
 using voren::test::countEntries;
+using voren::test::settledCount;
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -259,6 +260,32 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
   EXPECT_EQ(GetLastError(), 50u);
   EXPECT_FALSE(EscapeCommFunction(port_, SETDTR));
   EXPECT_EQ(GetLastError(), 50u);
+}
+
+TEST_F(PtyPort, LineControlModesTheEmulationCannotDriveAreRefusedWhole) {
+  openPort();
+  DCB before{};
+  ASSERT_TRUE(GetCommState(port_, &before));
+  struct Modes {
+    DWORD dtr, rts;
+  };
+  for (const auto [dtr, rts] : {Modes{DTR_CONTROL_HANDSHAKE, RTS_CONTROL_ENABLE},
+                                Modes{DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE},
+                                Modes{DTR_CONTROL_ENABLE, RTS_CONTROL_TOGGLE}}) {
+    SCOPED_TRACE(testing::Message() << "DTR " << dtr << " RTS " << rts);
+    DCB dcb = before;
+    dcb.BaudRate = 19200;
+    dcb.fDtrControl = dtr;
+    dcb.fRtsControl = rts;
+    EXPECT_FALSE(SetCommState(port_, &dcb));
+    EXPECT_EQ(GetLastError(), 87u);
+    // Nothing of it applied, and nothing read back as if it had been.
+    DCB back{};
+    ASSERT_TRUE(GetCommState(port_, &back));
+    EXPECT_EQ(back.BaudRate, before.BaudRate);
+    EXPECT_EQ(back.fDtrControl, before.fDtrControl);
+    EXPECT_EQ(back.fRtsControl, before.fRtsControl);
+  }
 }
 
 TEST_F(PtyPort, EveryByteValuePassesUntouchedBothWays) {
@@ -655,7 +682,7 @@ TEST_F(PtyPort, ClosingLeavesNoThreadOrDescriptorBehind) {
     EXPECT_GT(countEntries("/proc/self/task"), threads);
     CloseHandle(port_);
     port_ = INVALID_HANDLE_VALUE;
-    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    EXPECT_EQ(settledCount("/proc/self/task", threads), threads);
     EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
   }
 }
