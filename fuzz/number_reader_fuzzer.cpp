@@ -27,8 +27,8 @@ void require(bool condition, const char* what) {
 
 // The console with the keys of data; keys gets their codes, in the order
 // readKey hands them out.
-voren::testing::ScriptedConsole consoleWith(const std::vector<int>& data, std::vector<int>& keys) {
-  voren::testing::ScriptedConsole console;
+voren::test::ScriptedConsole consoleWith(const std::vector<int>& data, std::vector<int>& keys) {
+  voren::test::ScriptedConsole console;
   for (std::size_t i = 0; i < data.size(); ++i) {
     if ((data[i] == 0xfe || data[i] == 0xff) && i + 1 < data.size()) {
       const int prefix = data[i] == 0xfe ? 0 : 224;

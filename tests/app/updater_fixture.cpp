@@ -12,7 +12,7 @@ void Updater::SetUp() {
 }
 
 int Updater::run(std::string_view keys, const UpdateSettings& settings) {
-  console = std::make_unique<testing::ScriptedConsole>(options);
+  console = std::make_unique<test::ScriptedConsole>(options);
   console->type(keys);
   Keyboard keyboard(*console);
   return AktualizacjaStronyKodowej(*console, keyboard, settings);

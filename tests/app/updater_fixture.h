@@ -28,8 +28,8 @@ class Updater : public ::testing::Test {
   // The calls of a run to port 3 that opened and closed the port.
   static std::vector<std::string> openedAndClosed();
 
-  testing::ScriptedConsole::Options options{.width = 120};
-  std::unique_ptr<testing::ScriptedConsole> console;
+  test::ScriptedConsole::Options options{.width = 120};
+  std::unique_ptr<test::ScriptedConsole> console;
 };
 
 }  // namespace voren

@@ -63,7 +63,7 @@ TEST_F(Updater, ProgressStaysOnItsLineWhenTheWindowGrowsMidUpload) {
   // the operator makes it taller, lines come back from the scroll-back and
   // the progress line moves down the window with them.
   options.height = 5;
-  console = std::make_unique<testing::ScriptedConsole>(options);
+  console = std::make_unique<test::ScriptedConsole>(options);
   console->type("3\n");
   console->onceWritten("50%", [&] { console->resize(25); });
   Keyboard keyboard(*console);
@@ -198,7 +198,7 @@ TEST_F(Updater, FailedWriteIsASendingTimeOut) {
 TEST_F(Updater, KeyWaitSleepsBetweenLooks) {
   printer().initializeResult = 5;
   const auto start = std::chrono::steady_clock::now();
-  auto scripted = std::make_unique<testing::ScriptedConsole>(options);
+  auto scripted = std::make_unique<test::ScriptedConsole>(options);
   scripted->type("3\n");
   scripted->answerKeyWaiting({false, false, false, false, false});
   Keyboard keyboard(*scripted);

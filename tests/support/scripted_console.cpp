@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace voren::testing {
+namespace voren::test {
 namespace {
 
 std::string trimmed(std::string line) {
@@ -142,4 +142,4 @@ std::string ScriptedConsole::row(int windowRow) const {
 
 CursorPosition ScriptedConsole::cursorPosition() const { return {column_, row_}; }
 
-}  // namespace voren::testing
+}  // namespace voren::test

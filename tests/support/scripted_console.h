@@ -13,7 +13,7 @@
 
 #include "platform/console/console.h"
 
-namespace voren::testing {
+namespace voren::test {
 
 class ScriptedConsole : public Console {
  public:
@@ -96,4 +96,4 @@ class ScriptedConsole : public Console {
   int cursorQueries_ = 0;
 };
 
-}  // namespace voren::testing
+}  // namespace voren::test

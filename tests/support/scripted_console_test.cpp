@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace voren::testing {
+namespace voren::test {
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -74,4 +74,4 @@ TEST(ScriptedConsole, KeysRunOutIntoEndOfInput) {
 }
 
 }  // namespace
-}  // namespace voren::testing
+}  // namespace voren::test

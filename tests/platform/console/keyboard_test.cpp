@@ -11,7 +11,7 @@
 namespace voren {
 namespace {
 
-using testing::ScriptedConsole;
+using test::ScriptedConsole;
 using Read = Keyboard::NumberRead;
 
 struct NumberCase {
