@@ -179,14 +179,15 @@ TEST_F(Unattended, UploadsTheGivenTableWithoutAskingClearingOrWaiting) {
   EXPECT_TRUE(console->output().ends_with("Aktualizacja strony kodowej zakonczona sukcesem!\n"));
 }
 
-TEST_F(Unattended, AMissingOrUnopenablePortEndsAtOnceWithTheDialoguesText) {
+TEST_F(Unattended, AMissingPortEndsAtOnceWithTheDialoguesText) {
   printer().presentPorts = {1};
   EXPECT_EQ(run("", {.port = PortChoice{3, "COM3"}}), 1);
   EXPECT_TRUE(console->output().ends_with(
       "\nW tym komputerze nie ma portu COM3!\nPorty COM w tym komputerze: COM1\n"));
   EXPECT_EQ(printer().calls(), (std::vector<std::string>{"SerialPortPresent(3)"}));
+}
 
-  SetUp();
+TEST_F(Unattended, AnUnopenablePortEndsAtOnceWithTheDialoguesText) {
   printer().initializeResult = 5;
   EXPECT_EQ(run("", {.port = PortChoice{1, "/dev/ttyUSB0"}}), 1);
   EXPECT_TRUE(console->output().ends_with("\nNie mozna zainicjowac portu /dev/ttyUSB0!\n"));

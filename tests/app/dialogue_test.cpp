@@ -20,18 +20,31 @@ int count(const std::string& text, const std::string& what) {
   return n;
 }
 
-TEST_F(Updater, ZeroOrTheEndOfInputQuitsWithoutTouchingAPort) {
-  for (const char* keys : {"0\n", "", "ab", "  \n", "-0\n", "7"}) {
-    SetUp();
-    if (std::string(keys) == "7") printer().presentPorts.clear();  // "7", then nothing more
-    EXPECT_EQ(run(keys), 1) << '"' << keys << '"';
-    EXPECT_FALSE(printer().portOpen()) << keys;
-    EXPECT_TRUE(printer().written().empty()) << keys;
-    for (const auto& call : printer().calls())
-      EXPECT_EQ(call.rfind("SerialPortPresent", 0), 0u) << keys;
-    EXPECT_EQ(console->keyWaitingCalls(), 0) << keys;
-  }
+struct Quit {
+  const char* name;
+  const char* keys;
+  bool portsPresent = true;
+};
+
+class QuitWithoutTouchingAPort : public Updater, public ::testing::WithParamInterface<Quit> {};
+
+TEST_P(QuitWithoutTouchingAPort, OnZeroOrTheEndOfInput) {
+  const Quit& q = GetParam();
+  if (!q.portsPresent) printer().presentPorts.clear();
+  EXPECT_EQ(run(q.keys), 1);
+  EXPECT_FALSE(printer().portOpen());
+  EXPECT_TRUE(printer().written().empty());
+  for (const auto& call : printer().calls()) EXPECT_EQ(call.rfind("SerialPortPresent", 0), 0u);
+  EXPECT_EQ(console->keyWaitingCalls(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialogue, QuitWithoutTouchingAPort,
+                         ::testing::Values(Quit{"Zero", "0\n"}, Quit{"NoKeys", ""},
+                                           Quit{"LettersThenNoMore", "ab"},
+                                           Quit{"BlanksThenNoMore", "  \n"},
+                                           Quit{"MinusZero", "-0\n"},
+                                           Quit{"MissingPortThenNoMore", "7", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, BannerComesOnAClearedWindow) {
   run("0\n");
@@ -63,37 +76,56 @@ TEST_F(Updater, EnterBeforeTheDigitsIsSkipped) {
 
 // 224 is Ó in code page 852 and 0 a key of its own; only the console knows
 // when either starts a cursor or function key's two codes.
-TEST_F(Updater, CharactersWithCodes224And0AreOneKeyEach) {
+struct OneKey {
+  const char* name;
+  std::string key;
   // Ó shows as itself; a control character shows nothing, so the line ends
   // with the question.
-  for (const auto& [key, line] :
-       {std::pair{std::string("\xe0"), kPrompt + "\xe0"},
-        std::pair{std::string(1, '\0'), kPrompt.substr(0, kPrompt.size() - 1)}}) {
-    SetUp();
-    EXPECT_EQ(run(key + "3\n"), 0);
-    const auto lines = console->lines();
-    EXPECT_EQ(count(console->output(), kPrompt), 2);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), kPrompt + "3"), lines.end());
-    EXPECT_EQ(printer().calls().front(), "SerialPortPresent(3)");
-  }
+  std::string line;
+};
+
+class CharacterWithCode224Or0 : public Updater, public ::testing::WithParamInterface<OneKey> {};
+
+TEST_P(CharacterWithCode224Or0, IsOneKey) {
+  const OneKey& k = GetParam();
+  EXPECT_EQ(run(k.key + "3\n"), 0);
+  const auto lines = console->lines();
+  EXPECT_EQ(count(console->output(), kPrompt), 2);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), k.line), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), kPrompt + "3"), lines.end());
+  EXPECT_EQ(printer().calls().front(), "SerialPortPresent(3)");
 }
 
-TEST_F(Updater, NumbersAreReadAsCReadsThem) {
+INSTANTIATE_TEST_SUITE_P(Dialogue, CharacterWithCode224Or0,
+                         ::testing::Values(OneKey{"Code224", "\xe0", kPrompt + "\xe0"},
+                                           OneKey{"Code0", std::string(1, '\0'),
+                                                  kPrompt.substr(0, kPrompt.size() - 1)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct PortNumber {
+  const char* name;
+  const char* keys;
+  int port;
+};
+
+class PortNumberTyped : public Updater, public ::testing::WithParamInterface<PortNumber> {};
+
+TEST_P(PortNumberTyped, IsReadAsCReadsIt) {
+  const PortNumber& n = GetParam();
   printer().presentPorts = {8, 10, 255};
-  const std::vector<std::pair<const char*, int>> ports = {
-      {"010\n", 8}, {"0x0A\n", 10}, {"+0xff\n", 255}};
-  for (auto [keys, port] : ports) {
-    SetUp();
-    printer().presentPorts = {8, 10, 255};
-    printer().initializeResult = 5;  // the opening is all this test needs
-    EXPECT_EQ(run(keys), 1);
-    const std::string open = "InitializePort(" + std::to_string(port) + ",38400,3,3)";
-    EXPECT_EQ(printer().calls().at(2), open) << keys;
-    EXPECT_EQ(console->lines().end()[-2],
-              "Nie mozna zainicjowac portu COM" + std::to_string(port) + "!");
-  }
+  printer().initializeResult = 5;  // the opening is all this test needs
+  EXPECT_EQ(run(n.keys), 1);
+  const std::string open = "InitializePort(" + std::to_string(n.port) + ",38400,3,3)";
+  EXPECT_EQ(printer().calls().at(2), open);
+  EXPECT_EQ(console->lines().end()[-2],
+            "Nie mozna zainicjowac portu COM" + std::to_string(n.port) + "!");
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialogue, PortNumberTyped,
+                         ::testing::Values(PortNumber{"Octal", "010\n", 8},
+                                           PortNumber{"Hexadecimal", "0x0A\n", 10},
+                                           PortNumber{"SignedHexadecimal", "+0xff\n", 255}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, OnlyPortsTheComputerHasAreTaken) {
   // 256 and 259 are no ports, not 0 and COM3; nor is a negative number.
@@ -114,34 +146,44 @@ TEST_F(Updater, OnlyPortsTheComputerHasAreTaken) {
 
 // After a port the computer lacks: the ports it has, by number only (the
 // operator types a number), then the question again.
-TEST_F(Updater, MissingPortIsFollowedByThePortsThatExist) {
-  struct Case {
-    std::set<std::uint32_t> ports;
-    std::vector<std::string> unnumbered;
-    const char* keys;
-    std::string shown;
-  };
-  const std::vector<Case> cases = {
-      {{3}, {}, "7\n3\n", "COM7!\nPorty COM w tym komputerze: COM3\n\n" + kPrompt + "3"},
-      {{1, 3, 12},
-       {"/dev/ttyUSB0"},
-       "300\n0\n",
-       "COM300!\nPorty COM w tym komputerze: COM1, COM3, COM12\n\n" + kPrompt + "0"},
-      {{},
-       {"/dev/ttyACM0"},
-       "2\n0\n",
-       "COM2!\nW tym komputerze nie ma zadnego portu COM.\n\n" + kPrompt + "0"},
-  };
-  for (const auto& c : cases) {
-    SetUp();
-    printer().presentPorts = c.ports;
-    printer().unnumberedPorts = c.unnumbered;
-    run(c.keys);
-    EXPECT_NE(console->output().find("\nW tym komputerze nie ma portu " + c.shown),
-              std::string::npos)
-        << console->output();
-  }
+struct MissingPort {
+  const char* name;
+  std::set<std::uint32_t> ports;
+  std::vector<std::string> unnumbered;
+  const char* keys;
+  std::string shown;
+};
+
+class MissingPortIsFollowed : public Updater, public ::testing::WithParamInterface<MissingPort> {};
+
+TEST_P(MissingPortIsFollowed, ByThePortsThatExist) {
+  const MissingPort& c = GetParam();
+  printer().presentPorts = c.ports;
+  printer().unnumberedPorts = c.unnumbered;
+  run(c.keys);
+  EXPECT_NE(console->output().find("\nW tym komputerze nie ma portu " + c.shown), std::string::npos)
+      << console->output();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogue, MissingPortIsFollowed,
+    ::testing::Values(
+        MissingPort{"OnePort",
+                    {3},
+                    {},
+                    "7\n3\n",
+                    "COM7!\nPorty COM w tym komputerze: COM3\n\n" + kPrompt + "3"},
+        MissingPort{"SeveralPortsAndAnUnnumberedOne",
+                    {1, 3, 12},
+                    {"/dev/ttyUSB0"},
+                    "300\n0\n",
+                    "COM300!\nPorty COM w tym komputerze: COM1, COM3, COM12\n\n" + kPrompt + "0"},
+        MissingPort{"OnlyAnUnnumberedPort",
+                    {},
+                    {"/dev/ttyACM0"},
+                    "2\n0\n",
+                    "COM2!\nW tym komputerze nie ma zadnego portu COM.\n\n" + kPrompt + "0"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, PortThatCannotBeOpenedGetsItsLineAndAKeyWait) {
   printer().initializeResult = 5;

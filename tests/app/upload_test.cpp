@@ -15,18 +15,26 @@ namespace {
 using test::Fault;
 using test::Stage;
 
-const std::string kBanner =
+const std::string kQuestion =
     "Program dla Windows do zmiany strony kodowej w drukarce VOREN\n"
     "Program zmieni strone kodowa na 852 (Latin-2)\n"
     "\n"
     "\n"
-    "Podaj numer portu COM do ktorego podlaczono drukarke (0-wyjscie z programu): 3\n";
+    "Podaj numer portu COM do ktorego podlaczono drukarke (0-wyjscie z programu): ";
+// The banner as the screen shows it once port 3 is typed.
+const std::string kBanner = kQuestion + "3\n";
 
 // What the progress writes after its "0%": one percentage per accepted block.
 std::string progressWrites(int blocks) {
   std::string text;
   for (int i = 0; i < blocks; ++i) text += std::to_string((i + 1) * 100 / 144) + "%";
   return text;
+}
+
+// All a clean upload to port 3 writes, the echo of the Enter key included.
+std::string cleanUploadOutput() {
+  return kQuestion + "3\r\n\n\nTrwa aktualizacja strony kodowej: 0%" + progressWrites(144) +
+         "\n\nAktualizacja strony kodowej zakonczona sukcesem!";
 }
 
 TEST_F(Updater, CleanUploadWritesEveryBlockOnceWithTheRightCrc) {
@@ -52,10 +60,7 @@ TEST_F(Updater, CleanUploadWritesEveryBlockOnceWithTheRightCrc) {
                                    "Aktualizacja strony kodowej zakonczona sukcesem!");
   // In place: one cursor move and one percentage per block, on the same spot.
   EXPECT_EQ(console->cursorMoves(), 144);
-  const std::string& out = console->output();
-  EXPECT_NE(
-      out.find("Trwa aktualizacja strony kodowej: 0%" + progressWrites(144) + "\n\nAktualizacja"),
-      std::string::npos);
+  EXPECT_EQ(console->output(), cleanUploadOutput());
 }
 
 TEST_F(Updater, ProgressStaysOnItsLineWhenTheWindowGrowsMidUpload) {
@@ -89,14 +94,10 @@ TEST_F(Updater, ProgressWithoutACursorStaysReadable) {
 TEST_F(Updater, DamagedBlockIsSentAgainAndPrintsNothingMore) {
   model().inject({.address = 325, .stage = Stage::SecondHalf, .answer = 1});
   EXPECT_EQ(run("3\n"), 0);
-  const std::string clean = console->output();
   EXPECT_EQ(model().attempts().at(325), 2);
   EXPECT_EQ(model().attempts().at(324), 1);
   EXPECT_EQ(model().blocks().size(), 144u);
-
-  SetUp();
-  run("3\n");
-  EXPECT_EQ(console->output(), clean);
+  EXPECT_EQ(console->output(), cleanUploadOutput());
 }
 
 TEST_F(Updater, EveryBlockHasItsOwnThreeRepeats) {
@@ -120,8 +121,9 @@ TEST_F(Updater, FourthDamagedAttemptEndsWithTheStatusAsTheError) {
   EXPECT_EQ(printer().calls(), openedAndClosed());
   EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 4%");
   EXPECT_EQ(lastLine(), "Blad nr 1: blad sumy CRC");
+}
 
-  SetUp();
+TEST_F(Updater, FourthFailedVerificationOfTheLastBlockEndsWithTheStatusAsTheError) {
   model().inject(
       {.address = kLastBlockAddress, .stage = Stage::SecondHalf, .answer = 2, .times = 4});
   EXPECT_EQ(run("3\n"), 1);
@@ -151,41 +153,58 @@ TEST_F(Updater, SecondHalfStatusWithTrailingBytesIsNoDamagedBlock) {
 }
 
 struct Failure {
+  const char* name;
   Fault fault;
   const char* report;
 };
 
+class OtherFailure : public Updater, public ::testing::WithParamInterface<Failure> {};
+
 // Anything but status 1 or 2 after the second half stops at once.
-TEST_F(Updater, OtherFailuresStopTheUploadAtOnceAndClose) {
-  const std::vector<Failure> failures = {
-      {{.address = 330, .stage = Stage::Control, .answer = 0x15},
-       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
-      {{.address = 330, .stage = Stage::Control, .answer = 0x07},
-       "Blad nr 23: niepoprawna odpowiedz z drukarki"},
-      {{.address = 330, .stage = Stage::Control, .answer = std::nullopt},
-       "Blad nr 21: timeout odbierania"},
-      {{.address = 330, .stage = Stage::FirstHalf, .answer = std::nullopt},
-       "Blad nr 21: timeout odbierania"},
-      {{.address = 330, .stage = Stage::SecondHalf, .answer = std::nullopt},
-       "Blad nr 21: timeout odbierania"},
-      {{.address = 330, .stage = Stage::FirstHalf, .answer = 5}, "Blad nr 105: inny blad"},
-      {{.address = 330, .stage = Stage::SecondHalf, .answer = 5}, "Blad nr 105: inny blad"},
-      {{.address = 330, .stage = Stage::FirstHalf, .answer = 1},
-       "Blad nr 23: niepoprawna odpowiedz z drukarki"},
-      {{.address = 330, .stage = Stage::FirstHalf, .answer = 2}, "Blad nr 102: inny blad"},
-      {{.address = 330, .stage = Stage::SecondHalf, .answer = 131}, "Blad nr 231: inny blad"},
-  };
-  for (const Failure& f : failures) {
-    SetUp();
-    model().inject(f.fault);
-    EXPECT_EQ(run("3\n"), 1) << f.report;
-    EXPECT_EQ(lastLine(), f.report);
-    EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 6%") << f.report;
-    EXPECT_EQ(model().blocks().size(), 10u) << f.report;
-    EXPECT_LE(model().attempts().count(330) ? model().attempts().at(330) : 0, 1) << f.report;
-    EXPECT_EQ(printer().calls(), openedAndClosed()) << f.report;
-  }
+TEST_P(OtherFailure, StopsTheUploadAtOnceAndCloses) {
+  const Failure& f = GetParam();
+  model().inject(f.fault);
+  EXPECT_EQ(run("3\n"), 1);
+  EXPECT_EQ(lastLine(), f.report);
+  EXPECT_EQ(console->lines().end()[-3], "Trwa aktualizacja strony kodowej: 6%");
+  EXPECT_EQ(model().blocks().size(), 10u);
+  EXPECT_LE(model().attempts().count(330) ? model().attempts().at(330) : 0, 1);
+  EXPECT_EQ(printer().calls(), openedAndClosed());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Upload, OtherFailure,
+    ::testing::Values(Failure{"NakToTheControlSequence",
+                              {.address = 330, .stage = Stage::Control, .answer = 0x15},
+                              "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
+                      Failure{"OtherByteToTheControlSequence",
+                              {.address = 330, .stage = Stage::Control, .answer = 0x07},
+                              "Blad nr 23: niepoprawna odpowiedz z drukarki"},
+                      Failure{"SilenceAfterTheControlSequence",
+                              {.address = 330, .stage = Stage::Control, .answer = std::nullopt},
+                              "Blad nr 21: timeout odbierania"},
+                      Failure{"SilenceAfterTheFirstHalf",
+                              {.address = 330, .stage = Stage::FirstHalf, .answer = std::nullopt},
+                              "Blad nr 21: timeout odbierania"},
+                      Failure{"SilenceAfterTheSecondHalf",
+                              {.address = 330, .stage = Stage::SecondHalf, .answer = std::nullopt},
+                              "Blad nr 21: timeout odbierania"},
+                      Failure{"Status5AfterTheFirstHalf",
+                              {.address = 330, .stage = Stage::FirstHalf, .answer = 5},
+                              "Blad nr 105: inny blad"},
+                      Failure{"Status5AfterTheSecondHalf",
+                              {.address = 330, .stage = Stage::SecondHalf, .answer = 5},
+                              "Blad nr 105: inny blad"},
+                      Failure{"Status1AfterTheFirstHalf",
+                              {.address = 330, .stage = Stage::FirstHalf, .answer = 1},
+                              "Blad nr 23: niepoprawna odpowiedz z drukarki"},
+                      Failure{"Status2AfterTheFirstHalf",
+                              {.address = 330, .stage = Stage::FirstHalf, .answer = 2},
+                              "Blad nr 102: inny blad"},
+                      Failure{"Status131AfterTheSecondHalf",
+                              {.address = 330, .stage = Stage::SecondHalf, .answer = 131},
+                              "Blad nr 231: inny blad"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, FailedWriteIsASendingTimeOut) {
   printer().failWriteAt = 2 * 262 + 5;  // in the first half of the third block

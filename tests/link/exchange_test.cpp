@@ -102,25 +102,34 @@ struct Refusal {
   int code;
 };
 
-TEST_F(Exchange, RefusedControlSequenceIsToldApartOnlyInModeZero) {
-  const std::vector<Refusal> refusals = {{0, 1, 101},  {0, kNak, 24}, {0, 101, 201}, {0, 200, 26},
-                                         {0, 7, 23},   {1, 1, 23},    {1, kNak, 24}, {1, 101, 23},
-                                         {1, 200, 23}, {3, 200, 23},  {2, 1, 23},    {2, kNak, 24},
-                                         {2, 200, 23}};
-  for (const Refusal& r : refusals) {
-    SetUp();
-    placeData({0x55});
-    if (r.mode != 2) printer().expect({kEsc, 0x30});
-    printer().reply({r.byte});
+class RefusedControlSequence : public Exchange, public ::testing::WithParamInterface<Refusal> {};
 
-    WymianaRozkazu(r.mode, 0x30, 1, 1, 1);
+TEST_P(RefusedControlSequence, IsToldApartOnlyInModeZero) {
+  const Refusal& r = GetParam();
+  placeData({0x55});
+  if (r.mode != 2) printer().expect({kEsc, 0x30});
+  printer().reply({r.byte});
 
-    SCOPED_TRACE(testing::Message() << "mode " << int(r.mode) << " byte " << int(r.byte));
-    EXPECT_EQ(code(), r.code);
-    EXPECT_EQ(answer(2), r.byte);
-    EXPECT_TRUE(printer().scriptDone());  // no data went out after the refusal
-  }
+  WymianaRozkazu(r.mode, 0x30, 1, 1, 1);
+
+  EXPECT_EQ(code(), r.code);
+  EXPECT_EQ(answer(2), r.byte);
+  EXPECT_TRUE(printer().scriptDone());  // no data went out after the refusal
 }
+
+INSTANTIATE_TEST_SUITE_P(Exchange, RefusedControlSequence,
+                         ::testing::Values(Refusal{0, 1, 101}, Refusal{0, kNak, 24},
+                                           Refusal{0, 101, 201}, Refusal{0, 200, 26},
+                                           Refusal{0, 7, 23}, Refusal{1, 1, 23},
+                                           Refusal{1, kNak, 24}, Refusal{1, 101, 23},
+                                           Refusal{1, 200, 23}, Refusal{3, 200, 23},
+                                           Refusal{2, 1, 23}, Refusal{2, kNak, 24},
+                                           Refusal{2, 200, 23}),
+                         [](const auto& info) {
+                           const Refusal& r = info.param;
+                           return "Mode" + std::to_string(r.mode) + "Byte" +
+                                  std::to_string(r.byte) + "Gives" + std::to_string(r.code);
+                         });
 
 TEST_F(Exchange, CommandsWithoutAcknowledgementTakeAnyLeadingByte) {
   printer().expect({kEsc, 148}).reply({0x99});
@@ -135,19 +144,34 @@ TEST_F(Exchange, CommandsWithoutAcknowledgementTakeAnyLeadingByte) {
   EXPECT_EQ(answer(3), 0x22);
 }
 
-TEST_F(Exchange, FinalStatusFailsByTheStatusTable) {
-  const std::vector<std::pair<std::uint8_t, int>> statuses = {
-      {1, 23},    {2, 102},   {5, 105},   {6, 23},    {18, 118}, {100, 200}, {110, 23},
-      {111, 211}, {115, 215}, {117, 217}, {131, 231}, {132, 23}, {255, 23}};
-  for (auto [status, expected] : statuses) {
-    SetUp();
-    printer().expect({kEsc, 0x01}).reply({kAck, status});
-    WykonanieRozkazu(1, 1, 0, 4);  // the rest of the answer is not read after a failure
-    EXPECT_EQ(code(), expected) << "status " << int(status);
-    EXPECT_EQ(answer(2), status);
-    EXPECT_TRUE(printer().scriptDone());
-  }
+struct FinalStatus {
+  std::uint8_t status;
+  int code;
+};
+
+class FinalStatusFails : public Exchange, public ::testing::WithParamInterface<FinalStatus> {};
+
+TEST_P(FinalStatusFails, ByTheStatusTable) {
+  const auto [status, expected] = GetParam();
+  printer().expect({kEsc, 0x01}).reply({kAck, status});
+  WykonanieRozkazu(1, 1, 0, 4);  // the rest of the answer is not read after a failure
+  EXPECT_EQ(code(), expected);
+  EXPECT_EQ(answer(2), status);
+  EXPECT_TRUE(printer().scriptDone());
 }
+
+INSTANTIATE_TEST_SUITE_P(Exchange, FinalStatusFails,
+                         ::testing::Values(FinalStatus{1, 23}, FinalStatus{2, 102},
+                                           FinalStatus{5, 105}, FinalStatus{6, 23},
+                                           FinalStatus{18, 118}, FinalStatus{100, 200},
+                                           FinalStatus{110, 23}, FinalStatus{111, 211},
+                                           FinalStatus{115, 215}, FinalStatus{117, 217},
+                                           FinalStatus{131, 231}, FinalStatus{132, 23},
+                                           FinalStatus{255, 23}),
+                         [](const auto& info) {
+                           return "Status" + std::to_string(info.param.status) + "Gives" +
+                                  std::to_string(info.param.code);
+                         });
 
 TEST_F(Exchange, StatusWithTrailingBytesIsReadWholeAndStillFails) {
   printer().expect({kEsc, 0x01}).reply({kAck, 122, 0x31, 0x32});
@@ -155,8 +179,9 @@ TEST_F(Exchange, StatusWithTrailingBytesIsReadWholeAndStillFails) {
   EXPECT_EQ(code(), 222);
   EXPECT_EQ(answer(2), 0x31);
   EXPECT_EQ(answer(3), 0x32);
+}
 
-  SetUp();
+TEST_F(Exchange, StatusWhoseTrailingBytesNeverComeIsAReadTimeOut) {
   printer().expect({kEsc, 0x01}).reply({kAck, 122}).silence();
   WykonanieRozkazu(1, 1, 0, 1);
   EXPECT_EQ(code(), 21);
@@ -266,13 +291,14 @@ TEST_F(Exchange, Command161TakesItsRecordLengthFromTheSelector) {
   EXPECT_EQ(code(), 0);
 }
 
-TEST_F(Exchange, FailedWriteEndsTheExchangeAtThatByte) {
+TEST_F(Exchange, FailedWriteOfTheControlSequenceEndsTheExchange) {
   printer().failWrite();
   WykonanieRozkazu(1, 1, 130, 1);
   EXPECT_EQ(printer().transcript(), "clear >!");
   EXPECT_EQ(code(), 20);
+}
 
-  SetUp();
+TEST_F(Exchange, FailedWriteEndsTheExchangeAtThatByte) {
   placeData(range(0, 10));
   printer().expect({kEsc, 0x01}).reply({kAck}).expect(range(0, 4)).failWrite();
   WykonanieRozkazu(1, 1, 10, 1);

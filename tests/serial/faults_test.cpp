@@ -196,6 +196,7 @@ TEST_F(FaultDeviceTest, TransferWorkerThatNeverStartedLeavesTheCallerAWayOut) {
 }
 
 TEST_F(FaultDeviceTest, PriorityClassComesBackWhenItCannotBeReadAtDisconnect) {
+  const voren::test::NormalPriorityClass normal;
   const unsigned long before = voren::test::processPriorityClass();
   open();
   ASSERT_EQ(voren::test::processPriorityClass(), voren::test::highPriorityClass());

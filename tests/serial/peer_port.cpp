@@ -1,5 +1,7 @@
 #include "tests/serial/peer_port.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -87,6 +89,15 @@ unsigned long processPriorityClass() {
 }
 
 unsigned long highPriorityClass() { return HIGH_PRIORITY_CLASS; }
+
+NormalPriorityClass::NormalPriorityClass() : saved_(GetPriorityClass(GetCurrentProcess())) {
+  EXPECT_TRUE(SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS))
+      << "the test cannot start from the normal priority class";
+}
+
+NormalPriorityClass::~NormalPriorityClass() {
+  if (saved_ != 0) SetPriorityClass(GetCurrentProcess(), saved_);
+}
 
 unsigned long currentThreadId() { return GetCurrentThreadId(); }
 

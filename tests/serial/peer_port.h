@@ -34,6 +34,19 @@ bool underWine();
 // The own process's priority class, 0 when it cannot be read.
 unsigned long processPriorityClass();
 unsigned long highPriorityClass();
+// Puts the own process in the normal class, the one the unit raises from,
+// whatever class the test run started in (a run under nice reads as below
+// normal), and the starting class back when it goes.
+class NormalPriorityClass {
+ public:
+  NormalPriorityClass();
+  ~NormalPriorityClass();
+  NormalPriorityClass(const NormalPriorityClass&) = delete;
+  NormalPriorityClass& operator=(const NormalPriorityClass&) = delete;
+
+ private:
+  unsigned long saved_;
+};
 unsigned long currentThreadId();
 
 }  // namespace voren::test

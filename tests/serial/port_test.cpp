@@ -66,6 +66,7 @@ TEST_F(PortPairTest, SecondInitializeReportsPortAlreadyInitialized) {
 }
 
 TEST_F(PortPairTest, MissingPortReportsNoSuchDevice) {
+  const NormalPriorityClass normal;
   const unsigned long priorityClass = processPriorityClass();
   // No device bears COM0.
   EXPECT_EQ(InitializePort(0, 38400, 3, 3), 2);
@@ -192,6 +193,7 @@ TEST_F(PortPairTest, ReadWithNoTimeoutReturnsAtOnce) {
 }
 
 TEST_F(PortPairTest, UnInitializeEndsTheConnection) {
+  const NormalPriorityClass normal;
   const unsigned long before = processPriorityClass();
   open();
   // Wine grants the high class to an ordinary process; so does Windows.
