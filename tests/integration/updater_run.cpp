@@ -1,9 +1,13 @@
 #include "tests/integration/updater_run.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <thread>
+
+#include "app/glyph_table.h"
 
 namespace voren::test {
 
@@ -34,6 +38,11 @@ int summaryCount(const std::string& log, const std::string& name) {
   std::smatch match;
   if (!std::regex_search(log, match, std::regex("summary: .*" + name + " (\\d+)"))) return -1;
   return std::stoi(match[1]);
+}
+
+std::string glyphTableBytes() {
+  const auto& table = glyphTable();
+  return std::string(table.begin(), table.end());
 }
 
 UpdaterRun::UpdaterRun(std::string name) : directory_(makeTempDir("voren-" + name)) {}
@@ -90,6 +99,22 @@ std::optional<int> UpdaterRun::pressKeyAndWaitForExit(std::chrono::milliseconds 
                                                       std::string* screen) {
   terminal_.type("k");
   return terminal_.waitForExit(timeout, screen);
+}
+
+std::string UpdaterRun::expectEndReport(std::chrono::milliseconds timeout, std::string* screen) {
+  std::string seen;
+  const auto report = waitForEndReport(timeout, &seen);
+  EXPECT_TRUE(report) << "no end report; screen:\n" << seen << "\nsimulator:\n" << printer_.log();
+  if (screen) *screen = seen;
+  return report.value_or("");
+}
+
+int UpdaterRun::expectExitAfterKey(std::chrono::milliseconds timeout) {
+  std::string screen;
+  const auto exit = pressKeyAndWaitForExit(timeout, &screen);
+  EXPECT_TRUE(exit) << "the program did not end after a key; screen:\n" << screen;
+  EXPECT_TRUE(terminal_.terminalRestored()) << screen;
+  return exit.value_or(-1);
 }
 
 std::string UpdaterRun::stopPrinterAndReadDump() {

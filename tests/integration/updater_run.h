@@ -28,6 +28,8 @@ std::optional<ProgressSample> progressOn(const std::string& screen);
 std::optional<std::string> endReportOn(const std::string& screen);
 // A count named in the simulator's summary ("repeats", "CRC failures", ...).
 int summaryCount(const std::string& log, const std::string& name);
+// The glyph table as the printer's dump holds it after a full update.
+std::string glyphTableBytes();
 
 class UpdaterRun {
  public:
@@ -47,6 +49,11 @@ class UpdaterRun {
                                               std::string* screen);
   // Presses the key the program waits for; its exit status.
   std::optional<int> pressKeyAndWaitForExit(std::chrono::milliseconds timeout, std::string* screen);
+  // The same two as checks for a test: a missing end report fails it with the
+  // screen and the simulator's log, and reads ""; a program that does not end
+  // after the key, or leaves the terminal raw, fails it, and no end reads -1.
+  std::string expectEndReport(std::chrono::milliseconds timeout, std::string* screen = nullptr);
+  int expectExitAfterKey(std::chrono::milliseconds timeout);
   // Stops the printer (it writes its dump and summary) and returns the dump.
   std::string stopPrinterAndReadDump();
 

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
 
 namespace voren::test {
@@ -21,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string glyphTableBytes() {
-  const auto& table = voren::glyphTable();
-  return std::string(table.begin(), table.end());
-}
 
 class UpdaterNatively : public ::testing::Test {
  protected:
@@ -44,23 +38,7 @@ class UpdaterNatively : public ::testing::Test {
   }
 
   std::string endReport(std::chrono::milliseconds timeout = 60s) {
-    std::string screen;
-    auto report = run_->waitForEndReport(timeout, &screen);
-    EXPECT_TRUE(report) << "no end report; screen:\n"
-                        << screen << "\nsimulator:\n"
-                        << run_->printer().log();
-    screen_ = screen;
-    return report.value_or("");
-  }
-
-  // After the end report: one key ends the program with this status, and
-  // the terminal is back in cooked mode.
-  void expectExit(int status) {
-    std::string screen;
-    auto exit = run_->pressKeyAndWaitForExit(10s, &screen);
-    ASSERT_TRUE(exit) << "the program did not end after a key; screen:\n" << screen;
-    EXPECT_EQ(*exit, status);
-    EXPECT_TRUE(run_->terminal().terminalRestored()) << screen;
+    return run_->expectEndReport(timeout, &screen_);
   }
 
   std::optional<UpdaterRun> run_;
@@ -81,7 +59,7 @@ TEST_F(UpdaterNatively, FullUpdateStoresTheGlyphTableWithProgressInPlace) {
     EXPECT_EQ(seen[i].row, seen[0].row) << "progress moved to another line";
     EXPECT_GE(seen[i].percent, seen[i - 1].percent);
   }
-  expectExit(0);
+  EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
 
   std::string dump = run_->stopPrinterAndReadDump();
   EXPECT_TRUE(dump == glyphTableBytes()) << "the printer holds something else than the table";
@@ -114,7 +92,7 @@ TEST_F(UpdaterNatively, ProgressStaysOnItsLineWhenTheTerminalGrows) {
   ASSERT_TRUE(last) << screen_;
   EXPECT_EQ(last->percent, 100) << screen_;
   EXPECT_NE(screen_.find("(0-wyjscie z programu): 1\n\n\nTrwa"), std::string::npos) << screen_;
-  expectExit(0);
+  EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
 }
 
 TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
@@ -138,7 +116,7 @@ TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
   }
   EXPECT_EQ(questions, 2) << screen_;
   EXPECT_NE(screen_.find("(0-wyjscie z programu): 3\n"), std::string::npos) << screen_;
-  expectExit(0);
+  EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
 }
 
 TEST_F(UpdaterNatively, PortHeldByAnotherCopyReadsAsMissing) {
@@ -211,7 +189,7 @@ TEST_F(UpdaterNatively, RegularFileAsThePortIsRefusedAndLeftAlone) {
   ASSERT_TRUE(run_->answerPort(7, 10s, &screen)) << screen;
   EXPECT_TRUE(run_->terminal().waitForText("Nie mozna zainicjowac portu COM7!", 10s, &screen))
       << screen;
-  expectExit(1);
+  EXPECT_EQ(run_->expectExitAfterKey(10s), 1);
   EXPECT_EQ(readFile(file), content);
 }
 

@@ -117,27 +117,8 @@ class UpdaterUnderWine : public ::testing::Test {
     ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
   }
 
-  std::string endReport() {
-    std::string screen;
-    auto report = run_->waitForEndReport(180s, &screen);
-    EXPECT_TRUE(report) << "no end report; screen:\n"
-                        << screen << "\nsimulator:\n"
-                        << run_->printer().log();
-    return report.value_or("");
-  }
-
-  int exitStatus() {
-    std::string screen;
-    auto exit = run_->pressKeyAndWaitForExit(30s, &screen);
-    EXPECT_TRUE(exit) << "the program did not end after a key; screen:\n" << screen;
-    EXPECT_TRUE(run_->terminal().terminalRestored()) << screen;
-    return exit.value_or(-1);
-  }
-
-  static std::string table() {
-    const auto& bytes = voren::glyphTable();
-    return std::string(bytes.begin(), bytes.end());
-  }
+  std::string endReport() { return run_->expectEndReport(180s); }
+  int exitStatus() { return run_->expectExitAfterKey(30s); }
 
   static inline std::string program_;
   static inline bool prefixReady_ = false;
@@ -150,7 +131,7 @@ TEST_F(UpdaterUnderWine, FullUpdateStoresTheGlyphTable) {
   startUpdate({});
   EXPECT_EQ(endReport(), kSuccessLine);
   EXPECT_EQ(exitStatus(), 0);
-  EXPECT_TRUE(run_->stopPrinterAndReadDump() == table())
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes())
       << "the printer holds something else than the table";
   std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "blocks stored"), 144) << log;
@@ -161,7 +142,7 @@ TEST_F(UpdaterUnderWine, BlockWithACrcFailureIsSentAgain) {
   startUpdate({"--fault", "5:2:crc"});
   EXPECT_EQ(endReport(), kSuccessLine);
   EXPECT_EQ(exitStatus(), 0);
-  EXPECT_TRUE(run_->stopPrinterAndReadDump() == table());
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
   std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "CRC failures"), 1) << log;
   EXPECT_EQ(summaryCount(log, "repeats"), 1) << log;
@@ -239,7 +220,7 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
       underWine({program_, "--port", std::to_string(kComPort), "--trace", "Z:" + trace}), 180s);
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_NE(result.output.find(kSuccessLine), std::string::npos) << result.output;
-  EXPECT_TRUE(run_->stopPrinterAndReadDump() == table());
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
 
   std::istringstream lines(readFile(trace));
   const std::regex answer(R"(\d+ in (06|00) code 0\r?)");

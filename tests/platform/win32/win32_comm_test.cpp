@@ -119,6 +119,16 @@ class PtyPort : public ::testing::Test {
     return w.count;
   }
 
+  // Reads and waits, within a deadline, for the count the read reports.
+  DWORD readAndWait(std::uint8_t* into, DWORD size) {
+    Transfer r;
+    if (ReadFile(port_, into, size, &r.count, &r.o)) return r.count;
+    EXPECT_EQ(GetLastError(), 997u);
+    EXPECT_EQ(WaitForSingleObject(r.o.hEvent, 3000), WAIT_OBJECT_0) << "a read did not end";
+    EXPECT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, FALSE));
+    return r.count;
+  }
+
   int master_ = -1;
   std::string slavePath_;
   HANDLE port_ = INVALID_HANDLE_VALUE;
@@ -294,22 +304,12 @@ TEST_F(PtyPort, EveryByteValuePassesUntouchedBothWays) {
   std::vector<std::uint8_t> all(256);
   std::iota(all.begin(), all.end(), 0);
 
-  Transfer w;
-  if (!WriteFile(port_, all.data(), 256, &w.count, &w.o)) {
-    ASSERT_EQ(GetLastError(), 997u);
-    ASSERT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
-  }
-  EXPECT_EQ(w.count, 256u);
+  EXPECT_EQ(writeAndWait(all), 256u);
   EXPECT_EQ(receive(256), all);
 
   ASSERT_EQ(::write(master_, all.data(), all.size()), 256);
   std::vector<std::uint8_t> got(256);
-  Transfer r;
-  if (!ReadFile(port_, got.data(), 256, &r.count, &r.o)) {
-    ASSERT_EQ(GetLastError(), 997u);
-    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
-  }
-  EXPECT_EQ(r.count, 256u);
+  EXPECT_EQ(readAndWait(got.data(), 256), 256u);
   EXPECT_EQ(got, all);
 }
 
@@ -580,11 +580,7 @@ TEST_F(PtyPort, EventWaitReportsReceivedCharactersAndEmptiedOutput) {
   EXPECT_TRUE(GetOverlappedResult(port_, &e.o, &e.count, FALSE));
   EXPECT_EQ(events, static_cast<DWORD>(EV_RXCHAR));
 
-  const std::uint8_t byte = 0x42;
-  Transfer w;
-  if (!WriteFile(port_, &byte, 1, &w.count, &w.o)) {
-    ASSERT_TRUE(GetOverlappedResult(port_, &w.o, &w.count, TRUE));
-  }
+  EXPECT_EQ(writeAndWait({0x42}), 1u);
   events = 0;
   if (!WaitCommEvent(port_, &events, &e.o)) {
     ASSERT_EQ(GetLastError(), 997u);
@@ -626,20 +622,14 @@ TEST_F(PtyPort, LineErrorAbortsTransfersUntilCleared) {
   ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
   EXPECT_EQ(errors, static_cast<DWORD>(CE_FRAME | CE_OVERRUN));
   ASSERT_EQ(::write(master_, "y", 1), 1);
-  if (!ReadFile(port_, &byte, 1, &r.count, &r.o)) {
-    ASSERT_EQ(GetLastError(), 997u);
-    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
-  }
+  EXPECT_EQ(readAndWait(&byte, 1), 1u);
   EXPECT_EQ(byte, 'y');
 
   // Without fAbortOnError the error is only reported.
   setAbortOnError(false);
   voren::faults::raiseLineError(CE_RXPARITY);
   ASSERT_EQ(::write(master_, "z", 1), 1);
-  if (!ReadFile(port_, &byte, 1, &r.count, &r.o)) {
-    ASSERT_EQ(GetLastError(), 997u);
-    ASSERT_TRUE(GetOverlappedResult(port_, &r.o, &r.count, TRUE));
-  }
+  EXPECT_EQ(readAndWait(&byte, 1), 1u);
   EXPECT_EQ(byte, 'z');
   ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
   EXPECT_EQ(errors, static_cast<DWORD>(CE_RXPARITY));
