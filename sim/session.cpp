@@ -1,6 +1,7 @@
 #include "sim/session.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,6 +43,9 @@ class Session {
         printer_(std::move(options_.faults), report, options_.verbose),
         pacer_(options_.baud) {
     if (options_.hangUpAfter) printer_.hangUpAfter(options_.hangUpAfter);
+    // The kernel may otherwise let each paced answer's timer run 50 us late,
+    // some 20 ms over an update's 432 answers.
+    if (options_.baud != 0) prctl(PR_SET_TIMERSLACK, 1UL);
     if (options_.lifetimeSeconds) {
       lifetimeEnd_ = Clock::now() + std::chrono::seconds(options_.lifetimeSeconds);
     }
