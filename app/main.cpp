@@ -70,9 +70,13 @@ int runOptions(const voren::CommandLine& c) {
   }
   if (c.port) settings.port = voren::PortChoice{*c.port, "COM" + std::to_string(*c.port)};
   if (c.device) {
-    const auto number = voren::comPortForDevice(*c.device);
-    if (!number) return badCommandLine("--device '" + *c.device + "' names no port");
-    settings.port = voren::PortChoice{*number, *c.device};
+    const auto device = voren::comPortForDevice(*c.device);
+    if (!device.port) {
+      std::fprintf(stderr, "voren-cp852: device '%s': %s\n", c.device->c_str(),
+                   device.refusal.c_str());
+      return kBadCommandLine;
+    }
+    settings.port = voren::PortChoice{*device.port, *c.device};
   }
   if (c.trace && !voren::startWireTrace(*c.trace)) {
     return badCommandLine("--trace '" + *c.trace + "' cannot be created");

@@ -115,5 +115,40 @@ TEST_F(CommandLineNatively, InformationOptionsAndBadOnes) {
       << result.output;
 }
 
+// Each spelling against a printer that answers NAK to every command, so a
+// port reached ends at once with code 24.
+class DeviceNamedNatively : public ::testing::TestWithParam<DeviceName> {};
+
+TEST_P(DeviceNamedNatively, IsRefusedOrReachesThePort) {
+  const DeviceName& row = GetParam();
+  UpdaterRun run(row.name);
+  std::string error;
+  ASSERT_TRUE(run.startPrinter({"--fault", "*:ack:nak"}, &error)) << error;
+  const std::string file = run.directory() + "/" + row.device;
+  if (row.fileOfThatName) std::ofstream(file) << "not a port\n";
+  const auto result = runCommand(
+      {"env", "-C", run.directory(), "VOREN_COM3=" + run.printer().ptyPath(),
+       "VOREN_COM10=" + run.printer().ptyPath(), VOREN_CP852_PATH, "--device", row.device},
+      60s);
+  run.stopPrinterAndReadDump();
+  const int received = summaryCount(run.printer().log(), "bytes received");
+  if (row.refusal) {
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.output,
+              "voren-cp852: device '" + std::string(row.device) + "': " + row.refusal + "\n");
+    EXPECT_EQ(received, 0) << run.printer().log();
+  } else {
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find("Blad nr 24: "), std::string::npos) << result.output;
+    EXPECT_GT(received, 0) << run.printer().log();
+  }
+  if (row.fileOfThatName) {
+    EXPECT_EQ(readFile(file), "not a port\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedNatively, ::testing::ValuesIn(kDeviceNames),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace voren::test
