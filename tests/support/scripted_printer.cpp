@@ -65,7 +65,8 @@ void ScriptedPrinter::logCall(const char* name, std::initializer_list<std::uint3
 std::uint32_t ScriptedPrinter::probe(std::uint32_t port) {
   logCall("SerialPortPresent", {port});
   if (presentPorts.count(port) == 0) return 2;
-  return heldPorts.count(port) != 0 ? 5 : 0;
+  const auto error = probeErrors.find(port);
+  return error != probeErrors.end() ? error->second : 0;
 }
 
 void ScriptedPrinter::setCts(std::uint32_t on) { logCall("UstawCTS", {on}); }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -28,8 +29,9 @@ class ScriptedPrinter : public PrinterDouble {
   // ports by number, then the devices without one.
   std::set<std::uint32_t> presentPorts{1, 2, 3, 4, 5, 6, 7, 8, 9};
   std::vector<std::string> unnumberedPorts;
-  // Present ports another program holds: the probe fails with 5.
-  std::set<std::uint32_t> heldPorts;
+  // Present ports whose probe fails all the same, with this platform error
+  // (5: another program holds the port).
+  std::map<std::uint32_t, std::uint32_t> probeErrors;
   std::int32_t initializeResult = 0;
   bool parityResult = true;
   // Counting every byte written from reset(), the one with this index fails.
