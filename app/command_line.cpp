@@ -107,7 +107,8 @@ std::string helpText() {
          "\n"
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
-         "                 COMn or \\\\.\\COMn on both systems\n"
+         "                 COMn or \\\\.\\COMn on both systems (from COM10 up only\n"
+         "                 \\\\.\\COMn)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
          "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
          "                 bytes in one direction: microseconds, bytes, result code\n"
@@ -119,7 +120,7 @@ std::string helpText() {
          "the port. A value may also follow an equals sign: --port=3.\n"
          "\n"
          "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
-         "2 a bad command line, font file or trace file.\n";
+         "2 a bad command line, font file, trace file or device name.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }
