@@ -108,9 +108,12 @@ std::string helpText() {
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
          "                 COMn or \\\\.\\COMn on both systems\n"
-         "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
+         "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
+         "                 anything but a regular file of that size is refused\n"
          "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
-         "                 bytes in one direction: microseconds, bytes, result code\n"
+         "                 bytes in one direction: microseconds, bytes, result code;\n"
+         "                 a directory, a named pipe, a missing folder or the font\n"
+         "                 file itself is refused before the port is opened\n"
          "  --list         print the COM ports this computer has, one a line\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"
@@ -119,7 +122,8 @@ std::string helpText() {
          "the port. A value may also follow an equals sign: --port=3.\n"
          "\n"
          "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
-         "2 a bad command line, font file or trace file.\n";
+         "2 a bad command line, font file or trace file, 3 the upload succeeded but\n"
+         "the trace could not be written completely (said after the end report).\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }
