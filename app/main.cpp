@@ -4,7 +4,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "app/command_line.h"
 #include "app/dialogue.h"

@@ -102,7 +102,7 @@ TEST(CommandLineTexts, HelpFitsOneScreenAndNamesEveryOption) {
   }
 }
 
-class FontFile : public ::testing::Test {
+class FontFileReading : public ::testing::Test {
  protected:
   void SetUp() override {
     directory_ = ::testing::TempDir() + "font_file_test";
@@ -122,7 +122,7 @@ class FontFile : public ::testing::Test {
   std::string directory_;
 };
 
-TEST_F(FontFile, ATableSizedFileIsTakenByteForByteWithWhoItIs) {
+TEST_F(FontFileReading, ATableSizedFileIsTakenByteForByteWithWhoItIs) {
   std::string error;
   const std::string path = write("font.bin", kGlyphTableSize);
   const auto font = readFontFile(path, error);
@@ -137,7 +137,7 @@ TEST_F(FontFile, ATableSizedFileIsTakenByteForByteWithWhoItIs) {
   EXPECT_FALSE(fileAt(directory_ + "/copy.bin", error)->identity == font->identity);
 }
 
-TEST_F(FontFile, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
+TEST_F(FontFileReading, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
   const std::string wanted = ", not a font of 36864 bytes";
   const struct {
     std::string path;
@@ -158,7 +158,7 @@ TEST_F(FontFile, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
 }
 
 // What the end-to-end rows cannot show: the places a trace may go.
-TEST_F(FontFile, ATraceMayGoToANewOrAnotherFileOrADevice) {
+TEST_F(FontFileReading, ATraceMayGoToANewOrAnotherFileOrADevice) {
   const std::string font = write("font.bin", kGlyphTableSize);
   std::string error;
   const FontInUse inUse{font, readFontFile(font, error)->identity};

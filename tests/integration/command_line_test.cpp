@@ -190,7 +190,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"one_byte_short", [](auto& d) { return madeFile(d + "/s.bin", 36863); },
                 "36863 bytes"},
         BadFile{"one_byte_long", [](auto& d) { return madeFile(d + "/l.bin", 36865); },
-                "36865 bytes"}),
+                "36865 bytes"},
+        BadFile{"sparse_8_gb",
+                [](auto& d) {
+                  const auto path = madeFile(d + "/sparse.bin", 0);
+                  std::filesystem::resize_file(path, std::uintmax_t{8} << 30);
+                  return path;
+                },
+                "8589934592 bytes"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The font is good in every row, so only the trace's place can refuse it.
