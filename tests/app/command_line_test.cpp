@@ -162,8 +162,9 @@ TEST_F(FontFileReading, ATraceMayGoToANewOrAnotherFileOrADevice) {
   const std::string font = write("font.bin", kGlyphTableSize);
   std::string error;
   const FontInUse inUse{font, readFontFile(font, error)->identity};
-  for (const std::string& path : {directory_ + "/new.txt", write("old.txt", 10),
-                                  std::string("/dev/null"), std::string("in-this-folder.txt")}) {
+  const std::string nullDevice = std::filesystem::exists("/dev/null") ? "/dev/null" : "NUL";
+  for (const std::string& path :
+       {directory_ + "/new.txt", write("old.txt", 10), nullDevice, std::string("here.txt")}) {
     EXPECT_EQ(tracePlaceRefusal(path, inUse), "") << path;
   }
   EXPECT_NE(tracePlaceRefusal(font, inUse), "");
