@@ -244,6 +244,17 @@ TEST_F(CommandLineNatively, ATraceThatCannotBeWrittenIsReportedAfterAFullUploadW
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
 }
 
+// The failed update's status wins; the trace's line still comes last.
+TEST_F(CommandLineNatively, ATraceThatCannotBeWrittenIsReportedAfterAFailedUploadWithStatusOne) {
+  const auto result = program({"--port", "200", "--trace", "/dev/full"});
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("W tym komputerze nie ma portu COM200!"), std::string::npos)
+      << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      "\nvoren-cp852: trace file '/dev/full': not written completely: no space left on device\n"))
+      << result.output;
+}
+
 TEST_F(CommandLineNatively, AMissingPortEndsWithStatusOneAndTheDialoguesText) {
   const auto result = program({"--port", "200"});
   EXPECT_EQ(result.status, 1) << result.output;
