@@ -228,8 +228,10 @@ TEST_F(FaultDeviceTest, PriorityClassComesBackWhenItCannotBeReadAtDisconnect) {
 
 TEST_F(FaultDeviceTest, LineErrorAbortsTheReadUntilDisconnectClearsIt) {
   open();
+  // The error must meet the read under way, not refuse it before it starts.
   std::thread uart([] {
-    Sleep(300);
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    while (!unitState().Transfer.ReadWaiting && Clock::now() < until) Sleep(1);
     faults::raiseLineError(CE_FRAME);
   });
   uint8_t byte = 0;
