@@ -31,7 +31,14 @@ std::optional<std::uint8_t> portNumber(std::string_view text) {
   return static_cast<std::uint8_t>(number);
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+// Appended, not "'" + text: GCC 12 at -O3 sees an overlapping copy in the
+// prepend (a false -Wrestrict).
+std::string quoted(std::string_view text) {
+  std::string out(1, '\'');
+  out.append(text);
+  out += '\'';
+  return out;
+}
 
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
