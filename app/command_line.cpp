@@ -114,8 +114,7 @@ std::string helpText() {
          "\n"
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
-         "                 COMn or \\\\.\\COMn on both systems (from COM10 up only\n"
-         "                 \\\\.\\COMn)\n"
+         "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
          "                 anything but a regular file of that size is refused\n"
          "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
@@ -130,9 +129,8 @@ std::string helpText() {
          "the port. A value may also follow an equals sign: --port=3.\n"
          "\n"
          "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
-         "2 a bad command line, font file, trace file or device name, 3 the upload\n"
-         "succeeded but the trace could not be written completely (said after the\n"
-         "end report).\n";
+         "2 a bad command line, font, trace file or device name, 3 the upload succeeded\n"
+         "but the trace could not be written completely (said after the end report).\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }
