@@ -312,20 +312,7 @@ TEST_P(DeviceNamedNatively, IsRefusedOrReachesThePort) {
        "VOREN_COM10=" + run.printer().ptyPath(), VOREN_CP852_PATH, "--device", row.device},
       60s);
   run.stopPrinterAndReadDump();
-  const int received = summaryCount(run.printer().log(), "bytes received");
-  if (row.refusal) {
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.output,
-              "voren-cp852: device '" + std::string(row.device) + "': " + row.refusal + "\n");
-    EXPECT_EQ(received, 0) << run.printer().log();
-  } else {
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.output.find("Blad nr 24: "), std::string::npos) << result.output;
-    EXPECT_GT(received, 0) << run.printer().log();
-  }
-  if (row.fileOfThatName) {
-    EXPECT_EQ(readFile(file), "not a port\n");
-  }
+  expectDeviceNameOutcome(row, result, run.printer().log(), file);
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedNatively, ::testing::ValuesIn(kDeviceNames),

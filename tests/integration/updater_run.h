@@ -39,6 +39,10 @@ inline constexpr DeviceName kDeviceNames[] = {
     {"DevicePrefixCom3", R"(\\.\COM3)", false, nullptr},
     {"LowerCaseCom3", "com3", false, nullptr},
 };
+// Checks one row's run (output with line ends as LF) against the stopped
+// printer's log; file is the row's file of that name, if it has one.
+void expectDeviceNameOutcome(const DeviceName& row, const CommandResult& result,
+                             const std::string& printerLog, const std::string& file);
 
 struct ProgressSample {
   int row = -1;  // screen row of the progress line

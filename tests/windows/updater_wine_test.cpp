@@ -288,20 +288,7 @@ TEST_P(DeviceNamedUnderWine, IsRefusedOrReachesThePort) {
   auto result = runCommand(argv, 120s);
   std::erase(result.output, '\r');
   run_->stopPrinterAndReadDump();
-  const int received = summaryCount(run_->printer().log(), "bytes received");
-  if (row.refusal) {
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.output,
-              "voren-cp852: device '" + std::string(row.device) + "': " + row.refusal + "\n");
-    EXPECT_EQ(received, 0) << run_->printer().log();
-  } else {
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.output.find("Blad nr 24: "), std::string::npos) << result.output;
-    EXPECT_GT(received, 0) << run_->printer().log();
-  }
-  if (row.fileOfThatName) {
-    EXPECT_EQ(readFile(file), "not a port\n");
-  }
+  expectDeviceNameOutcome(row, result, run_->printer().log(), file);
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedUnderWine, ::testing::ValuesIn(kDeviceNames),
