@@ -23,7 +23,7 @@ struct LinkState {
   std::array<std::uint8_t, kFrameSize> frame{};
   // Only command 229 looks at it; nothing here sets it.
   std::uint8_t deviceModel = 0;
-  std::uint32_t crc = 0;
+  std::uint32_t crc = kCrcStart;
 
   // Port settings, handed to the serial unit when the port is opened.
   std::uint8_t portNumber = 1;
@@ -33,6 +33,8 @@ struct LinkState {
   std::uint8_t parity = 2;  // 0 none, 1 odd, 2 even
   std::uint8_t cts = 1;     // output waits while CTS is off
   std::uint8_t portOpen = 0;
+  // The platform's error right after the last probe that found no port.
+  std::uint32_t probeError = 0;
 };
 
 LinkState& linkState();

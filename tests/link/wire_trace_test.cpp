@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -39,19 +40,19 @@ std::vector<TraceLine> readTrace(const std::string& path) {
     TraceLine line;
     std::string direction, field;
     fields >> line.micros >> direction;
-    std::string bytes;
+    line.token = direction == "out" ? '>' : direction == "in" ? '<' : '?';
     while (fields >> field && field != "code") {
       if (field == "--") continue;
       for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      bytes += field;
+      line.token += field;
     }
     EXPECT_TRUE(fields >> line.code) << "no result code in: " << text;
     std::getline(fields, line.rest);
-    const bool moved = line.rest.empty();
-    line.token = std::string(direction == "out"  ? ">"
-                             : direction == "in" ? "<"
-                                                 : "?") +
-                 (moved ? bytes : "!");
+    // A failure line's bytes did not move: "!" in their place.
+    if (!line.rest.empty()) {
+      line.token.resize(1);
+      line.token += '!';
+    }
     lines.push_back(line);
   }
   return lines;
@@ -122,7 +123,10 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
   // Each line ends with the link's result code as its exchange left it: the
   // silent status is 21 and the refused write 20, not the port call's 0.
   std::string codes;
-  for (const auto& line : lines) codes += (codes.empty() ? "" : " ") + std::to_string(line.code);
+  for (const auto& line : lines) {
+    if (!codes.empty()) codes += ' ';
+    codes += std::to_string(line.code);
+  }
   EXPECT_EQ(codes, "0 0 0 0 0 21 0 0 0 20");
   EXPECT_TRUE(lines[5].rest.starts_with(" no byte (failed or timed out) after ")) << lines[5].rest;
   EXPECT_TRUE(lines[9].rest.starts_with(" not taken (failed or timed out) after "))
@@ -143,8 +147,31 @@ TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {
   EXPECT_EQ(tokens, ">1b43 >1b44");
 }
 
-TEST_F(WireTrace, AFileThatCannotBeMadeIsRefused) {
+TEST_F(WireTrace, AFileThatCannotBeMadeIsRefusedWithTheReason) {
   EXPECT_FALSE(startWireTrace(::testing::TempDir() + "no-such-dir/trace.txt"));
+  EXPECT_EQ(wireTraceFailure(), "cannot be created: no such file or directory");
+}
+
+// A full device takes nothing: a short trace fails only as it is closed, a
+// long one at a write on the way, after which the wire goes on untraced.
+// A new trace starts whole.
+TEST_F(WireTrace, AFileThatCannotBeWrittenWholeSaysWhyAndTheWireGoesOn) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device on this system";
+  for (const int exchanges : {1, 4000}) {
+    ASSERT_TRUE(startWireTrace("/dev/full"));
+    for (int i = 0; i < exchanges; ++i) {
+      test::scriptedPrinter().expect({kEsc, 0x43});
+      WymianaRozkazu(1, 0x43, 0, 0, 0);
+      if (i == exchanges - 2) {
+        EXPECT_NE(wireTraceFailure(), "") << "no write failed on the way";
+      }
+    }
+    EXPECT_EQ(linkState().resultCode, KodBledu(ErrorNumber::Brak));
+    stopWireTrace();
+    EXPECT_EQ(wireTraceFailure(), "not written completely: no space left on device") << exchanges;
+  }
+  ASSERT_TRUE(startWireTrace(path_));
+  EXPECT_EQ(wireTraceFailure(), "");
 }
 
 }  // namespace
