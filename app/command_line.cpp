@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/win32/com_device.h"
+
 namespace voren {
 
 namespace {
@@ -15,9 +17,9 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {"--port", Takes::Value},      {"--device", Takes::Value}, {"--font", Takes::Value},
-    {"--trace", Takes::Value},     {"--list", Takes::Nothing}, {"--help", Takes::Nothing},
-    {"--version", Takes::Nothing},
+    {"--port", Takes::Value},      {"--device", Takes::Value},          {"--font", Takes::Value},
+    {"--trace", Takes::Value},     {"--list", Takes::Nothing},          {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
 };
 
 // Decimal only: a script that writes 010 means ten, not eight.
@@ -33,6 +35,25 @@ std::optional<std::uint8_t> portNumber(std::string_view text) {
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// What makes two port arguments the same port: its COM number, whichever
+// way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device
+// path as given.
+std::string portIdentity(const PortArgument& port) {
+  if (port.number) return "COM" + std::to_string(*port.number);
+  if (const auto number = comNumberOfName(port.device)) return "COM" + std::to_string(*number);
+  return port.device;
+}
+
+std::string addPort(CommandLine& c, PortArgument port) {
+  const std::string identity = portIdentity(port);
+  for (const auto& earlier : c.ports) {
+    if (portIdentity(earlier) == identity)
+      return "the port " + quoted(identity) + " is named twice";
+  }
+  c.ports.push_back(std::move(port));
+  return {};
+}
+
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -42,12 +63,18 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     return {};
   };
   if (name == "--port") {
-    if (c.port) return "--port given twice";
-    c.port = portNumber(value);
-    if (!c.port) return "--port " + quoted(value) + " is no port number (1..255)";
+    const auto number = portNumber(value);
+    if (!number) return "--port " + quoted(value) + " is no port number (1..255)";
+    return addPort(c, {number, {}});
+  }
+  if (name == "--device") {
+    if (value.empty()) return "--device needs a non-empty value";
+    return addPort(c, {std::nullopt, std::string(value)});
+  }
+  if (name == "--station-child") {
+    c.stationChild = true;
     return {};
   }
-  if (name == "--device") return once(c.device);
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
   const auto wanted = name == "--help"      ? CommandLine::Action::Help
@@ -91,12 +118,12 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     parsed.error = apply(c, argument, value.value_or(""));
     if (!parsed.error.empty()) return parsed;
   }
-  if (c.port && c.device) parsed.error = "--port and --device name the port twice; give one";
+  if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
   return parsed;
 }
 
 const char* const kUsageLine =
-    "usage: voren-cp852 [--port N|--device PATH] [--font FILE] [--trace FILE] "
+    "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE] "
     "[--list|--help|--version]";
 
 std::string helpText() {
@@ -108,9 +135,11 @@ std::string helpText() {
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
          "                 COMn or \\\\.\\COMn on both systems\n"
+         "                 Several ports: all updated at once, a line each, a summary\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
          "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
-         "                 bytes in one direction: microseconds, bytes, result code\n"
+         "                 bytes in one direction: microseconds, bytes, result code;\n"
+         "                 with several ports FILE-PORT, e.g. wire-COM3.txt\n"
          "  --list         print the COM ports this computer has, one a line\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"
@@ -118,8 +147,8 @@ std::string helpText() {
          "Options may be combined; without --port or --device the dialogue asks for\n"
          "the port. A value may also follow an equals sign: --port=3.\n"
          "\n"
-         "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
-         "2 a bad command line, font file or trace file.\n";
+         "Exit status: 0 success (every printer), 1 an upload failed or was stopped or\n"
+         "a port could not be used, 2 a bad command line, font file or trace file.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }

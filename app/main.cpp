@@ -7,6 +7,8 @@
 
 #include "app/command_line.h"
 #include "app/font_file.h"
+#include "app/station.h"
+#include "app/station_child.h"
 #include "app/updater.h"
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
@@ -58,7 +60,14 @@ int runOptions(const voren::CommandLine& c) {
   voren::UpdateSettings settings;
   // Checked before anything is opened: a wrong font never reaches the printer.
   std::vector<std::uint8_t> font;
-  if (c.font) {
+  if (c.stationChild) {
+    // The station has read and checked the table; a file read again might
+    // have changed meanwhile.
+    auto table = voren::receiveGlyphTable();
+    if (!table) return voren::kUpdateStopped;
+    font = std::move(*table);
+    settings.table = voren::GlyphTableView(font.data(), voren::kGlyphTableSize);
+  } else if (c.font) {
     std::string error;
     auto bytes = voren::readFontFile(*c.font, error);
     if (!bytes) {
@@ -68,16 +77,21 @@ int runOptions(const voren::CommandLine& c) {
     font = std::move(*bytes);
     settings.table = voren::GlyphTableView(font.data(), voren::kGlyphTableSize);
   }
-  if (c.port) settings.port = voren::PortChoice{*c.port, "COM" + std::to_string(*c.port)};
-  if (c.device) {
-    const auto number = voren::comPortForDevice(*c.device);
-    if (!number) return badCommandLine("--device '" + *c.device + "' names no port");
-    settings.port = voren::PortChoice{*number, *c.device};
+  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace);
+  if (!c.ports.empty()) {
+    const voren::PortArgument& port = c.ports.front();
+    if (port.number) {
+      settings.port = voren::PortChoice{*port.number, voren::portName(port)};
+    } else {
+      const auto number = voren::comPortForDevice(port.device);
+      if (!number) return badCommandLine("--device '" + port.device + "' names no port");
+      settings.port = voren::PortChoice{*number, port.device};
+    }
   }
   if (c.trace && !voren::startWireTrace(*c.trace)) {
     return badCommandLine("--trace '" + *c.trace + "' cannot be created");
   }
-  const int status = update(settings);
+  const int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
   return status;
 }
