@@ -38,17 +38,25 @@ std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"
 // What makes two port arguments the same port: its COM number, whichever
 // way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device
 // path as given.
-std::string portIdentity(const PortArgument& port) {
-  if (port.number) return "COM" + std::to_string(*port.number);
-  if (const auto number = comNumberOfName(port.device)) return "COM" + std::to_string(*number);
-  return port.device;
+struct PortIdentity {
+  std::optional<unsigned> number;
+  std::string path;
+  bool operator==(const PortIdentity&) const = default;
+  std::string shown() const { return number ? "COM" + std::to_string(*number) : path; }
+};
+
+PortIdentity identityOf(const PortArgument& port) {
+  if (port.number) return {*port.number, {}};
+  if (const auto number = comNumberOfName(port.device)) return {*number, {}};
+  return {std::nullopt, port.device};
 }
 
 std::string addPort(CommandLine& c, PortArgument port) {
-  const std::string identity = portIdentity(port);
+  const PortIdentity identity = identityOf(port);
   for (const auto& earlier : c.ports) {
-    if (portIdentity(earlier) == identity)
-      return "the port " + quoted(identity) + " is named twice";
+    if (identityOf(earlier) == identity) {
+      return "the port " + quoted(identity.shown()) + " is named twice";
+    }
   }
   c.ports.push_back(std::move(port));
   return {};
