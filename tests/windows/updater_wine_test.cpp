@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -260,6 +261,69 @@ TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
       << screen;
   EXPECT_EQ(exitStatus(), 1);
   EXPECT_EQ(readFile(file), content);
+}
+
+// The station under Wine: a child process per port (CreateProcessA with
+// inherited pipe handles), each port its own simulator behind a dosdevices
+// link; the sound printers get the table, each faulty one ends with its own
+// code, and the summary lists exactly those.
+TEST_F(UpdaterUnderWine, StationUpdatesSeveralPrintersAndListsTheFailedOnes) {
+  struct Printer {
+    int port;
+    std::vector<std::string> fault;
+    std::string end;
+  };
+  const std::vector<Printer> printers = {
+      {kComPort, {}, kSuccessLine},
+      {12, {"--fault", "2:1:silence"}, "Blad nr 21: timeout odbierania"},
+      {13, {"--fault", "72:1:hangup"}, "Blad nr 21: timeout odbierania"},
+      {14,
+       {"--fault", "0:ack:nak"},
+       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
+  };
+  std::map<int, SimulatedPrinterProcess> others;
+  std::vector<std::string> argv{program_};
+  for (const auto& printer : printers) {
+    std::string error;
+    const std::string dosdevice = winePrefix() + "/dosdevices/com" + std::to_string(printer.port);
+    if (printer.port == kComPort) {
+      ASSERT_TRUE(run_->startPrinter(printer.fault, &error)) << error;
+      fs::remove(dosdevice);
+      fs::create_symlink(run_->printer().ptyPath(), dosdevice);
+    } else {
+      auto arguments = printer.fault;
+      arguments.insert(arguments.end(), {"--lifetime", "300"});
+      const std::string log = run_->directory() + "/sim" + std::to_string(printer.port) + ".log";
+      ASSERT_TRUE(others[printer.port].start(VOREN_SIM_PATH, arguments, log, &error)) << error;
+      fs::remove(dosdevice);
+      fs::create_symlink(others[printer.port].ptyPath(), dosdevice);
+    }
+    argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+  }
+  std::string error, screen;
+  ASSERT_TRUE(run_->startProgram(underWine(argv), {}, &error)) << error;
+  const auto exit = run_->terminal().waitForExit(240s, &screen);
+  for (const auto& printer : printers) {
+    if (printer.port != kComPort)
+      fs::remove(winePrefix() + "/dosdevices/com" + std::to_string(printer.port));
+  }
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  std::string failed;
+  for (const auto& printer : printers) {
+    const std::string port = "COM" + std::to_string(printer.port);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(screen, match, std::regex("\n" + port + " +\\d+%  ([^\\n]*)")))
+        << port << "\n"
+        << screen;
+    EXPECT_EQ(match[1].str(), printer.end) << port << "\n" << screen;
+    if (printer.end != kSuccessLine) failed += "  " + port + ": " + printer.end + "\n";
+  }
+  EXPECT_NE(screen.find("Zaktualizowano 1 z 4 drukarek.\nNie zaktualizowano:\n" + failed),
+            std::string::npos)
+      << screen;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes())
+      << "the sound printer holds something else than the table";
 }
 
 }  // namespace
