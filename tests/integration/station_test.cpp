@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -149,10 +150,18 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
   EXPECT_EQ(*exit, row.exit) << screen;
   EXPECT_TRUE(terminal_.terminalRestored()) << screen;
 
+  std::vector<std::string> lines;
+  std::istringstream rows(screen);
+  for (std::string line; std::getline(rows, line);) lines.push_back(line);
   std::string failed;
   int updated = 0;
   for (const auto& printer : row.printers) {
     const std::string port = "COM" + std::to_string(printer.port);
+    // One line per port, rewritten in place.
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.starts_with(port + " "); }),
+              1)
+        << screen;
     // A missing port's line goes on with the ports this computer has.
     const auto end = endOnLine(screen, printer.port);
     EXPECT_TRUE(end && end->starts_with(printer.end))
@@ -213,6 +222,24 @@ TEST_F(StationStopped, CtrlCStopsEveryChildAndClosesEveryPort) {
   EXPECT_NE(screen.find("Zaktualizowano 0 z 3 drukarek.\nNie zaktualizowano:\n" + unfinished),
             std::string::npos)
       << screen;
+  expectNoChildLeft();
+  for (auto& [port, printer] : printers_) {
+    EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
+        << "COM" << port << " was not closed: " << printer.log();
+  }
+}
+
+TEST_F(StationStopped, AKilledStationLeavesNoChildAndNoPortOpen) {
+  const std::vector<Printer> printers = {{3, {}, kStopped}, {4, {}, kStopped}};
+  const auto env = startPrinters(printers, {"--baud", "9600"});
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(printers), env, &error)) << error;
+  ASSERT_TRUE(terminal_.waitForLine("^COM4 +[1-9]\\d*%", 30s)) << terminal_.screen();
+  const pid_t station = terminal_.programPid().value_or(-1);
+  for (pid_t child : childrenOf(station)) children_.insert(child);
+  ASSERT_EQ(children_.size(), 2u);
+  ASSERT_EQ(::kill(station, SIGKILL), 0);
+  // The children see their input end and stop after their block.
   expectNoChildLeft();
   for (auto& [port, printer] : printers_) {
     EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
