@@ -143,20 +143,22 @@ std::string helpText() {
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
          "                 COMn or \\\\.\\COMn on both systems\n"
-         "                 Several ports: all updated at once, a line each, a summary\n"
-         "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table\n"
-         "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
-         "                 bytes in one direction: microseconds, bytes, result code;\n"
-         "                 with several ports FILE-PORT, e.g. wire-COM3.txt\n"
+         "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
+         "                 anything but a regular file of that size is refused\n"
+         "  --trace FILE   write every byte on the wire to FILE (several ports: FILE-PORT,\n"
+         "                 e.g. wire-COM3.txt), a line per run of bytes one way;\n"
+         "                 a directory, a named pipe, a missing folder or the font\n"
+         "                 file itself is refused before the port is opened\n"
          "  --list         print the COM ports this computer has, one a line\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"
          "\n"
          "Options may be combined; without --port or --device the dialogue asks for\n"
-         "the port. A value may also follow an equals sign: --port=3.\n"
+         "the port. Several ports (each option repeated) are updated at once, a line\n"
+         "each, then a summary. A value may also follow an equals sign: --port=3.\n"
          "\n"
-         "Exit status: 0 success (every printer), 1 an upload failed or was stopped or\n"
-         "a port could not be used, 2 a bad command line, font file or trace file.\n";
+         "Exit status: 0 updated, 1 an update failed or was stopped or a port unusable,\n"
+         "2 a bad command line, font or trace file, 3 updated but a trace incomplete.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }

@@ -11,6 +11,8 @@
 
 namespace voren {
 
+const char* const kNoComPortsLine = "W tym komputerze nie ma zadnego portu COM.";
+
 namespace {
 
 // The operator types a number, so only ports with a COM number are offered;
@@ -21,7 +23,7 @@ std::string portsLine(const std::vector<ComPort>& ports) {
     if (port.number == 0) continue;
     numbers += (numbers.empty() ? "COM" : ", COM") + std::to_string(port.number);
   }
-  if (numbers.empty()) return "W tym komputerze nie ma zadnego portu COM.\n";
+  if (numbers.empty()) return std::string(kNoComPortsLine) + "\n";
   return "Porty COM w tym komputerze: " + numbers + "\n";
 }
 

@@ -9,6 +9,9 @@ namespace voren {
 class Console;
 class Keyboard;
 
+// What the dialogue and --list say when the computer has no COM port.
+extern const char* const kNoComPortsLine;
+
 void printBanner(Console& console);
 // The port the operator named is not there: "COM3", or a device.
 void printMissingPort(Console& console, const std::string& portName);

@@ -1,39 +1,50 @@
 #include "app/font_file.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "app/glyph_table.h"
 
 namespace voren {
 
-std::optional<std::vector<std::uint8_t>> readFontFile(const std::string& path, std::string& error) {
-  const std::string named = "font file '" + path + "': ";
-  const std::string wanted = std::to_string(kGlyphTableSize) + " bytes";
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (code) {
-    error = named + code.message() + ", not a font of " + wanted;
-    return std::nullopt;
+namespace {
+
+std::string whatItIs(const FileFacts& facts) {
+  switch (facts.kind) {
+    case FileKind::Regular:
+      return std::to_string(facts.size) + " bytes";
+    case FileKind::Directory:
+      return "a directory";
+    case FileKind::NamedPipe:
+      return "a named pipe";
+    case FileKind::Device:
+      return "a device";
+    case FileKind::Other:
+      break;
   }
-  if (std::filesystem::is_directory(status)) {
-    error = named + "a directory, not a font of " + wanted;
+  return "not a regular file";
+}
+
+}  // namespace
+
+std::optional<FontFile> readFontFile(const std::string& path, std::string& error) {
+  const auto refuse = [&](const std::string& reason) {
+    error = "font file '" + path + "': " + reason + ", not a font of " +
+            std::to_string(kGlyphTableSize) + " bytes";
     return std::nullopt;
+  };
+  std::string reason;
+  auto file = InputFile::open(path, reason);
+  if (!file) return refuse("cannot be read: " + reason);
+  const FileFacts& facts = file->facts();
+  if (facts.kind != FileKind::Regular || facts.size != kGlyphTableSize) {
+    return refuse(whatItIs(facts));
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = named + "cannot be opened for reading, not a font of " + wanted;
-    return std::nullopt;
-  }
-  // A read that breaks off leaves the table short, and the size says so.
-  const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>{});
-  if (bytes.size() != kGlyphTableSize) {
-    error = named + std::to_string(bytes.size()) + " bytes, a font has " + wanted;
-    return std::nullopt;
-  }
-  return bytes;
+  // One byte more than a table: a file that grew since it was looked at
+  // shows by its size, and no file is read whole.
+  FontFile font{std::vector<std::uint8_t>(kGlyphTableSize + 1), facts.identity};
+  const auto got = file->read(font.bytes, reason);
+  if (!got) return refuse("cannot be read: " + reason);
+  if (*got != kGlyphTableSize) return refuse(std::to_string(*got) + " bytes read");
+  font.bytes.resize(kGlyphTableSize);
+  return font;
 }
 
 }  // namespace voren

@@ -1,14 +1,17 @@
 // voren-cp852: writes the code page 852 character set into a VOREN printer.
 // With no arguments it is the operator's dialogue; options run it from a script.
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/dialogue.h"
 #include "app/font_file.h"
 #include "app/station.h"
 #include "app/station_child.h"
+#include "app/trace_place.h"
 #include "app/updater.h"
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
@@ -19,16 +22,25 @@
 namespace {
 
 constexpr int kBadCommandLine = 2;
+// The update succeeded, its trace is not whole.
+constexpr int kTraceLost = 3;
 
 int badCommandLine(const std::string& error) {
   std::fprintf(stderr, "voren-cp852: %s\n%s\n", error.c_str(), voren::kUsageLine);
   return kBadCommandLine;
 }
 
+int refused(const std::string& line) {
+  std::fprintf(stderr, "voren-cp852: %s\n", line.c_str());
+  return kBadCommandLine;
+}
+
 // One port a line: "COM3 /dev/ttyS2", an unnumbered adapter by its path
-// alone; nothing at all when the computer has no port.
+// alone; the dialogue's line when the computer has no port.
 void printPorts() {
-  for (const auto& port : voren::comPortsPresent()) {
+  const auto ports = voren::comPortsPresent();
+  if (ports.empty()) std::puts(voren::kNoComPortsLine);
+  for (const auto& port : ports) {
     std::string line = port.number != 0 ? "COM" + std::to_string(port.number) : std::string();
     if (!port.device.empty()) line += (line.empty() ? "" : " ") + port.device;
     std::puts(line.c_str());
@@ -59,25 +71,24 @@ int runOptions(const voren::CommandLine& c) {
 
   voren::UpdateSettings settings;
   // Checked before anything is opened: a wrong font never reaches the printer.
-  std::vector<std::uint8_t> font;
+  std::optional<voren::FontFile> font;
+  std::vector<std::uint8_t> stationTable;
   if (c.stationChild) {
     // The station has read and checked the table; a file read again might
     // have changed meanwhile.
     auto table = voren::receiveGlyphTable();
     if (!table) return voren::kUpdateStopped;
-    font = std::move(*table);
-    settings.table = voren::GlyphTableView(font.data(), voren::kGlyphTableSize);
+    stationTable = std::move(*table);
+    settings.table = voren::GlyphTableView(stationTable.data(), voren::kGlyphTableSize);
   } else if (c.font) {
     std::string error;
-    auto bytes = voren::readFontFile(*c.font, error);
-    if (!bytes) {
-      std::fprintf(stderr, "voren-cp852: %s\n", error.c_str());
-      return kBadCommandLine;
-    }
-    font = std::move(*bytes);
-    settings.table = voren::GlyphTableView(font.data(), voren::kGlyphTableSize);
+    font = voren::readFontFile(*c.font, error);
+    if (!font) return refused(error);
+    settings.table = voren::GlyphTableView(font->bytes.data(), voren::kGlyphTableSize);
   }
-  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace);
+  std::optional<voren::FontInUse> inUse;
+  if (font) inUse = voren::FontInUse{*c.font, font->identity};
+  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace, inUse);
   if (!c.ports.empty()) {
     const voren::PortArgument& port = c.ports.front();
     if (port.number) {
@@ -88,11 +99,21 @@ int runOptions(const voren::CommandLine& c) {
       settings.port = voren::PortChoice{*number, port.device};
     }
   }
-  if (c.trace && !voren::startWireTrace(*c.trace)) {
-    return badCommandLine("--trace '" + *c.trace + "' cannot be created");
+  if (c.trace) {
+    const std::string refusal = voren::tracePlaceRefusal(*c.trace, inUse);
+    if (!refusal.empty()) return refused(refusal);
+    if (!voren::startWireTrace(*c.trace)) {
+      return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
+    }
   }
-  const int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
+  int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
+  // After the end report: the upload went on, the operator learns the trace did not.
+  if (c.trace && !voren::wireTraceFailure().empty()) {
+    std::fprintf(stderr, "voren-cp852: trace file '%s': %s\n", c.trace->c_str(),
+                 voren::wireTraceFailure().c_str());
+    if (status == 0) status = kTraceLost;
+  }
   return status;
 }
 

@@ -201,7 +201,7 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
 }
 
 int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
-               const std::optional<std::string>& trace) {
+               const std::optional<std::string>& trace, const std::optional<FontInUse>& font) {
   std::vector<PortRun> runs(ports.size());
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRun& run = runs[i];
@@ -220,6 +220,10 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
                        file.c_str(), runs[j].name.c_str(), run.name.c_str());
           return 2;
         }
+      }
+      if (const std::string refusal = tracePlaceRefusal(file, font); !refusal.empty()) {
+        std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
+        return 2;
       }
       run.arguments.insert(run.arguments.end(), {"--trace", file});
     }

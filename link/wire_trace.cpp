@@ -1,6 +1,9 @@
 #include "link/wire_trace.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "link/link_state.h"
@@ -21,6 +24,8 @@ struct WireTrace {
   // A failed call waits for the end of its exchange, when the result code
   // says what the link made of it.
   std::string failure;
+  // The first reason the file is not whole; the file is closed then.
+  std::string lost;
 };
 
 WireTrace& trace() {
@@ -48,20 +53,39 @@ std::string resultCode() {
   return " code " + std::to_string(static_cast<int>(linkState().resultCode));
 }
 
+// Keeps the first failure and drops the file: later lines could only
+// pretend to be a whole trace.
+void lose(WireTrace& t, const char* what, int error) {
+  std::string reason = std::strerror(error);
+  if (!reason.empty()) {
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  }
+  if (t.lost.empty()) t.lost = std::string(what) + ": " + reason;
+  if (t.file != nullptr) std::fclose(t.file);
+  t.file = nullptr;
+  t.inRun = false;
+  t.failure.clear();
+}
+
+void put(WireTrace& t, const std::string& text) {
+  if (t.file != nullptr && std::fputs(text.c_str(), t.file) == EOF)
+    lose(t, "not written completely", errno);
+}
+
 // Ends the open run, or the failure line, with the result code as it
 // stands. A failure goes to the file at once: a trace is most wanted when
 // something went wrong.
 void endLine(WireTrace& t) {
   if (t.inRun) {
     t.line += resultCode() + "\n";
-    std::fputs(t.line.c_str(), t.file);
     t.inRun = false;
+    put(t, t.line);
   }
   if (!t.failure.empty()) {
     t.line += resultCode() + t.failure + "\n";
-    std::fputs(t.line.c_str(), t.file);
-    std::fflush(t.file);
     t.failure.clear();
+    put(t, t.line);
+    if (t.file != nullptr && std::fflush(t.file) != 0) lose(t, "not written completely", errno);
   }
 }
 
@@ -70,15 +94,18 @@ void endLine(WireTrace& t) {
 bool startWireTrace(const std::string& path) {
   stopWireTrace();
   WireTrace& t = trace();
+  t.lost.clear();
   t.file = std::fopen(path.c_str(), "w");
-  if (t.file == nullptr) return false;
+  if (t.file == nullptr) {
+    lose(t, "cannot be created", errno);
+    return false;
+  }
   // Written in large pieces: the trace must not slow the wire it watches.
   std::setvbuf(t.file, nullptr, _IOFBF, 1 << 16);
   t.start = Clock::now();
-  std::fputs(
+  put(t,
       "# voren-cp852 wire trace: microseconds since the start, direction, bytes in hex, the "
-      "result code when the run ended (0: none so far)\n",
-      t.file);
+      "result code when the run ended (0: none so far)\n");
   return true;
 }
 
@@ -86,9 +113,14 @@ void stopWireTrace() {
   WireTrace& t = trace();
   if (t.file == nullptr) return;
   endLine(t);
-  std::fclose(t.file);
+  if (t.file == nullptr) return;
+  const int closed = std::fclose(t.file);
+  const int error = errno;
   t.file = nullptr;
+  if (closed != 0) lose(t, "not written completely", error);
 }
+
+const std::string& wireTraceFailure() { return trace().lost; }
 
 Clock::time_point wireTraceMark() { return trace().file ? Clock::now() : Clock::time_point{}; }
 

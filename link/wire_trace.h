@@ -20,10 +20,14 @@ namespace voren {
 enum class WireDirection { Out, In };
 
 // Replaces the file at path and records into it from now on; false when it
-// cannot be created.
+// cannot be created (wireTraceFailure says why).
 bool startWireTrace(const std::string& path);
 // Writes what is pending and closes the file; nothing when not started.
 void stopWireTrace();
+// Why the trace is not whole, from the first write, flush or close that
+// failed ("no space left on device"); empty while it is. A failing trace
+// stops recording and never stops the wire it watches.
+const std::string& wireTraceFailure();
 
 // For the port calls: the time a byte's call began (zero when off), then
 // the byte, the call's result and that time.

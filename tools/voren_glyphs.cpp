@@ -4,17 +4,15 @@
 //   voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]
 // Without --sheet, --sample or --raw it writes glyph-sheet.png and
 // glyph-sample.png here.
-#include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/font_file.h"
 #include "app/glyph_table.h"
 #include "tools/cp852_text.h"
 #include "tools/glyph_render/glyph_render.h"
@@ -49,34 +47,6 @@ std::vector<PrintLine> sampleLines() {
   lines.push_back({"", false});
   for (const char* s : wide) lines.push_back({voren::tools::toCp852(s), true});
   return lines;
-}
-
-using Table = std::array<std::uint8_t, voren::kGlyphTableSize>;
-
-// One line naming the file and what is wrong with it: a wrong path, or the
-// drawings folder given instead of the table made from it.
-bool readTable(const std::string& path, Table& table) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    std::fprintf(stderr, "voren-glyphs: %s is a directory, not a glyph table file\n", path.c_str());
-    return false;
-  }
-  const auto size = std::filesystem::file_size(path, error);
-  std::ifstream in(path, std::ios::binary);
-  if (error || !in) {
-    std::fprintf(stderr, "voren-glyphs: cannot read %s: %s\n", path.c_str(),
-                 (error ? error.message() : std::strerror(errno)).c_str());
-    return false;
-  }
-  if (size != table.size()) {
-    std::fprintf(stderr, "voren-glyphs: %s holds %ju bytes, not the %zu of a glyph table\n",
-                 path.c_str(), static_cast<std::uintmax_t>(size), table.size());
-    return false;
-  }
-  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
-  if (in) return true;
-  std::fprintf(stderr, "voren-glyphs: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
-  return false;
 }
 
 bool writeRaw(voren::render::GlyphTable table, const std::string& path) {
@@ -118,9 +88,17 @@ int main(int argc, char** argv) {
     sheet = "glyph-sheet.png";
     sample = "glyph-sample.png";
   }
-  Table loaded;
-  if (!tableFile.empty() && !readTable(tableFile, loaded)) return 1;
-  const voren::render::GlyphTable table(tableFile.empty() ? voren::glyphTable() : loaded);
+  std::optional<voren::FontFile> loaded;
+  if (!tableFile.empty()) {
+    std::string error;
+    loaded = voren::readFontFile(tableFile, error);
+    if (!loaded) {
+      std::fprintf(stderr, "voren-glyphs: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  const voren::render::GlyphTable table(loaded ? loaded->bytes.data() : voren::glyphTable().data(),
+                                        voren::kGlyphTableSize);
   bool ok = true;
   if (!sheet.empty()) ok &= writePicture(voren::render::renderSheet(table), sheet);
   if (!sample.empty()) ok &= writePicture(voren::render::renderPrint(table, sampleLines()), sample);

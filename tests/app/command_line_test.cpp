@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/font_file.h"
+#include "app/trace_place.h"
 #include "tests/app/updater_fixture.h"
 
 namespace voren {
@@ -125,7 +126,7 @@ TEST(CommandLineTexts, HelpFitsOneScreenAndNamesEveryOption) {
   }
 }
 
-class FontFile : public ::testing::Test {
+class FontFileReading : public ::testing::Test {
  protected:
   void SetUp() override {
     directory_ = ::testing::TempDir() + "font_file_test";
@@ -145,38 +146,53 @@ class FontFile : public ::testing::Test {
   std::string directory_;
 };
 
-TEST_F(FontFile, ATableSizedFileIsTakenByteForByte) {
+TEST_F(FontFileReading, ATableSizedFileIsTakenByteForByteWithWhoItIs) {
   std::string error;
-  const auto font = readFontFile(write("font.bin", kGlyphTableSize), error);
+  const std::string path = write("font.bin", kGlyphTableSize);
+  const auto font = readFontFile(path, error);
   ASSERT_TRUE(font) << error;
-  ASSERT_EQ(font->size(), kGlyphTableSize);
-  EXPECT_EQ((*font)[1], 7);
-  EXPECT_EQ((*font)[kGlyphTableSize - 1], static_cast<std::uint8_t>((kGlyphTableSize - 1) * 7));
+  ASSERT_EQ(font->bytes.size(), kGlyphTableSize);
+  EXPECT_EQ(font->bytes[1], 7);
+  EXPECT_EQ(font->bytes[kGlyphTableSize - 1], static_cast<std::uint8_t>((kGlyphTableSize - 1) * 7));
+  // The identity is the file's, not the name's: a link shares it, a copy does not.
+  std::filesystem::create_hard_link(path, directory_ + "/link.bin");
+  std::filesystem::copy_file(path, directory_ + "/copy.bin");
+  EXPECT_EQ(fileAt(directory_ + "/link.bin", error)->identity, font->identity);
+  EXPECT_FALSE(fileAt(directory_ + "/copy.bin", error)->identity == font->identity);
 }
 
-TEST_F(FontFile, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
-  const std::string wanted = "36864 bytes";
+TEST_F(FontFileReading, AnythingElseIsRefusedNamingTheFileAndWhatWasFound) {
+  const std::string wanted = ", not a font of 36864 bytes";
   const struct {
     std::string path;
     std::string error;
   } rows[] = {
-      {write("short.bin", 100),
-       "font file '" + directory_ + "/short.bin': 100 bytes, a font has " + wanted},
-      {write("long.bin", kGlyphTableSize + 1),
-       "font file '" + directory_ + "/long.bin': 36865 bytes, a font has " + wanted},
-      {write("empty.bin", 0),
-       "font file '" + directory_ + "/empty.bin': 0 bytes, a font has " + wanted},
-      {directory_, "font file '" + directory_ + "': a directory, not a font of " + wanted},
+      {write("empty.bin", 0), "font file '" + directory_ + "/empty.bin': 0 bytes" + wanted},
+      {directory_, "font file '" + directory_ + "': a directory" + wanted},
+      {directory_ + "/missing.bin", "font file '" + directory_ +
+                                        "/missing.bin': cannot be read: no such file or "
+                                        "directory" +
+                                        wanted},
   };
   for (const auto& row : rows) {
     std::string error;
     EXPECT_FALSE(readFontFile(row.path, error)) << row.path;
     EXPECT_EQ(error, row.error);
   }
+}
+
+// What the end-to-end rows cannot show: the places a trace may go.
+TEST_F(FontFileReading, ATraceMayGoToANewOrAnotherFileOrADevice) {
+  const std::string font = write("font.bin", kGlyphTableSize);
   std::string error;
-  EXPECT_FALSE(readFontFile(directory_ + "/missing.bin", error));
-  EXPECT_TRUE(error.starts_with("font file '" + directory_ + "/missing.bin': ")) << error;
-  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  const FontInUse inUse{font, readFontFile(font, error)->identity};
+  const std::string nullDevice = std::filesystem::exists("/dev/null") ? "/dev/null" : "NUL";
+  for (const std::string& path :
+       {directory_ + "/new.txt", write("old.txt", 10), nullDevice, std::string("here.txt")}) {
+    EXPECT_EQ(tracePlaceRefusal(path, inUse), "") << path;
+  }
+  EXPECT_NE(tracePlaceRefusal(font, inUse), "");
+  EXPECT_EQ(tracePlaceRefusal(font, std::nullopt), "") << "no font, nothing to protect";
 }
 
 // The update with a port chosen beforehand, against the scripted printer.

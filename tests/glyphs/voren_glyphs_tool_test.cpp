@@ -84,7 +84,7 @@ TEST(GlyphTool, RefusesATableFileThatIsNoTableAndDrawsNothing) {
       {"short.bin", "100 bytes"},
       {"long.bin", "36865 bytes"},
       {"a-folder", "a directory"},
-      {"missing.bin", "cannot read"},
+      {"missing.bin", "cannot be read"},
   };
   for (const auto& [name, reason] : cases) {
     const fs::path table = dir / name;

@@ -1,8 +1,13 @@
 // The program run from a script against the simulated printer: options, no
 // terminal, standard input from /dev/null, its output read as a log.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,18 +23,23 @@ using namespace std::chrono_literals;
 class CommandLineNatively : public ::testing::Test {
  protected:
   void SetUp() override {
-    run_.emplace(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    run_.emplace(name);
     std::string error;
     ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
   }
 
-  // The program with these options, COM1 mapped to the printer unless told otherwise.
-  CommandResult program(std::vector<std::string> options, bool mapCom1 = true) {
-    std::vector<std::string> argv{"env"};
+  // The program with these options, COM1 mapped to the printer unless told
+  // otherwise, run by whatever comes first in argv.
+  CommandResult program(std::vector<std::string> options, bool mapCom1 = true,
+                        std::vector<std::string> argv = {}) {
+    argv.push_back("env");
     if (mapCom1) argv.push_back("VOREN_COM1=" + run_->printer().ptyPath());
     argv.push_back(VOREN_CP852_PATH);
     argv.insert(argv.end(), options.begin(), options.end());
-    return runCommand(argv, 60s);
+    return runCommand(argv, deadline_);
   }
 
   std::string file(const std::string& name) const { return run_->directory() + "/" + name; }
@@ -42,6 +52,7 @@ class CommandLineNatively : public ::testing::Test {
   }
 
   std::optional<UpdaterRun> run_;
+  std::chrono::milliseconds deadline_ = 60s;
 };
 
 TEST_F(CommandLineNatively, PortOptionUploadsWithoutAKeyWaitAndTracesEveryExchange) {
@@ -80,15 +91,168 @@ TEST_F(CommandLineNatively, DeviceAndFontOptionsPutTheFileIntoThePrinterWithoutA
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
 }
 
-TEST_F(CommandLineNatively, AFontOfAnotherSizeIsRefusedBeforeAnyByteIsSent) {
-  writeFont("short.bin", 100);
-  const auto result = program({"--port", "1", "--font", file("short.bin")});
-  EXPECT_EQ(result.status, 2) << result.output;
-  EXPECT_NE(result.output.find("font file '" + file("short.bin") + "': 100 bytes"),
-            std::string::npos)
+// A file the program is handed in a role it cannot play: the row makes it in
+// the test's folder and names the reason; "{dir}" in the reason is that folder.
+struct BadFile {
+  const char* name;
+  std::function<std::string(const std::string& dir)> make;
+  std::string reason;
+  bool unreadable = false;  // needs a reader without root's rights
+};
+
+void PrintTo(const BadFile& row, std::ostream* out) { *out << row.name; }
+
+std::string named(std::string text, const std::string& dir) {
+  for (auto at = text.find("{dir}"); at != text.npos; at = text.find("{dir}"))
+    text.replace(at, 5, dir);
+  return text;
+}
+
+std::string madeFifo(const std::string& path) {
+  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+  return path;
+}
+
+std::string madeFolder(const std::string& path) {
+  std::filesystem::create_directory(path);
+  return path;
+}
+
+std::string madeFile(const std::string& path, std::size_t size) {
+  std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+  return path;
+}
+
+// Root reads any file whatever its mode, so the unreadable row runs the
+// program as nobody, in a folder nobody may pass through but not list;
+// nothing when that cannot be done.
+std::optional<std::vector<std::string>> readerWithoutRoot(const std::string& dir) {
+  if (geteuid() != 0) return std::vector<std::string>{};
+  if (!std::filesystem::exists("/usr/bin/setpriv")) return std::nullopt;
+  std::filesystem::permissions(dir, std::filesystem::perms::owner_all |
+                                        std::filesystem::perms::group_exec |
+                                        std::filesystem::perms::others_exec);
+  return std::vector<std::string>{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+}
+
+class BadInput : public CommandLineNatively, public ::testing::WithParamInterface<BadFile> {
+ protected:
+  // A refusal comes before anything is opened; a program still running by
+  // then hangs on the file or reads it whole.
+  BadInput() { deadline_ = 10s; }
+
+  // A refusal is the whole output; nothing reached the printer.
+  void expectRefused(const CommandResult& result, const std::string& line) {
+    EXPECT_NE(result.status, -1) << "the program hung on " << GetParam().name;
+    EXPECT_EQ(result.status, 2) << result.output;
+    EXPECT_EQ(result.output, "voren-cp852: " + line + "\n");
+    run_->stopPrinterAndReadDump();
+    EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
+  }
+};
+
+using FontFile = BadInput;
+using TraceFile = BadInput;
+
+TEST_P(FontFile, IsRefusedWithItsKindBeforeAByteOfItIsRead) {
+  const BadFile& row = GetParam();
+  const std::string dir = run_->directory();
+  const std::string path = row.make(dir);
+  const auto before = std::filesystem::status(path).type();
+  const auto reader = row.unreadable ? readerWithoutRoot(dir) : std::vector<std::string>{};
+  if (!reader) GTEST_SKIP() << "as root every file is readable, and setpriv is missing";
+  const auto result = program({"--port", "1", "--font", path}, true, *reader);
+  expectRefused(result, "font file '" + path + "': " + named(row.reason, dir) +
+                            ", not a font of 36864 bytes");
+  EXPECT_EQ(std::filesystem::status(path).type(), before) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FontFile,
+    ::testing::Values(
+        BadFile{"zero_device", [](auto&) { return std::string("/dev/zero"); }, "a device"},
+        BadFile{"named_pipe", [](auto& d) { return madeFifo(d + "/fifo"); }, "a named pipe"},
+        BadFile{"directory", [](auto& d) { return madeFolder(d + "/drawings"); }, "a directory"},
+        BadFile{"missing", [](auto& d) { return d + "/missing.bin"; },
+                "cannot be read: no such file or directory"},
+        BadFile{"unreadable",
+                [](auto& d) {
+                  const auto path = madeFile(d + "/locked.bin", kGlyphTableSize);
+                  std::filesystem::permissions(path, std::filesystem::perms::none);
+                  return path;
+                },
+                "cannot be read: permission denied", true},
+        BadFile{"one_byte_short", [](auto& d) { return madeFile(d + "/s.bin", 36863); },
+                "36863 bytes"},
+        BadFile{"one_byte_long", [](auto& d) { return madeFile(d + "/l.bin", 36865); },
+                "36865 bytes"},
+        BadFile{"sparse_8_gb",
+                [](auto& d) {
+                  const auto path = madeFile(d + "/sparse.bin", 0);
+                  std::filesystem::resize_file(path, std::uintmax_t{8} << 30);
+                  return path;
+                },
+                "8589934592 bytes"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The font is good in every row, so only the trace's place can refuse it.
+TEST_P(TraceFile, InAPlaceThatCannotTakeItIsRefusedBeforeThePortIsOpened) {
+  const BadFile& row = GetParam();
+  const std::string dir = run_->directory();
+  const std::string font = writeFont("font.bin", kGlyphTableSize);
+  const std::string path = row.make(dir);
+  const auto before = std::filesystem::status(path).type();
+  const auto result = program({"--port", "1", "--font", file("font.bin"), "--trace", path});
+  expectRefused(result, "trace file '" + path + "': " + named(row.reason, dir));
+  EXPECT_EQ(std::filesystem::status(path).type(), before) << path;
+  EXPECT_TRUE(readFile(file("font.bin")) == font) << "the font file changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TraceFile,
+    ::testing::Values(
+        BadFile{"named_pipe", [](auto& d) { return madeFifo(d + "/fifo"); }, "a named pipe"},
+        BadFile{"directory", [](auto& d) { return madeFolder(d + "/traces"); }, "a directory"},
+        BadFile{"missing_folder", [](auto& d) { return d + "/no-folder/trace.txt"; },
+                "folder '{dir}/no-folder' does not exist"},
+        BadFile{"the_font", [](auto& d) { return d + "/font.bin"; },
+                "the font file '{dir}/font.bin' itself"},
+        BadFile{"the_font_by_a_hard_link",
+                [](auto& d) {
+                  std::filesystem::create_hard_link(d + "/font.bin", d + "/hard.bin");
+                  return d + "/hard.bin";
+                },
+                "the font file '{dir}/font.bin' itself"},
+        BadFile{"the_font_by_a_symbolic_link",
+                [](auto& d) {
+                  std::filesystem::create_symlink("font.bin", d + "/link.bin");
+                  return d + "/link.bin";
+                },
+                "the font file '{dir}/font.bin' itself"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A full device takes the trace's lines and keeps none: the upload goes on,
+// and the end says what was lost.
+TEST_F(CommandLineNatively, ATraceThatCannotBeWrittenIsReportedAfterAFullUploadWithStatusThree) {
+  const std::string font = writeFont("font.bin", kGlyphTableSize);
+  const auto result = program({"--port", "1", "--font", file("font.bin"), "--trace", "/dev/full"});
+  EXPECT_EQ(result.status, 3) << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      std::string(kSuccessLine) +
+      "\nvoren-cp852: trace file '/dev/full': not written completely: no space left on device\n"))
       << result.output;
-  run_->stopPrinterAndReadDump();
-  EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
+}
+
+// The failed update's status wins; the trace's line still comes last.
+TEST_F(CommandLineNatively, ATraceThatCannotBeWrittenIsReportedAfterAFailedUploadWithStatusOne) {
+  const auto result = program({"--port", "200", "--trace", "/dev/full"});
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("W tym komputerze nie ma portu COM200!"), std::string::npos)
+      << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      "\nvoren-cp852: trace file '/dev/full': not written completely: no space left on device\n"))
+      << result.output;
 }
 
 TEST_F(CommandLineNatively, AMissingPortEndsWithStatusOneAndTheDialoguesText) {
@@ -113,6 +277,23 @@ TEST_F(CommandLineNatively, InformationOptionsAndBadOnes) {
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.output.find("unknown option '--speed'\nusage: "), std::string::npos)
       << result.output;
+}
+
+// Every COM number mapped to nothing hides the machine's own UARTs; a USB
+// adapter without a number would still be listed.
+TEST_F(CommandLineNatively, ListWithNoPortSaysSoAsTheDialogueDoes) {
+  for (const auto& entry : std::filesystem::directory_iterator("/dev")) {
+    const auto name = entry.path().filename().string();
+    if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) {
+      GTEST_SKIP() << "this machine has " << entry.path() << ", which no mapping hides";
+    }
+  }
+  std::vector<std::string> argv{"env"};
+  for (int n = 1; n <= 255; ++n) argv.push_back("VOREN_COM" + std::to_string(n) + "=/none");
+  argv.insert(argv.end(), {VOREN_CP852_PATH, "--list"});
+  const auto result = runCommand(argv, 60s);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "W tym komputerze nie ma zadnego portu COM.\n");
 }
 
 }  // namespace

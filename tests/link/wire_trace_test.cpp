@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -143,8 +144,31 @@ TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {
   EXPECT_EQ(tokens, ">1b43 >1b44");
 }
 
-TEST_F(WireTrace, AFileThatCannotBeMadeIsRefused) {
+TEST_F(WireTrace, AFileThatCannotBeMadeIsRefusedWithTheReason) {
   EXPECT_FALSE(startWireTrace(::testing::TempDir() + "no-such-dir/trace.txt"));
+  EXPECT_EQ(wireTraceFailure(), "cannot be created: no such file or directory");
+}
+
+// A full device takes nothing: a short trace fails only as it is closed, a
+// long one at a write on the way, after which the wire goes on untraced.
+// A new trace starts whole.
+TEST_F(WireTrace, AFileThatCannotBeWrittenWholeSaysWhyAndTheWireGoesOn) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device on this system";
+  for (const int exchanges : {1, 4000}) {
+    ASSERT_TRUE(startWireTrace("/dev/full"));
+    for (int i = 0; i < exchanges; ++i) {
+      test::scriptedPrinter().expect({kEsc, 0x43});
+      WymianaRozkazu(1, 0x43, 0, 0, 0);
+      if (i == exchanges - 2) {
+        EXPECT_NE(wireTraceFailure(), "") << "no write failed on the way";
+      }
+    }
+    EXPECT_EQ(linkState().resultCode, KodBledu(ErrorNumber::Brak));
+    stopWireTrace();
+    EXPECT_EQ(wireTraceFailure(), "not written completely: no space left on device") << exchanges;
+  }
+  ASSERT_TRUE(startWireTrace(path_));
+  EXPECT_EQ(wireTraceFailure(), "");
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+// Files the operator names: what kind of file a path is, how big, and which
+// file it is, taken from the system rather than guessed from the name. A
+// file is looked at before a byte of it is read, and opening one never waits
+// (a named pipe without a writer, a device).
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace voren {
+
+enum class FileKind { Regular, Directory, NamedPipe, Device, Other };
+
+// Two names of one file (a hard link, a symbolic link) have one identity.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct FileFacts {
+  FileKind kind = FileKind::Other;
+  std::uint64_t size = 0;  // of a regular file
+  FileIdentity identity;
+};
+
+// A file opened for reading only. The reasons are the system's, in words:
+// "no such file or directory", "permission denied".
+class InputFile {
+ public:
+  // Nothing, and the reason, when the path cannot be opened.
+  static std::optional<InputFile> open(const std::string& path, std::string& reason);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&&) = delete;
+  ~InputFile();
+
+  // From the opened file, not from its name, which may have changed since.
+  const FileFacts& facts() const { return facts_; }
+  // Fills into, fewer bytes only at the end of the file; nothing and the
+  // reason when a read fails.
+  std::optional<std::size_t> read(std::span<std::uint8_t> into, std::string& reason);
+
+ private:
+  InputFile(std::intptr_t handle, const FileFacts& facts) : handle_(handle), facts_(facts) {}
+
+  std::intptr_t handle_;
+  FileFacts facts_;
+};
+
+// What path names now, links followed, nothing read from it; nothing and the
+// reason when there is no such file or it cannot be looked at.
+std::optional<FileFacts> fileAt(const std::string& path, std::string& reason);
+
+// Whether the folder a file at path would be made in exists.
+bool folderExistsFor(const std::string& path);
+
+}  // namespace voren
