@@ -31,6 +31,7 @@ struct Printer {
   int port;                        // COMn
   std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer, no mapping
   std::string end;                 // the end text on the port's line
+  bool byDevice = false;           // named by its pty's path, with no COM mapping
 };
 
 struct MixRow {
@@ -44,6 +45,9 @@ void PrintTo(const MixRow& row, std::ostream* out) { *out << row.name; }
 const std::vector<MixRow> kMixes = {
     {"ThreeSoundPrinters",
      {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine}},
+     0},
+    {"PortsAndADevice",
+     {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine, true}},
      0},
     {"SilentHangingUpRefusingAndSound",
      {{3, {}, kSuccessLine},
@@ -60,9 +64,9 @@ const std::vector<MixRow> kMixes = {
 };
 
 // The port's line: its name, the percentage, its end text.
-std::optional<std::string> endOnLine(const std::string& screen, int port) {
+std::optional<std::string> endOnLine(const std::string& screen, const std::string& name) {
   std::smatch match;
-  const std::regex line("(^|\\n)COM" + std::to_string(port) + " +\\d+%  ([^\\n]*)");
+  const std::regex line("(^|\\n)" + name + " +\\d+%  ([^\\n]*)");
   if (!std::regex_search(screen, match, line)) return std::nullopt;
   return match[2].str();
 }
@@ -78,6 +82,12 @@ class Station : public ::testing::TestWithParam<MixRow> {
     terminal_.kill();
     printers_.clear();
     std::filesystem::remove_all(directory_);
+  }
+
+  // How the station names the port.
+  std::string nameOf(const Printer& printer) {
+    return printer.byDevice ? printers_[printer.port].ptyPath()
+                            : "COM" + std::to_string(printer.port);
   }
 
   std::string dumpOf(int port) const {
@@ -97,7 +107,7 @@ class Station : public ::testing::TestWithParam<MixRow> {
       std::string error;
       const std::string log = directory_ + "/sim" + std::to_string(printer.port) + ".log";
       EXPECT_TRUE(process.start(VOREN_SIM_PATH, arguments, log, &error)) << error;
-      env["VOREN_COM" + std::to_string(printer.port)] = process.ptyPath();
+      if (!printer.byDevice) env["VOREN_COM" + std::to_string(printer.port)] = process.ptyPath();
     }
     return env;
   }
@@ -105,7 +115,11 @@ class Station : public ::testing::TestWithParam<MixRow> {
   std::vector<std::string> portOptions(const std::vector<Printer>& printers) {
     std::vector<std::string> argv{VOREN_CP852_PATH};
     for (const auto& printer : printers) {
-      argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+      if (printer.byDevice) {
+        argv.insert(argv.end(), {"--device", printers_[printer.port].ptyPath()});
+      } else {
+        argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+      }
     }
     return argv;
   }
@@ -156,14 +170,14 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
   std::string failed;
   int updated = 0;
   for (const auto& printer : row.printers) {
-    const std::string port = "COM" + std::to_string(printer.port);
+    const std::string port = nameOf(printer);
     // One line per port, rewritten in place.
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [&](const std::string& line) { return line.starts_with(port + " "); }),
               1)
         << screen;
     // A missing port's line goes on with the ports this computer has.
-    const auto end = endOnLine(screen, printer.port);
+    const auto end = endOnLine(screen, port);
     EXPECT_TRUE(end && end->starts_with(printer.end))
         << port << " ends with " << end.value_or("no line") << "\n"
         << screen;
@@ -173,7 +187,7 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
       EXPECT_TRUE(readFile(dumpOf(printer.port)) == glyphTableBytes())
           << port << " holds something else than the table";
     } else {
-      failed += "  " + port + ": " + *endOnLine(screen, printer.port) + "\n";
+      failed += "  " + port + ": " + *end + "\n";
     }
   }
   // The summary, then exactly the ports that failed, each with its end.
@@ -216,7 +230,7 @@ TEST_F(StationStopped, CtrlCStopsEveryChildAndClosesEveryPort) {
   EXPECT_TRUE(terminal_.terminalRestored()) << screen;
   std::string unfinished;
   for (const auto& printer : printers) {
-    EXPECT_EQ(endOnLine(screen, printer.port).value_or("no line"), kStopped) << screen;
+    EXPECT_EQ(endOnLine(screen, nameOf(printer)).value_or("no line"), kStopped) << screen;
     unfinished += "  COM" + std::to_string(printer.port) + ": " + kStopped + "\n";
   }
   EXPECT_NE(screen.find("Zaktualizowano 0 z 3 drukarek.\nNie zaktualizowano:\n" + unfinished),
