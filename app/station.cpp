@@ -200,9 +200,14 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
   return (path.parent_path() / file).string();
 }
 
-int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
-               const std::optional<std::string>& trace, const std::optional<FontInUse>& font) {
-  std::vector<PortRun> runs(ports.size());
+namespace {
+
+// Each port's run and its child's arguments; a refusal (one line) when a
+// trace cannot go where it would.
+std::string planRuns(const std::vector<PortArgument>& ports,
+                     const std::optional<std::string>& trace, const std::optional<FontInUse>& font,
+                     std::vector<PortRun>& runs) {
+  runs = std::vector<PortRun>(ports.size());
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRun& run = runs[i];
     run.name = portName(ports[i]);
@@ -212,30 +217,21 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
     } else {
       run.arguments.insert(run.arguments.end(), {"--device", ports[i].device});
     }
-    if (trace) {
-      const std::string file = stationTraceFile(*trace, run.name);
-      for (std::size_t j = 0; j < i; ++j) {
-        if (runs[j].arguments.back() == file) {
-          std::fprintf(stderr, "voren-cp852: trace file '%s': named for both %s and %s\n",
-                       file.c_str(), runs[j].name.c_str(), run.name.c_str());
-          return 2;
-        }
+    if (!trace) continue;
+    const std::string file = stationTraceFile(*trace, run.name);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (runs[j].arguments.back() == file) {
+        return "trace file '" + file + "': named for both " + runs[j].name + " and " + run.name;
       }
-      if (const std::string refusal = tracePlaceRefusal(file, font); !refusal.empty()) {
-        std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
-        return 2;
-      }
-      run.arguments.insert(run.arguments.end(), {"--trace", file});
     }
+    if (std::string refusal = tracePlaceRefusal(file, font); !refusal.empty()) return refusal;
+    run.arguments.insert(run.arguments.end(), {"--trace", file});
   }
+  return {};
+}
 
-  Console& console = systemConsole();
-  // After the console: its own handler would end the process.
-  catchInterrupt();
-  printBanner(console);
-
+void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue& queue) {
   const std::string program = ownProgramPath();
-  EventQueue queue;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     PortRun& run = runs[i];
     std::string error;
@@ -250,32 +246,36 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
     run.child->writeInput(table);
     run.reader = std::thread(readChild, std::ref(*run.child), i, std::ref(queue));
   }
+}
 
-  StationScreen screen(console, runs);
+void take(PortRun& run, const std::optional<StationMessage>& message) {
+  if (!message) {
+    run.outputEnded = true;
+  } else if (message->kind == StationMessage::Kind::Progress) {
+    run.percent = std::max(run.percent, message->percent);
+  } else if (message->kind == StationMessage::Kind::Report) {
+    run.report.push_back(message->text);
+  } else if (!message->text.empty()) {
+    run.notes.push_back(message->text);
+  }
+}
+
+// Until every child has ended and said all it will. Ctrl-C closes each
+// child's input, which asks it to stop between blocks; a child still there
+// after the bound is killed.
+void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationScreen& screen) {
   bool stopping = false;
   Clock::time_point stopDeadline;
-  for (;;) {
-    for (auto& event : queue.take(kLook)) {
-      PortRun& run = runs[event.port];
-      if (!event.message) {
-        run.outputEnded = true;
-      } else if (event.message->kind == StationMessage::Kind::Progress) {
-        run.percent = std::max(run.percent, event.message->percent);
-      } else if (event.message->kind == StationMessage::Kind::Report) {
-        run.report.push_back(event.message->text);
-      } else if (!event.message->text.empty()) {
-        run.notes.push_back(event.message->text);
-      }
-    }
+  for (bool running = true; running;) {
+    for (const auto& event : queue.take(kLook)) take(runs[event.port], event.message);
     if (interrupted() && !stopping) {
-      // The end of its input asks each child to stop between blocks.
       stopping = true;
       stopDeadline = Clock::now() + kStopBound;
       for (auto& run : runs) {
         if (run.child) run.child->closeInput();
       }
     }
-    bool running = false;
+    running = false;
     for (auto& run : runs) {
       if (run.outcome != Outcome::Running) continue;
       if (!run.exit) run.exit = run.child->exited();
@@ -287,13 +287,32 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
       if (stopping && Clock::now() > stopDeadline) run.child->kill();
     }
     screen.update();
-    if (!running) break;
   }
-
   for (auto& run : runs) {
     if (run.reader.joinable()) run.reader.join();
   }
+}
+
+}  // namespace
+
+int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
+               const std::optional<std::string>& trace, const std::optional<FontInUse>& font) {
+  std::vector<PortRun> runs;
+  if (const std::string refusal = planRuns(ports, trace, font, runs); !refusal.empty()) {
+    std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
+    return 2;
+  }
+
+  Console& console = systemConsole();
+  // After the console: its own handler would end the process.
+  catchInterrupt();
+  printBanner(console);
+  EventQueue queue;
+  startChildren(runs, table, queue);
+  StationScreen screen(console, runs);
+  watchChildren(runs, queue, screen);
   printSummary(console, runs);
+
   const auto all = [&](auto holds) { return std::all_of(runs.begin(), runs.end(), holds); };
   if (!all([](const PortRun& r) { return r.outcome == Outcome::Updated; })) return 1;
   return all([](const PortRun& r) { return !r.traceIncomplete; }) ? 0 : 3;
