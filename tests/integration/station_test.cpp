@@ -201,9 +201,9 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
 INSTANTIATE_TEST_SUITE_P(PortMixes, Station, ::testing::ValuesIn(kMixes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-using StationStopped = Station;
+using StationRun = Station;
 
-TEST_F(StationStopped, CtrlCStopsEveryChildAndClosesEveryPort) {
+TEST_F(StationRun, CtrlCStopsEveryChildAndClosesEveryPort) {
   // Paced, so the uploads are under way when the key comes.
   const std::vector<Printer> printers = {{3, {}, kStopped}, {4, {}, kStopped}, {5, {}, kStopped}};
   const auto env = startPrinters(printers, {"--baud", "9600"});
@@ -243,7 +243,7 @@ TEST_F(StationStopped, CtrlCStopsEveryChildAndClosesEveryPort) {
   }
 }
 
-TEST_F(StationStopped, AKilledStationLeavesNoChildAndNoPortOpen) {
+TEST_F(StationRun, AKilledStationLeavesNoChildAndNoPortOpen) {
   const std::vector<Printer> printers = {{3, {}, kStopped}, {4, {}, kStopped}};
   const auto env = startPrinters(printers, {"--baud", "9600"});
   std::string error, screen;
@@ -261,8 +261,37 @@ TEST_F(StationStopped, AKilledStationLeavesNoChildAndNoPortOpen) {
   }
 }
 
+TEST_F(StationRun, AChildThatDiesStopsNoOtherPrinter) {
+  const std::vector<Printer> printers = {
+      {3, {}, "Blad: proces aktualizacji zakonczyl sie bez raportu"}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers, {"--baud", "38400"});
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(printers), env, &error)) << error;
+  ASSERT_TRUE(terminal_.waitForLine("^COM3 +[1-9]\\d*%", 30s)) << terminal_.screen();
+  const pid_t station = terminal_.programPid().value_or(-1);
+  for (pid_t child : childrenOf(station)) {
+    children_.insert(child);
+    if (readFile("/proc/" + std::to_string(child) + "/cmdline")
+            .find(std::string("--port\0003", 8)) != std::string::npos) {
+      ASSERT_EQ(::kill(child, SIGKILL), 0);
+    }
+  }
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  for (const auto& printer : printers) {
+    EXPECT_EQ(endOnLine(screen, nameOf(printer)).value_or("no line"), printer.end) << screen;
+  }
+  EXPECT_NE(screen.find("Zaktualizowano 1 z 2 drukarek.\nNie zaktualizowano:\n  COM3: " +
+                        printers[0].end + "\n"),
+            std::string::npos)
+      << screen;
+  printers_[4].stop();
+  EXPECT_TRUE(readFile(dumpOf(4)) == glyphTableBytes()) << "COM4 holds something else";
+}
+
 // From a script: no terminal, a line each tenth; the font and the traces.
-TEST_F(StationStopped, FontAndTracesFromAScriptWithAppendedLines) {
+TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
   const auto env = startPrinters(printers);
   std::string font(kGlyphTableSize, '\0');
