@@ -290,6 +290,26 @@ TEST_F(StationRun, AChildThatDiesStopsNoOtherPrinter) {
   EXPECT_TRUE(readFile(dumpOf(4)) == glyphTableBytes()) << "COM4 holds something else";
 }
 
+// A trace that cannot be written whole stops no upload: its port counts as
+// updated, its child's line comes under the summary, and the status is 3.
+TEST_F(StationRun, ATraceNotWrittenWholeEndsWithThree) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers);
+  std::filesystem::create_symlink("/dev/full", directory_ + "/wire-COM3.txt");
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"--trace", directory_ + "/wire.txt"});
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 3) << result.output;
+  EXPECT_NE(result.output.find("\nZaktualizowano 2 z 2 drukarek.\nCOM3: voren-cp852: trace file '" +
+                               directory_ + "/wire-COM3.txt': "),
+            std::string::npos)
+      << result.output;
+}
+
 // From a script: no terminal, a line each tenth; the font and the traces.
 TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
