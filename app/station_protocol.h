@@ -13,19 +13,15 @@
 //                     not be used
 //     any other line is a note (a message on standard error), which the
 //     station shows under its summary.
-//   The child's exit status carries the outcome (the kChild... values).
+//   The child's exit status carries the outcome: the single-port run's (0
+//   updated, 1 failed, 3 updated with its trace incomplete), or
+//   kUpdateStopped (app/updater.h) when it stopped before the last block.
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace voren {
-
-// A child's exit statuses: those of the single-port run, and one of its own.
-inline constexpr int kChildUpdated = 0;
-inline constexpr int kChildFailed = 1;
-inline constexpr int kChildUpdatedTraceIncomplete = 3;
-inline constexpr int kChildStopped = 4;  // asked to stop before the last block
 
 struct StationMessage {
   enum class Kind { Progress, Report, Note };

@@ -47,9 +47,8 @@ class ChildProcess {
   // Ends the child at once (no-op once it has ended).
   void kill();
 
-  struct Handles;  // the platform's own
-
  private:
+  struct Handles;  // the platform's own
   explicit ChildProcess(std::unique_ptr<Handles> handles);
   std::unique_ptr<Handles> handles_;
   std::optional<ChildExit> exit_;
