@@ -193,11 +193,12 @@ std::string portName(const PortArgument& port) {
 
 std::string stationTraceFile(const std::string& trace, const std::string& portName) {
   const std::string leaf = portName.substr(portName.find_last_of("/\\") + 1);
-  const std::filesystem::path path(trace);
+  std::filesystem::path path(trace);
   std::filesystem::path file = path.stem();
   file += "-" + leaf;
   file += path.extension();
-  return (path.parent_path() / file).string();
+  // The folder as the operator wrote it, separators and all.
+  return path.replace_filename(file).string();
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/font_file.h"
+#include "app/station.h"
 #include "app/trace_place.h"
 #include "tests/app/updater_fixture.h"
 
@@ -113,6 +114,24 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parse(row.arguments).error, row.error) << row.arguments[0];
+  }
+}
+
+// With several ports each gets its own trace: the port's name before the
+// extension, a device by its last path part.
+TEST(CommandLineParser, StationTraceNames) {
+  const struct {
+    const char* trace;
+    const char* port;
+    const char* file;
+  } rows[] = {
+      {"wire.txt", "COM3", "wire-COM3.txt"},
+      {"/tmp/x/wire.txt", "/dev/ttyUSB0", "/tmp/x/wire-ttyUSB0.txt"},
+      {"wire", "COM12", "wire-COM12"},
+      {"a.b/wire.trace.txt", R"(\\.\COM12)", "a.b/wire.trace-COM12.txt"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(stationTraceFile(row.trace, row.port), row.file) << row.trace << " " << row.port;
   }
 }
 
