@@ -33,7 +33,14 @@ std::optional<std::uint8_t> portNumber(std::string_view text) {
   return static_cast<std::uint8_t>(number);
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+// Appended, not "'" + text: GCC 12 at -O3 sees an overlapping copy in the
+// prepend (a false -Wrestrict).
+std::string quoted(std::string_view text) {
+  std::string out(1, '\'');
+  out.append(text);
+  out += '\'';
+  return out;
+}
 
 // What makes two port arguments the same port: its COM number, whichever
 // way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device

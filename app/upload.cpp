@@ -55,7 +55,7 @@ std::optional<ErrorNumber> sendBlock(GlyphTableView table, std::uint32_t i) {
   const std::size_t t = kBlockSize * i;
   const std::uint32_t address = kFirstBlockAddress + i;
 
-  link.crc = 0;
+  link.crc = kCrcStart;
   put(kSendArea, BajtLiczby(2, address));
   put(kSendArea + 1, BajtLiczby(1, address));
   for (std::size_t k = 0; k < kHalfData; ++k) put(kSendArea + 2 + k, table[t + k]);

@@ -1,7 +1,7 @@
 # The Debian package of the Linux program and simulator: `cpack` in the build
-# tree makes voren-cp852_<version>_<arch>.deb. Both programs in /usr/bin
-# (their install rules), a man page each, the licence and the changelog.
-include(GNUInstallDirs)
+# tree makes voren-cp852_<version>_<arch>.deb. The programs in /usr/bin, the
+# glyph drawings under /usr/share (their install rules), a man page each, the
+# licence and the changelog.
 
 set(VOREN_DEB_MAINTAINER "voren-cp852 developers <voren-cp852@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
@@ -25,7 +25,9 @@ function(voren_gzip source gzipped)
   set(packaged_docs ${packaged_docs} ${gzipped} PARENT_SCOPE)
 endfunction()
 
-foreach(program voren-cp852 voren-sim)
+# The man page of the font generator names where the package puts the drawings.
+set(VOREN_PACKAGED_DRAWINGS /usr/${VOREN_DRAWINGS_DIR})
+foreach(program voren-cp852 voren-sim voren-glyphs voren-make-glyph-table)
   configure_file(docs/man/${program}.1.in man/${program}.1 @ONLY)
   voren_gzip(${PROJECT_BINARY_DIR}/man/${program}.1 ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
   install(FILES ${PROJECT_BINARY_DIR}/man/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -59,13 +61,20 @@ receipt printer over a serial line, in 144 CRC-checked blocks, asking the
 operator for the port or unattended from the command line.
 
 voren-sim is a simulated VOREN printer on a pseudo-terminal, for trying the
-program without a printer.")
+program without a printer.
+
+For an operator's own font: the drawings of the built-in glyphs, the
+generator that makes a table file from a copy of them
+(voren-make-glyph-table) and voren-glyphs, which draws a table as PNG
+pictures.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VOREN_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps declares what the programs link against (libpng, libstdc++).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# voren-make-glyph-table is a Python 3 script.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)

@@ -1,8 +1,13 @@
 #include "link/command_table.h"
 
+#include "link/printer_protocol.h"
+
 namespace voren {
 
 namespace {
+
+// A status in the printer's numbered range that it never ends an answer with.
+constexpr std::uint8_t kStatusUndefined = 110;
 
 std::uint8_t listRecordLength161(std::uint8_t selector) {
   // A selector with the high bit set has the record length of the plain one.
@@ -81,17 +86,12 @@ AnswerRules answerRules(std::uint8_t command, std::uint8_t firstLength, std::uin
 }
 
 ErrorNumber statusErrorNumber(std::uint8_t status) {
-  const int s = status;
-  if (s == 0) return ErrorNumber::Brak;
-  if (s >= 2 && s <= 5) return ErrorNumber(s + 62);
-  if (s >= 7 && s <= 18) return ErrorNumber(s + 61);
-  if (s >= 100 && s <= 109) return ErrorNumber(s - 20);
-  if (s == 111) return ErrorNumber(91);
-  if (s == 112) return ErrorNumber(92);
-  if (s == 115) return ErrorNumber(93);
-  if (s == 117) return ErrorNumber(94);
-  if (s >= 120 && s <= 131) return ErrorNumber(s - 25);
-  return ErrorNumber::NiepoprawnaOdpowiedz;  // not in the printer's error list
+  if (status == kStatusAccepted) return ErrorNumber::Brak;
+  // Numbered, but no error the printer ends an answer with: 1 after a
+  // block is a damaged block (the updater tells it apart), 110 the printer
+  // does not define.
+  if (status == kStatusCrc || status == kStatusUndefined) return ErrorNumber::NiepoprawnaOdpowiedz;
+  return numerStatusu(status);
 }
 
 std::uint8_t sizedAnswerLength(std::uint8_t status, std::uint8_t deviceModel) {

@@ -11,6 +11,10 @@ namespace voren {
 
 namespace {
 
+// Command 229's status says how many bytes follow it.
+constexpr std::uint8_t kFirstSizedStatus = 250;
+constexpr std::uint8_t kLastSizedStatus = 254;
+
 bool succeeding() { return linkState().resultCode == KodBledu(ErrorNumber::Brak); }
 
 void fail(ErrorNumber numer) { linkState().resultCode = KodBledu(numer); }
@@ -33,11 +37,10 @@ ErrorNumber refusalNumber(std::uint8_t mode, std::uint8_t answer) {
   if (mode == 0) {
     switch (answer) {
       case 1:
-        return ErrorNumber(63);
       case 101:
-        return ErrorNumber(81);
+        return numerStatusu(answer);  // a status of the printer's own
       case 200:
-        return ErrorNumber(26);
+        return ErrorNumber::OdmowaSekwencji;
       default:
         break;
     }
@@ -101,7 +104,8 @@ void exchange(std::uint8_t mode, std::uint8_t command, std::uint8_t firstLength,
 
   switch (rules.status) {
     case StatusRule::Sized:
-      if (status < 250 || status > 254) return fail(ErrorNumber::NiepoprawnaOdpowiedz);
+      if (status < kFirstSizedStatus || status > kLastSizedStatus)
+        return fail(ErrorNumber::NiepoprawnaOdpowiedz);
       finalLength = sizedAnswerLength(status, s.deviceModel) + 1;
       s.frame[kKeptStatus] = status;
       status = 0;

@@ -23,7 +23,7 @@ struct LinkState {
   std::array<std::uint8_t, kFrameSize> frame{};
   // Only command 229 looks at it; nothing here sets it.
   std::uint8_t deviceModel = 0;
-  std::uint32_t crc = 0;
+  std::uint32_t crc = kCrcStart;
 
   // Port settings, handed to the serial unit when the port is opened.
   std::uint8_t portNumber = 1;

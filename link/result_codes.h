@@ -5,11 +5,13 @@
 // only way from the first to the second. Also the byte helper and the
 // CRC-16/ARC register the link and the updater share.
 #include <cstdint>
+#include <iterator>
 
 namespace voren {
 
-// Internal error number; the numbers without a name are the printer's
-// refusals and statuses (command_table.cpp, exchange.cpp).
+// Internal error number. The link's own failures have a name each; the
+// printer's statuses take the numbers PierwszyStatus to OstatniStatus, in the
+// order of kStatusRuns.
 enum class ErrorNumber : std::uint8_t {
   Brak = 0,
   SumaCrc = 1,      // the printer found a block's checksum wrong
@@ -17,34 +19,67 @@ enum class ErrorNumber : std::uint8_t {
   Nadawanie = 20,   // a byte did not go out
   Odbieranie = 21,  // no byte came in
   NiepoprawnaOdpowiedz = 23,
-  NakNaSekwencje = 24,  // the control sequence was answered with NAK
+  NakNaSekwencje = 24,   // the control sequence was answered with NAK
+  OdmowaSekwencji = 26,  // in mode 0 the control sequence was refused with 200
+  PierwszyStatus = 63,   // printer status 1
+  OstatniStatus = 106,   // printer status 131
 };
+
+// The printer's statuses that have an internal number, in runs of
+// consecutive statuses, numbered one after another from PierwszyStatus.
+struct StatusRun {
+  std::uint8_t first;
+  std::uint8_t last;
+};
+inline constexpr StatusRun kStatusRuns[] = {{1, 5},     {7, 18},    {100, 112},
+                                            {115, 115}, {117, 117}, {120, 131}};
+
+// A printer status s is shown as s + 100.
+inline constexpr int kStatusResultOffset = 100;
+
+// The internal number of printer status s; NiepoprawnaOdpowiedz for a status
+// without one.
+constexpr ErrorNumber numerStatusu(std::uint8_t status) {
+  int numer = static_cast<int>(ErrorNumber::PierwszyStatus);
+  for (const StatusRun run : kStatusRuns) {
+    if (status >= run.first && status <= run.last) return ErrorNumber(numer + status - run.first);
+    numer += run.last - run.first + 1;
+  }
+  return ErrorNumber::NiepoprawnaOdpowiedz;
+}
+
+static_assert(numerStatusu(kStatusRuns[std::size(kStatusRuns) - 1].last) ==
+                  ErrorNumber::OstatniStatus,
+              "the runs fill PierwszyStatus to OstatniStatus exactly");
 
 // Result code: the outcome the link keeps (sticky) and the operator is shown.
 enum class ResultCode : std::uint8_t {};
 
 // Maps an internal error number to its result code: the link's own failures
-// keep their numbers, and a status s in the printer's error list
-// (statusErrorNumber, command_table.cpp) reads s + 100. A status outside
-// that list (1, 6, 19 to 99, 110, ...) is no error the printer defines: the
-// exchange reports it as a wrong answer, 23. So status 1 reads 23, except
-// after a block's second half, where the updater takes statuses 1 and 2 for
-// a damaged block (reportedDamage, upload.cpp) and reports 1 or 2.
+// keep their numbers, and the number of a printer status s reads s + 100.
+// Which statuses end an exchange as that status is the command table's
+// (statusErrorNumber): status 1, among others, reads 23 there, except after
+// a block's second half, where the updater takes statuses 1 and 2 for a
+// damaged block (reportedDamage, upload.cpp) and reports 1 or 2.
 constexpr ResultCode KodBledu(ErrorNumber numer) {
   const int n = static_cast<int>(numer);
-  if (n >= 63 && n <= 67) return ResultCode(n + 38);
-  if (n >= 68 && n <= 79) return ResultCode(n + 39);
-  if (n >= 80 && n <= 92) return ResultCode(n + 120);
-  if (n == 93) return ResultCode(215);
-  if (n == 94) return ResultCode(217);
-  if (n >= 95 && n <= 106) return ResultCode(n + 125);
+  int first = static_cast<int>(ErrorNumber::PierwszyStatus);
+  for (const StatusRun run : kStatusRuns) {
+    const int next = first + run.last - run.first + 1;
+    if (n >= first && n < next) return ResultCode(run.first + (n - first) + kStatusResultOffset);
+    first = next;
+  }
   return ResultCode(n);
 }
 
 // Byte n of value, counted from 1 at the least significant end; 0 beyond 4.
 std::uint8_t BajtLiczby(std::uint8_t n, std::uint32_t value);
 
-// Folds one byte into the link's CRC register (CRC-16/ARC, register starts at 0).
+// What the CRC register holds before a block's first byte: the register's
+// default and the updater's start of every block.
+inline constexpr std::uint32_t kCrcStart = 0;
+
+// Folds one byte into the link's CRC register (CRC-16/ARC).
 void AktualizacjaCRC(std::uint8_t byte);
 
 }  // namespace voren

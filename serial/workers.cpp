@@ -215,10 +215,13 @@ void TZdarzeniaCommThread::Execute() {
   for (;;) {
     pending =
         !WaitCommEvent(CommHandle, &EventMask, &overlap) && GetLastError() == ERROR_IO_PENDING;
-    HANDLE waits[2] = {StopSignal, overlap.hEvent};
+    // The event comes before the stop: an event that has come by the time
+    // the disconnect stops the worker (a line error just before it) is still
+    // handed over, and the disconnect's wait runs it.
+    HANDLE waits[2] = {overlap.hEvent, StopSignal};
     const DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (r == WAIT_OBJECT_0) break;
-    if (r == WAIT_OBJECT_0 + 1) {
+    if (r == WAIT_OBJECT_0 + 1) break;
+    if (r == WAIT_OBJECT_0) {
       DWORD unused = 0;
       if (!GetOverlappedResult(CommHandle, &overlap, &unused, FALSE)) break;
       pending = false;

@@ -23,7 +23,10 @@ list of the normal bank, for the tests. The build uses the first form.
 The second form writes the bare 36,864 bytes, for an operator's own font
 made from a copy of the drawings (voren-glyphs --table draws it, voren-cp852
 --font uploads it). Malformed drawings leave no OUT_BIN behind, not even one
-from an earlier run, so a stale font cannot be uploaded by mistake.
+from an earlier run, so a stale font cannot be uploaded by mistake. A
+command line that cannot be meant (an argument missing, the two swapped, a
+folder with no normal/ in it) is refused in one line with status 2, before
+anything is written or removed.
 """
 
 import os
@@ -241,11 +244,44 @@ def write_table(table, path):
     return True
 
 
+def usage_error(argv):
+    """What is wrong with the command line, or None. Checked before anything
+    is written or removed: a mistyped command must not cost the old table."""
+    args = argv[1:]
+    if not args:
+        return "no arguments"
+    if args[0] == "--table":
+        names, operands = ["OUT_BIN", "DRAWINGS_DIR"], args[1:]
+    elif args[0].startswith("-"):
+        return f"unknown option '{args[0]}'"
+    elif len(args) == 2:
+        return "--table missing"
+    else:
+        names, operands = ["DRAWINGS_DIR", "OUT_CPP", "OUT_CODEPOINTS"], args
+    if len(operands) < len(names):
+        return " and ".join(names[len(operands):]) + " missing"
+    if len(operands) > len(names):
+        return f"one argument too many: '{operands[len(names)]}'"
+    drawings = Path(operands[names.index("DRAWINGS_DIR")])
+    swapped = names[0] == "OUT_BIN" and (Path(operands[0]) / "normal").is_dir()
+    if swapped and not (drawings / "normal").is_dir():
+        return f"arguments swapped: OUT_BIN comes first, then DRAWINGS_DIR '{operands[0]}'"
+    if not drawings.exists():
+        return f"drawings folder '{drawings}': no such folder"
+    if not drawings.is_dir():
+        return f"drawings folder '{drawings}': not a folder"
+    if not (drawings / "normal").is_dir():
+        return f"drawings folder '{drawings}': no normal/ in it"
+    return None
+
+
 def main(argv):
-    table_file = len(argv) == 4 and argv[1] == "--table"
-    if len(argv) != 4 or (not table_file and argv[1].startswith("--")):
-        print("\n".join(__doc__.splitlines()[2:4]), file=sys.stderr)
+    problem = usage_error(argv)
+    if problem:
+        name = Path(argv[0]).name
+        print(f"{name}: {problem}; usage: {name} --table OUT_BIN DRAWINGS_DIR", file=sys.stderr)
         return 2
+    table_file = argv[1] == "--table"
     drawings = Path(argv[3] if table_file else argv[1])
     try:
         table, normal = build(drawings)

@@ -119,6 +119,37 @@ class MalformedDrawings(unittest.TestCase):
         self.refused(d, "glyph 0x20", "blank in double width")
 
 
+class UsageErrors(unittest.TestCase):
+    """Arguments that cannot be meant: one line, status 2, and the table file
+    that was there before still there as it was."""
+
+    def test_wrong_arguments_and_folders_that_hold_no_drawings(self):
+        rows = [
+            # (what, arguments, what the line names)
+            ("swapped", ["--table", "{drawings}", "{keep}"], "arguments swapped"),
+            ("missing argument", ["--table", "{keep}"], "DRAWINGS_DIR missing"),
+            ("missing folder", ["--table", "{keep}", "{root}/drawingz"], "'{root}/drawingz'"),
+            ("no normal/", ["--table", "{keep}", "{root}/wide-only"], "no normal/"),
+            ("unknown option", ["--tabel", "{keep}", "{drawings}"], "'--tabel'"),
+            ("build form, missing folder", ["{root}/drawingz", "{root}/t.cpp", "{root}/cp.inc"],
+             "'{root}/drawingz'"),
+        ]
+        for what, arguments, named in rows:
+            with self.subTest(what), tempfile.TemporaryDirectory() as root:
+                places = {"root": root, "keep": f"{root}/keep.bin", "drawings": f"{root}/my-font"}
+                Path(places["keep"]).write_bytes(b"an earlier table")
+                (Path(places["drawings"]) / "normal").mkdir(parents=True)
+                (Path(root) / "wide-only" / "wide").mkdir(parents=True)
+                before = sorted(str(p) for p in Path(root).rglob("*"))
+                r = generate(*(a.format(**places) for a in arguments))
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertEqual(r.stderr.count("\n"), 1, r.stderr)
+                self.assertIn(named.format(**places), r.stderr)
+                self.assertIn("usage:", r.stderr)
+                self.assertEqual(Path(places["keep"]).read_bytes(), b"an earlier table")
+                self.assertEqual(sorted(str(p) for p in Path(root).rglob("*")), before)
+
+
 def glyph_index(bank, code):
     return 256 * bank + code
 

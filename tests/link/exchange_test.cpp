@@ -214,11 +214,13 @@ TEST_F(Exchange, Command160TakesAckAsSuccess) {
 }
 
 TEST_F(Exchange, Command229StatusSaysHowMuchFollows) {
-  printer().expect({kEsc, 229}).reply({kAck, 253});
-  WykonanieRozkazu(229, 1, 0, 9);
-  EXPECT_EQ(code(), 0);
-  EXPECT_EQ(answer(256), 253);
-  EXPECT_EQ(answer(2), 0);
+  for (const std::uint8_t nothingFollows : {253, 254}) {
+    printer().expect({kEsc, 229}).reply({kAck, nothingFollows});
+    WykonanieRozkazu(229, 1, 0, 9);
+    EXPECT_EQ(code(), 0) << int{nothingFollows};
+    EXPECT_EQ(answer(256), nothingFollows);
+    EXPECT_EQ(answer(2), 0);
+  }
 
   const Bytes seventeen = range(0x20, 17);
   printer().expect({kEsc, 229}).reply({kAck, 251}).reply(seventeen);

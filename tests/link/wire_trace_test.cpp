@@ -40,19 +40,19 @@ std::vector<TraceLine> readTrace(const std::string& path) {
     TraceLine line;
     std::string direction, field;
     fields >> line.micros >> direction;
-    std::string bytes;
+    line.token = direction == "out" ? '>' : direction == "in" ? '<' : '?';
     while (fields >> field && field != "code") {
       if (field == "--") continue;
       for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      bytes += field;
+      line.token += field;
     }
     EXPECT_TRUE(fields >> line.code) << "no result code in: " << text;
     std::getline(fields, line.rest);
-    const bool moved = line.rest.empty();
-    line.token = std::string(direction == "out"  ? ">"
-                             : direction == "in" ? "<"
-                                                 : "?") +
-                 (moved ? bytes : "!");
+    // A failure line's bytes did not move: "!" in their place.
+    if (!line.rest.empty()) {
+      line.token.resize(1);
+      line.token += '!';
+    }
     lines.push_back(line);
   }
   return lines;
@@ -123,7 +123,10 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
   // Each line ends with the link's result code as its exchange left it: the
   // silent status is 21 and the refused write 20, not the port call's 0.
   std::string codes;
-  for (const auto& line : lines) codes += (codes.empty() ? "" : " ") + std::to_string(line.code);
+  for (const auto& line : lines) {
+    if (!codes.empty()) codes += ' ';
+    codes += std::to_string(line.code);
+  }
   EXPECT_EQ(codes, "0 0 0 0 0 21 0 0 0 20");
   EXPECT_TRUE(lines[5].rest.starts_with(" no byte (failed or timed out) after ")) << lines[5].rest;
   EXPECT_TRUE(lines[9].rest.starts_with(" not taken (failed or timed out) after "))

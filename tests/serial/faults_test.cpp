@@ -59,6 +59,15 @@ TEST_F(FaultTest, OpenNamesTheFailureByPlatformError) {
   }
 }
 
+TEST_F(FaultTest, ChannelOutsideTheFiveSetsNoLine) {
+  // A planned failure of the next line call is still there afterwards.
+  faults::failCall(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
+  EXPECT_EQ(port::UstawKanal(5), 0);
+  EXPECT_EQ(port::UstawKanal(255), 0);
+  EXPECT_EQ(port::SetDTRLine(), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_GEN_FAILURE}) << "UstawKanal set a line for channel 5";
+}
+
 class FaultDeviceTest : public FaultTest {
  protected:
   void SetUp() override {
@@ -169,6 +178,17 @@ TEST_F(FaultDeviceTest, RefusedTransfersReportAndMoveNothing) {
   stillWorks();
 }
 
+TEST_F(FaultDeviceTest, TransferThatCannotBeRequestedGivesTheClaimBack) {
+  openSettled();
+  // The caller's request is the transfer's first signal.
+  faults::failCall(Call::SetEvent, ERROR_INVALID_HANDLE);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(recorded(), std::string_view(texts::kBladSygnalizacjiZdarzenia));
+  EXPECT_EQ(printer_->read(300), std::nullopt);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x42); }), 1) << "the claim was kept";
+  EXPECT_EQ(printer_->read(2000), 0x42);
+}
+
 TEST_F(FaultDeviceTest, WorkerThatCannotSignalItsEndRetiresAndReleasesTheCaller) {
   openSettled();
   // The caller sets the request, then the engine fails to set the idle signal.
@@ -208,8 +228,10 @@ TEST_F(FaultDeviceTest, PriorityClassComesBackWhenItCannotBeReadAtDisconnect) {
 
 TEST_F(FaultDeviceTest, LineErrorAbortsTheReadUntilDisconnectClearsIt) {
   open();
+  // The error must meet the read under way, not refuse it before it starts.
   std::thread uart([] {
-    Sleep(300);
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    while (!unitState().Transfer.ReadWaiting && Clock::now() < until) Sleep(1);
     faults::raiseLineError(CE_FRAME);
   });
   uint8_t byte = 0;

@@ -75,7 +75,13 @@ TEST_F(MonitorTest, FollowsCommandsAndStopsWhileSuspended) {
   EXPECT_FALSE(unitState().MonitorThread->Suspended());
   link_.command('s');
   EXPECT_EQ(noticesAfter(6), "BAESRS");
-  port::CloseThread();
+  voren::test::endsWithin(
+      std::chrono::seconds(2), "CloseThread of the suspended monitoring worker",
+      [] {
+        port::CloseThread();
+        return 0;
+      },
+      [this] { link_.command('r'); });
   EXPECT_EQ(unitState().MonitorThread, nullptr);
 }
 

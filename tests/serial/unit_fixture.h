@@ -17,9 +17,13 @@ class SerialUnitTest : public ::testing::Test {
   void TearDown() override;
 };
 
-// Runs a transfer on a thread of its own and gives it `limit` to answer. One
-// that does not answer fails the test, named by `what`, and is then released
-// through the cancel signal: a hang shows at once and says what hung.
+// Runs work on a thread of its own and gives it `limit` to end. Work that
+// does not end fails the test, named by `what`, and is then freed by
+// `release`: a hang shows at once and says what hung.
+int32_t endsWithin(std::chrono::milliseconds limit, std::string_view what,
+                   const std::function<int32_t()>& work, const std::function<void()>& release);
+
+// The same for a transfer, released through the cancel signal.
 int32_t answerWithin(std::chrono::milliseconds limit, std::string_view what,
                      const std::function<int32_t()>& transfer);
 

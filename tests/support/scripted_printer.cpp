@@ -56,7 +56,8 @@ void ScriptedPrinter::logCall(const char* name, std::initializer_list<std::uint3
   text += '(';
   const char* separator = "";
   for (std::uint32_t a : args) {
-    text += separator + std::to_string(a);
+    text += separator;
+    text += std::to_string(a);
     separator = ",";
   }
   calls_.push_back(text + ')');

@@ -57,7 +57,10 @@ bool Terminal::start(const std::vector<std::string>& argv,
     return out + "'";
   };
   std::string shell = "sh -c " + quoted(kWrapper) + " " + quoted(file("before"));
-  for (const auto& arg : argv) shell += " " + quoted(arg);
+  for (const auto& arg : argv) {
+    shell += ' ';
+    shell += quoted(arg);
+  }
   command.push_back(shell);
   CommandResult result = runCommand(tmux(command));
   if (result.status != 0) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/posix/win32_comm_state.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_faults.h"
 #include "tests/platform/win32/pty_peer.h"
@@ -270,6 +271,31 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
   EXPECT_EQ(GetLastError(), 50u);
   EXPECT_FALSE(EscapeCommFunction(port_, SETDTR));
   EXPECT_EQ(GetLastError(), 50u);
+}
+
+// A pty forces no parity, so each parity is checked where the emulation
+// puts it: the terminal settings it writes and reads back.
+TEST(Win32CommState, EveryParityKeepsItsOwnTerminalBits) {
+  const struct {
+    BYTE parity;
+    tcflag_t bits;
+  } cases[] = {
+      {NOPARITY, 0},
+      {ODDPARITY, PARENB | PARODD},
+      {EVENPARITY, PARENB},
+      {MARKPARITY, PARENB | CMSPAR | PARODD},
+      {SPACEPARITY, PARENB | CMSPAR},
+  };
+  for (const auto& c : cases) {
+    DCB dcb = voren::win32::defaultDcb();
+    dcb.Parity = c.parity;
+    termios t{};
+    ASSERT_EQ(voren::win32::writeTermios(dcb, t), 0u);
+    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), c.bits) << "parity " << int{c.parity};
+    DCB back = voren::win32::defaultDcb();
+    voren::win32::readTermios(t, back);
+    EXPECT_EQ(back.Parity, c.parity);
+  }
 }
 
 TEST_F(PtyPort, LineControlModesTheEmulationCannotDriveAreRefusedWhole) {

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -37,6 +38,13 @@ TEST(Win32PriorityOnLinux, ClassReachesEveryThreadAndThreadPrioritiesMoveIt) {
   ASSERT_TRUE(SetPriorityClass(process, raised));
   EXPECT_EQ(niceOf(syscall(SYS_gettid)), raisedNice);
   EXPECT_EQ(niceOf(otherTid), raisedNice);
+  // Highest (2), below normal (-1), lowest (-2): one level is two nice
+  // steps, and a higher priority is a lower nice value.
+  for (const auto& [priority, niceSteps] : {std::pair{2, -4}, {-1, 2}, {-2, 4}}) {
+    ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), priority));
+    EXPECT_EQ(niceOf(syscall(SYS_gettid)), std::clamp(raisedNice + niceSteps, -20, 19))
+        << "thread priority " << priority;
+  }
 
   ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL));
   EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_TIME_CRITICAL);

@@ -73,6 +73,17 @@ TEST(Win32Events, WaitAnyReportsTheLowestSignalledIndex) {
   EXPECT_EQ(WaitForMultipleObjects(3, events.handles.data(), TRUE, 0), WAIT_OBJECT_0);
 }
 
+TEST(Win32Events, WaitTakesUpToSixtyFourHandles) {
+  Events events(MAXIMUM_WAIT_OBJECTS + 1);
+  SetEvent(events.handles[MAXIMUM_WAIT_OBJECTS - 1]);
+  EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, events.handles.data(), FALSE, 0),
+            WAIT_OBJECT_0 + MAXIMUM_WAIT_OBJECTS - 1);
+  SetLastError(0);
+  EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, events.handles.data(), FALSE, 0),
+            WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
 TEST(Win32Events, WaitEndsWhenAnotherThreadSignals) {
   Events events(2, FALSE);
   std::thread setter([&] {
