@@ -86,7 +86,10 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
   SetHandleInformation(childOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 
   std::string commandLine = quoted(program);
-  for (const auto& argument : arguments) commandLine += " " + quoted(argument);
+  for (const auto& argument : arguments) {
+    commandLine += ' ';
+    commandLine += quoted(argument);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
