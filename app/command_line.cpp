@@ -54,7 +54,7 @@ struct PortIdentity {
 
 PortIdentity identityOf(const PortArgument& port) {
   if (port.number) return {*port.number, {}};
-  if (const auto number = comNumberOfName(port.device)) return {*number, {}};
+  if (const auto name = comNumberOfName(port.device); name && name->port) return {*name->port, {}};
   return {std::nullopt, port.device};
 }
 
@@ -149,7 +149,7 @@ std::string helpText() {
          "\n"
          "  --port N       upload through COMn (1..255) without asking, no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
-         "                 COMn or \\\\.\\COMn on both systems\n"
+         "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
          "                 anything but a regular file of that size is refused\n"
          "  --trace FILE   write every byte on the wire to FILE (several ports: FILE-PORT,\n"
@@ -164,8 +164,8 @@ std::string helpText() {
          "the port. Several ports (each option repeated) are updated at once, a line\n"
          "each, then a summary. A value may also follow an equals sign: --port=3.\n"
          "\n"
-         "Exit status: 0 updated, 1 an update failed or was stopped or a port unusable,\n"
-         "2 a bad command line, font or trace file, 3 updated but a trace incomplete.\n";
+         "Exit status: 0 updated, 1 failed, stopped or no usable port, 2 a bad command\n"
+         "line, font, trace file or device name, 3 updated but a trace incomplete.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }

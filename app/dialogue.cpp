@@ -29,9 +29,13 @@ std::string portsLine(const std::vector<ComPort>& ports) {
 
 }  // namespace
 
-void printMissingPort(Console& console, const std::string& portName) {
+void printMissingPort(Console& console, const std::string& portName, PortAbsence why) {
   console.write(format("\nW tym komputerze nie ma portu %s!\n", portName.c_str()));
-  console.write(portsLine(comPortsPresent()));
+  if (why == PortAbsence::InUse) {
+    console.write(format("Port %s jest zajety przez inny program.\n", portName.c_str()));
+  } else {
+    console.write(portsLine(comPortsPresent()));
+  }
 }
 
 void printBanner(Console& console) {
@@ -58,12 +62,12 @@ std::optional<std::uint8_t> askForPort(Console& console, Keyboard& keyboard) {
     // Port numbers are bytes; cutting a larger number down would pick a
     // port the operator never typed (259 would be COM3).
     if (number < 0 || number > 255) {
-      printMissingPort(console, "COM" + std::to_string(number));
+      printMissingPort(console, "COM" + std::to_string(number), PortAbsence::Missing);
       continue;
     }
     const auto port = static_cast<std::uint8_t>(number);
     if (ObecnoscPortu(port)) return port;
-    printMissingPort(console, "COM" + std::to_string(number));
+    printMissingPort(console, "COM" + std::to_string(number), PowodBrakuPortu());
   }
 }
 

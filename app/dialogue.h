@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "link/port_setup.h"
+
 namespace voren {
 
 class Console;
@@ -13,8 +15,10 @@ class Keyboard;
 extern const char* const kNoComPortsLine;
 
 void printBanner(Console& console);
-// The port the operator named is not there: "COM3", or a device.
-void printMissingPort(Console& console, const std::string& portName);
+// The port the operator named is not there: "COM3", or a device. Then the
+// ports the computer has, or, for a port another program holds, that it is
+// in use.
+void printMissingPort(Console& console, const std::string& portName, PortAbsence why);
 
 // Asks until the operator names a COM port this computer has. Nothing when
 // the operator quits with 0 or the console input has ended.

@@ -94,9 +94,9 @@ int runOptions(const voren::CommandLine& c) {
     if (port.number) {
       settings.port = voren::PortChoice{*port.number, voren::portName(port)};
     } else {
-      const auto number = voren::comPortForDevice(port.device);
-      if (!number) return badCommandLine("--device '" + port.device + "' names no port");
-      settings.port = voren::PortChoice{*number, port.device};
+      const auto device = voren::comPortForDevice(port.device);
+      if (!device.port) return refused("device '" + port.device + "': " + device.refusal);
+      settings.port = voren::PortChoice{*device.port, port.device};
     }
   }
   if (c.trace) {

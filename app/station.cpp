@@ -17,6 +17,7 @@
 #include "app/updater.h"
 #include "platform/console/console.h"
 #include "platform/process/process.h"
+#include "platform/win32/com_device.h"
 
 namespace voren {
 
@@ -204,7 +205,7 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
 namespace {
 
 // Each port's run and its child's arguments; a refusal (one line) when a
-// trace cannot go where it would.
+// device names no port or a trace cannot go where it would.
 std::string planRuns(const std::vector<PortArgument>& ports,
                      const std::optional<std::string>& trace, const std::optional<FontInUse>& font,
                      std::vector<PortRun>& runs) {
@@ -216,6 +217,9 @@ std::string planRuns(const std::vector<PortArgument>& ports,
     if (ports[i].number) {
       run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*ports[i].number)});
     } else {
+      // Refused here as the single-port run refuses it, before any child.
+      const auto device = comPortForDevice(ports[i].device);
+      if (!device.port) return "device '" + ports[i].device + "': " + device.refusal;
       run.arguments.insert(run.arguments.end(), {"--device", ports[i].device});
     }
     if (!trace) continue;

@@ -48,7 +48,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   if (unattended) {
     port = *settings.port;
     if (!ObecnoscPortu(port.number)) {
-      printMissingPort(console, port.name);
+      printMissingPort(console, port.name, PowodBrakuPortu());
       return 1;
     }
   } else {

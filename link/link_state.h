@@ -33,6 +33,8 @@ struct LinkState {
   std::uint8_t parity = 2;  // 0 none, 1 odd, 2 even
   std::uint8_t cts = 1;     // output waits while CTS is off
   std::uint8_t portOpen = 0;
+  // The platform's error right after the last probe that found no port.
+  std::uint32_t probeError = 0;
 };
 
 LinkState& linkState();

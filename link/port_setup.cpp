@@ -6,7 +6,34 @@
 
 namespace voren {
 
-std::uint8_t ObecnoscPortu(std::uint8_t port) { return SerialPortPresent(port); }
+namespace {
+
+// The platform's answers to an open of a port someone else has open:
+// Windows and our emulation refuse access; Wine, when the holder made the
+// device exclusive, reports a lock conflict; sharing is the general refusal.
+constexpr std::uint32_t kAccessDenied = 5;
+constexpr std::uint32_t kSharingViolation = 32;
+constexpr std::uint32_t kLockViolation = 33;
+
+}  // namespace
+
+std::uint8_t ObecnoscPortu(std::uint8_t port) {
+  const std::uint8_t present = SerialPortPresent(port);
+  // Read at once: the next platform call may overwrite it.
+  linkState().probeError = present ? 0 : LastPlatformError();
+  return present;
+}
+
+PortAbsence PowodBrakuPortu() {
+  switch (linkState().probeError) {
+    case kAccessDenied:
+    case kSharingViolation:
+    case kLockViolation:
+      return PortAbsence::InUse;
+    default:
+      return PortAbsence::Missing;
+  }
+}
 
 void OtwarciePortu() {
   ZamknieciePortu();

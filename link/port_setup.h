@@ -7,6 +7,10 @@ namespace voren {
 
 // What the serial unit answers for that COM number; nothing is opened.
 std::uint8_t ObecnoscPortu(std::uint8_t port);
+// Why the last ObecnoscPortu that answered 0 found no port: the computer has
+// none of that number, or another program holds it.
+enum class PortAbsence { Missing, InUse };
+PortAbsence PowodBrakuPortu();
 // Closes a port left open, then opens it with the settings of the link
 // state; the port open flag tells the outcome.
 void OtwarciePortu();

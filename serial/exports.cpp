@@ -24,6 +24,7 @@ int32_t pInitializePort(uint32_t p, uint32_t speed, uint32_t writeSeconds, uint3
 }
 int32_t UnInitializePort() { return port::UnInitializePort(); }
 uint8_t SerialPortPresent(uint32_t p) { return port::SerialPortPresent(u8(p)); }
+uint32_t LastPlatformError() { return port::LastPlatformError(); }
 int32_t ClearPort() { return port::ClearPort(); }
 int32_t WriteByte(uint32_t value) { return port::WriteByte(u8(value)); }
 int32_t ReadByte(uint8_t* destination) { return port::ReadByte(destination); }

@@ -157,6 +157,8 @@ uint8_t SerialPortPresent(uint8_t port) {
   return present ? 1 : 0;
 }
 
+uint32_t LastPlatformError() { return GetLastError(); }
+
 int32_t ClearPort() {
   SetLastError(0);
   TComm* port = portObject();

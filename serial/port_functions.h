@@ -12,6 +12,7 @@ int32_t pInitializePort(uint8_t port, uint32_t speed, uint16_t writeSeconds, uin
                         uint8_t parity);
 int32_t UnInitializePort();
 uint8_t SerialPortPresent(uint8_t port);
+uint32_t LastPlatformError();
 int32_t ClearPort();
 int32_t WriteByte(uint8_t value);
 int32_t ReadByte(uint8_t* destination);

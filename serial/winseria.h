@@ -20,6 +20,10 @@ WINSERIA_EXPORT int32_t pInitializePort(uint32_t port, uint32_t speed, uint32_t 
                                         uint32_t readSeconds, uint32_t parity);
 WINSERIA_EXPORT int32_t UnInitializePort();
 WINSERIA_EXPORT uint8_t SerialPortPresent(uint32_t port);
+// Not exported, for the program's own link: the platform's last error on
+// the calling thread. Right after a SerialPortPresent that answered 0 it
+// says why: no such device, or one that another program holds.
+uint32_t LastPlatformError();
 WINSERIA_EXPORT int32_t ClearPort();
 // 1 when the byte moved, 0 when not.
 WINSERIA_EXPORT int32_t WriteByte(uint32_t value);

@@ -8,6 +8,9 @@ namespace voren {
 
 namespace {
 
+constexpr std::string_view kDevicePrefix = R"(\\.\)";
+constexpr unsigned kLastPort = 255;
+
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
@@ -16,23 +19,35 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
          });
 }
 
+ComName refused(std::string refusal) { return {std::nullopt, std::move(refusal)}; }
+
 }  // namespace
 
-std::optional<unsigned> comNumberOfName(std::string_view name) {
-  bool devicePrefix = false;
-  if (name.starts_with(R"(\\.\)")) {
-    name.remove_prefix(4);
-    devicePrefix = true;
-  }
+std::optional<ComName> comNumberOfName(std::string_view name) {
+  const bool devicePrefix = name.starts_with(kDevicePrefix);
+  if (devicePrefix) name.remove_prefix(kDevicePrefix.size());
   if (!startsWithIgnoringCase(name, "COM")) return std::nullopt;
-  name.remove_prefix(3);
-  if (name.empty() || name.size() > 3 || name.front() == '0') return std::nullopt;
-  if (!std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  const std::string_view digits = name.substr(3);
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::nullopt;
   }
-  const unsigned number = static_cast<unsigned>(std::stoul(std::string(name)));
-  if (!devicePrefix && number > 9) return std::nullopt;
-  return number;
+  // Past the last port the value no longer matters, only that it is past.
+  unsigned number = 0;
+  for (char c : digits) number = std::min(number * 10 + static_cast<unsigned>(c - '0'), 1000u);
+  const std::string port = "COM" + std::to_string(number);
+  const std::string prefix(kDevicePrefix);
+  if (number == 0) return refused("no COM port has the number 0");
+  if (number > kLastPort) return refused("COM ports go up to COM255");
+  if (digits.front() == '0') {
+    return refused("a COM port is named without a leading zero; write " +
+                   (devicePrefix ? prefix : "") + port);
+  }
+  if (!devicePrefix && number > 9) {
+    return refused(std::string(name) + " without " + prefix + " is no name Windows opens; write " +
+                   prefix + port);
+  }
+  return ComName{static_cast<std::uint8_t>(number), {}};
 }
 
 }  // namespace voren

@@ -1,6 +1,7 @@
 #pragma once
-// A port named by its device on the command line, turned into the COM
-// number through which the serial unit opens it.
+// COM port names, read the same way on every system: the one parser of
+// "COMn" and "\\.\COMn" for the emulation's CreateFileA, the Windows port
+// list and a device named on the command line.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,13 +9,24 @@
 
 namespace voren {
 
-// The port number of "\\.\COMn", or of "COMn" for n 1 to 9 (the only ones
-// Windows knows without the device prefix).
-std::optional<unsigned> comNumberOfName(std::string_view name);
+// What a name spelled as a COM port gives: the port, or why it gives none.
+struct ComName {
+  std::optional<std::uint8_t> port;  // 1..255
+  std::string refusal;               // set exactly when port is not
+};
 
-// "COMn" and "\\.\COMn" are that port on every system. On POSIX any other
-// path is the device itself, reached as COM255 for the rest of this process
-// (as VOREN_COM255 would map it). Nothing when the name names no port.
-std::optional<std::uint8_t> comPortForDevice(const std::string& device);
+// A name spelled as a COM port is "COM" and decimal digits, in any case,
+// with or without the device prefix \\.\. It names port n when n is 1 to
+// 255 without a leading zero, and from 10 up only with the prefix: Windows
+// takes a plain "COM10" for a file of that name in the current folder.
+// Nothing when the name is not spelled as a COM port.
+std::optional<ComName> comNumberOfName(std::string_view name);
+
+// The port a device given on the command line names. A name spelled as a
+// COM port is that port on every system, or refused. On POSIX any other path
+// is the device itself, reached as COM255 for the rest of this process
+// through the emulation's own table (no environment variable is set); on
+// Windows it is refused.
+ComName comPortForDevice(const std::string& device);
 
 }  // namespace voren

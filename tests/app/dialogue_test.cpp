@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -152,6 +153,7 @@ struct MissingPort {
   std::vector<std::string> unnumbered;
   const char* keys;
   std::string shown;
+  std::map<std::uint32_t, std::uint32_t> probeErrors{};
 };
 
 class MissingPortIsFollowed : public Updater, public ::testing::WithParamInterface<MissingPort> {};
@@ -160,6 +162,7 @@ TEST_P(MissingPortIsFollowed, ByThePortsThatExist) {
   const MissingPort& c = GetParam();
   printer().presentPorts = c.ports;
   printer().unnumberedPorts = c.unnumbered;
+  printer().probeErrors = c.probeErrors;
   run(c.keys);
   EXPECT_NE(console->output().find("\nW tym komputerze nie ma portu " + c.shown), std::string::npos)
       << console->output();
@@ -182,7 +185,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     {"/dev/ttyACM0"},
                     "2\n0\n",
-                    "COM2!\nW tym komputerze nie ma zadnego portu COM.\n\n" + kPrompt + "0"}),
+                    "COM2!\nW tym komputerze nie ma zadnego portu COM.\n\n" + kPrompt + "0"},
+        // Held by another program: in use, in place of the list.
+        MissingPort{"PortInUse",
+                    {2, 3},
+                    {},
+                    "2\n0\n",
+                    "COM2!\nPort COM2 jest zajety przez inny program.\n\n" + kPrompt + "0",
+                    {{2, 5}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, PortThatCannotBeOpenedGetsItsLineAndAKeyWait) {

@@ -296,5 +296,27 @@ TEST_F(CommandLineNatively, ListWithNoPortSaysSoAsTheDialogueDoes) {
   EXPECT_EQ(result.output, "W tym komputerze nie ma zadnego portu COM.\n");
 }
 
+// Each spelling against a printer that answers NAK to every command, so a
+// port reached ends at once with code 24.
+class DeviceNamedNatively : public ::testing::TestWithParam<DeviceName> {};
+
+TEST_P(DeviceNamedNatively, IsRefusedOrReachesThePort) {
+  const DeviceName& row = GetParam();
+  UpdaterRun run(row.name);
+  std::string error;
+  ASSERT_TRUE(run.startPrinter({"--fault", "*:ack:nak"}, &error)) << error;
+  const std::string file = run.directory() + "/" + row.device;
+  if (row.fileOfThatName) std::ofstream(file) << "not a port\n";
+  const auto result = runCommand(
+      {"env", "-C", run.directory(), "VOREN_COM3=" + run.printer().ptyPath(),
+       "VOREN_COM10=" + run.printer().ptyPath(), VOREN_CP852_PATH, "--device", row.device},
+      60s);
+  run.stopPrinterAndReadDump();
+  expectDeviceNameOutcome(row, result, run.printer().log(), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedNatively, ::testing::ValuesIn(kDeviceNames),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace voren::test

@@ -45,6 +45,24 @@ std::string glyphTableBytes() {
   return std::string(table.begin(), table.end());
 }
 
+void expectDeviceNameOutcome(const DeviceName& row, const CommandResult& result,
+                             const std::string& printerLog, const std::string& file) {
+  const int received = summaryCount(printerLog, "bytes received");
+  if (row.refusal) {
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.output,
+              "voren-cp852: device '" + std::string(row.device) + "': " + row.refusal + "\n");
+    EXPECT_EQ(received, 0) << printerLog;
+  } else {
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find("Blad nr 24: "), std::string::npos) << result.output;
+    EXPECT_GT(received, 0) << printerLog;
+  }
+  if (row.fileOfThatName) {
+    EXPECT_EQ(readFile(file), "not a port\n");
+  }
+}
+
 UpdaterRun::UpdaterRun(std::string name) : directory_(makeTempDir("voren-" + name)) {}
 
 UpdaterRun::~UpdaterRun() {

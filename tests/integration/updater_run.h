@@ -17,6 +17,33 @@ inline constexpr const char* kPortQuestion = "Podaj numer portu COM";
 inline constexpr const char* kSuccessLine = "Aktualizacja strony kodowej zakonczona sukcesem!";
 inline constexpr const char* kProgressLabel = "Trwa aktualizacja strony kodowej: ";
 
+// --device spellings, the same on every system: refused with this reason
+// (one line, exit 2, nothing sent, no file touched), or, with no reason,
+// COM3 reached. COM10 is mapped to the printer too, so a spelling wrongly
+// taken for a port shows as bytes the printer received.
+struct DeviceName {
+  const char* name;
+  const char* device;
+  bool fileOfThatName;  // a regular file named like the device in the current folder
+  const char* refusal;
+};
+inline constexpr DeviceName kDeviceNames[] = {
+    {"Com0", "COM0", false, "no COM port has the number 0"},
+    {"Com10WithAFileOfThatName", "COM10", true,
+     R"(COM10 without \\.\ is no name Windows opens; write \\.\COM10)"},
+    {"Com10WithoutAFile", "COM10", false,
+     R"(COM10 without \\.\ is no name Windows opens; write \\.\COM10)"},
+    {"Com256", "COM256", false, "COM ports go up to COM255"},
+    {"DevicePrefixCom0", R"(\\.\COM0)", false, "no COM port has the number 0"},
+    {"LeadingZero", "COM03", false, "a COM port is named without a leading zero; write COM3"},
+    {"DevicePrefixCom3", R"(\\.\COM3)", false, nullptr},
+    {"LowerCaseCom3", "com3", false, nullptr},
+};
+// Checks one row's run (output with line ends as LF) against the stopped
+// printer's log; file is the row's file of that name, if it has one.
+void expectDeviceNameOutcome(const DeviceName& row, const CommandResult& result,
+                             const std::string& printerLog, const std::string& file);
+
 struct ProgressSample {
   int row = -1;  // screen row of the progress line
   int percent = -1;

@@ -119,25 +119,53 @@ TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
   EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
 }
 
-TEST_F(UpdaterNatively, PortHeldByAnotherCopyReadsAsMissing) {
+// A port another program holds is there, only busy: the missing-port line,
+// then the busy line in place of the list, typed or given on the command
+// line, and nothing of it reaches the printer.
+TEST_F(UpdaterNatively, PortHeldByAnotherCopyIsInUseNotMissing) {
   // The first copy uploads slowly and keeps the port.
   startUpdate({"--baud", "1200"});
   ASSERT_TRUE(run_->terminal().waitForText(kProgressLabel, 10s));
+  const std::string pty = run_->printer().ptyPath();
 
   Terminal second;
   std::string error, screen;
-  ASSERT_TRUE(second.start({VOREN_CP852_PATH}, {{"VOREN_COM1", run_->printer().ptyPath()}}, &error))
-      << error;
+  ASSERT_TRUE(second.start({VOREN_CP852_PATH}, {{"VOREN_COM1", pty}}, &error)) << error;
   ASSERT_TRUE(second.waitForText(kPortQuestion, 10s, &screen)) << screen;
   second.type("1");
   second.press("Enter");
-  EXPECT_TRUE(second.waitForText("W tym komputerze nie ma portu COM1!", 10s, &screen)) << screen;
+  EXPECT_TRUE(second.waitFor(
+      [](const std::string& now) {
+        const auto at = now.find(
+            "W tym komputerze nie ma portu COM1!\nPort COM1 jest zajety przez inny program.\n\n");
+        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
+      },
+      10s, &screen))
+      << screen;
+  EXPECT_EQ(screen.find("Porty COM"), std::string::npos) << screen;
   second.type("0");
   second.press("Enter");
   auto exit = second.waitForExit(10s, &screen);
   ASSERT_TRUE(exit) << screen;
   EXPECT_EQ(*exit, 1);
   EXPECT_TRUE(second.terminalRestored()) << screen;
+
+  for (const auto& [option, name] :
+       {std::pair<std::string, std::string>{"--port=1", "COM1"}, {"--device=" + pty, pty}}) {
+    const auto result = runCommand({"env", "VOREN_COM1=" + pty, VOREN_CP852_PATH, option}, 10s);
+    EXPECT_EQ(result.status, 1) << option;
+    EXPECT_NE(result.output.find("\nW tym komputerze nie ma portu " + name + "!\nPort " + name +
+                                 " jest zajety przez inny program.\n"),
+              std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find("Porty COM"), std::string::npos) << result.output;
+  }
+
+  // Bytes of a second sender would have broken the first copy's blocks.
+  run_->stopPrinterAndReadDump();
+  const std::string log = run_->printer().log();
+  EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
+  EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
 }
 
 // The ports listed after a missing one: the mapped COM3, and besides it only

@@ -23,6 +23,35 @@ class PortSetup : public ::testing::Test {
   static LinkState& state() { return linkState(); }
 };
 
+// Why a probe found no port, from the platform's error right after it.
+struct Absence {
+  const char* name;
+  std::uint32_t probeError;  // 0: the port is there
+  PortAbsence why;
+};
+
+class ProbeFoundNoPort : public PortSetup, public ::testing::WithParamInterface<Absence> {};
+
+TEST_P(ProbeFoundNoPort, SaysWhy) {
+  const Absence& a = GetParam();
+  printer().presentPorts = {2};
+  if (a.probeError != 0) printer().probeErrors[2] = a.probeError;
+  // A missing port first: the answer is the last probe's, not the first's.
+  EXPECT_EQ(ObecnoscPortu(7), 0);
+  EXPECT_EQ(ObecnoscPortu(2), 0);
+  EXPECT_EQ(PowodBrakuPortu(), a.why);
+  EXPECT_EQ(printer().calls(), (Calls{"SerialPortPresent(7)", "SerialPortPresent(2)"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PortSetup, ProbeFoundNoPort,
+    ::testing::Values(Absence{"NoSuchDevice", 2, PortAbsence::Missing},
+                      Absence{"AccessDeniedAsWindowsAndTheEmulationSayHeld", 5, PortAbsence::InUse},
+                      Absence{"SharingViolation", 32, PortAbsence::InUse},
+                      Absence{"LockConflictAsWineSaysHeld", 33, PortAbsence::InUse},
+                      Absence{"NotACommDevice", 6, PortAbsence::Missing}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PortSetup, OpensWithTheLinkSettings) {
   state().portNumber = 3;
   state().speed = 38400;

@@ -10,6 +10,7 @@ using voren::test::PrinterDouble;
 namespace {
 
 PrinterDouble* plugged = nullptr;
+std::uint32_t lastError = 0;  // the platform's, as the last probe left it
 
 PrinterDouble& printer() {
   if (plugged == nullptr) {
@@ -35,7 +36,12 @@ int32_t UnInitializePort() {
   return 0;
 }
 
-uint8_t SerialPortPresent(uint32_t port) { return printer().present(port) ? 1 : 0; }
+uint8_t SerialPortPresent(uint32_t port) {
+  lastError = printer().probe(port);
+  return lastError == 0 ? 1 : 0;
+}
+
+uint32_t LastPlatformError() { return lastError; }
 
 uint8_t UstawCTS(uint32_t on) {
   printer().setCts(on);

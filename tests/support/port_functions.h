@@ -14,7 +14,9 @@ class PrinterDouble {
  public:
   virtual ~PrinterDouble() = default;
 
-  virtual bool present(std::uint32_t /*port*/) { return true; }
+  // SerialPortPresent: 0 when the port is there to be opened, else the
+  // platform's error of the probe (2 no such port, 5 another program holds it).
+  virtual std::uint32_t probe(std::uint32_t /*port*/) { return 0; }
   virtual void setCts(std::uint32_t /*on*/) {}
   // 0, or the error InitializePort answers.
   virtual std::int32_t open(std::uint32_t /*port*/, std::uint32_t /*speed*/,

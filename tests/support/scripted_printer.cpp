@@ -63,9 +63,11 @@ void ScriptedPrinter::logCall(const char* name, std::initializer_list<std::uint3
   calls_.push_back(text + ')');
 }
 
-bool ScriptedPrinter::present(std::uint32_t port) {
+std::uint32_t ScriptedPrinter::probe(std::uint32_t port) {
   logCall("SerialPortPresent", {port});
-  return presentPorts.count(port) != 0;
+  if (presentPorts.count(port) == 0) return 2;
+  const auto error = probeErrors.find(port);
+  return error != probeErrors.end() ? error->second : 0;
 }
 
 void ScriptedPrinter::setCts(std::uint32_t on) { logCall("UstawCTS", {on}); }

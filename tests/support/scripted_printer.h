@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -28,6 +29,9 @@ class ScriptedPrinter : public PrinterDouble {
   // ports by number, then the devices without one.
   std::set<std::uint32_t> presentPorts{1, 2, 3, 4, 5, 6, 7, 8, 9};
   std::vector<std::string> unnumberedPorts;
+  // Present ports whose probe fails all the same, with this platform error
+  // (5: another program holds the port).
+  std::map<std::uint32_t, std::uint32_t> probeErrors;
   std::int32_t initializeResult = 0;
   bool parityResult = true;
   // Counting every byte written from reset(), the one with this index fails.
@@ -54,7 +58,7 @@ class ScriptedPrinter : public PrinterDouble {
   bool portOpen() const { return open_; }
 
   // The port functions' calls.
-  bool present(std::uint32_t port) override;
+  std::uint32_t probe(std::uint32_t port) override;
   void setCts(std::uint32_t on) override;
   std::int32_t open(std::uint32_t port, std::uint32_t speed, std::uint32_t writeSeconds,
                     std::uint32_t readSeconds) override;

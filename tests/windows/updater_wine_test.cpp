@@ -3,9 +3,12 @@
 // simulator's pty. COM11 on purpose: ports from COM10 up need the \\.\ form.
 //
 // Wine and Windows differ here (Windows is the reference):
-// - Wine lets a second CreateFileA open a COM port that is already open
-//   (share mode 0); Windows refuses with ERROR_ACCESS_DENIED (5). So the
-//   "port held by another copy" case is checked natively only.
+// - Wine lets a second CreateFileA open a COM port that another Wine program
+//   has open (share mode 0); Windows refuses with ERROR_ACCESS_DENIED (5).
+//   Wine refuses it only when the holder made the device exclusive
+//   (TIOCEXCL, as our POSIX emulation does), and then with
+//   ERROR_LOCK_VIOLATION (33), which the program reads as "in use" too. So
+//   the port held by another copy is held by the native program.
 // - A serial read time-out completes with FALSE and ERROR_TIMEOUT (1460)
 //   under Wine; Windows completes it with TRUE and 0 bytes. The updater sees
 //   a failed byte read either way: SilentPrinterTimesOut holds under both.
@@ -79,12 +82,17 @@ class UpdaterUnderWine : public ::testing::Test {
     }
     if (access(kWine, X_OK) != 0) GTEST_SKIP() << kWine << " is not installed";
     ASSERT_TRUE(prefixReady_) << "no Wine prefix at " << winePrefix() << ": " << prefixProblem_;
-    run_.emplace(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // A row of a table is named "Test/Row": one folder name all the same.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    run_.emplace(name);
   }
 
   void TearDown() override {
     run_.reset();
+    if (serverKept_) endWineserver();
     fs::remove(comLink());
+    for (const auto& link : madeLinks_) fs::remove(link);
     // The port list test's port, so that later wineservers make no COM3.
     if (portsKeyUsed_ &&
         runCommand(underWine({"reg", "delete", kPortsKey, "/v", "COM3", "/f"}), 60s).status == 0) {
@@ -99,6 +107,11 @@ class UpdaterUnderWine : public ::testing::Test {
     runCommand({"env", "WINEPREFIX=" + winePrefix(), kWineServer, "-w"}, 120s);
     startWineserver();
     ASSERT_EQ(runCommand(underWine({"cmd", "/c", "exit"}), 120s).status, 0);
+  }
+
+  static void endWineserver() {
+    runCommand({"env", "WINEPREFIX=" + winePrefix(), kWineServer, "-k"}, 60s);
+    runCommand({"env", "WINEPREFIX=" + winePrefix(), kWineServer, "-w"}, 60s);
   }
 
   static void startWineserver() {
@@ -125,8 +138,18 @@ class UpdaterUnderWine : public ::testing::Test {
   static inline std::string program_;
   static inline bool prefixReady_ = false;
   static inline std::string prefixProblem_;
+  // Makes the prefix's COMn the printer's pty for this test.
+  void linkCom(int n) {
+    const std::string link = winePrefix() + "/dosdevices/com" + std::to_string(n);
+    fs::remove(link);
+    fs::create_symlink(run_->printer().ptyPath(), link);
+    madeLinks_.push_back(link);
+  }
+
   std::optional<UpdaterRun> run_;
   bool portsKeyUsed_ = false;
+  bool serverKept_ = false;  // a wineserver without a time limit, ended with the test
+  std::vector<std::string> madeLinks_;
 };
 
 TEST_F(UpdaterUnderWine, FullUpdateStoresTheGlyphTable) {
@@ -247,6 +270,82 @@ TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
                  180s);
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == font) << "the printer holds something else";
+}
+
+// The native table's spellings (tests/integration), with the program's folder
+// as the current one, against a printer that answers NAK to every command.
+class DeviceNamedUnderWine : public UpdaterUnderWine,
+                             public ::testing::WithParamInterface<DeviceName> {};
+
+TEST_P(DeviceNamedUnderWine, IsRefusedOrReachesThePort) {
+  const DeviceName& row = GetParam();
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({"--fault", "*:ack:nak"}, &error)) << error;
+  linkCom(3);
+  linkCom(10);
+  const std::string file = run_->directory() + "/" + row.device;
+  if (row.fileOfThatName) std::ofstream(file) << "not a port\n";
+  std::vector<std::string> argv{"env", "-C", run_->directory()};
+  for (auto& part : underWine({program_, "--device", row.device})) argv.push_back(part);
+  auto result = runCommand(argv, 120s);
+  std::erase(result.output, '\r');
+  run_->stopPrinterAndReadDump();
+  expectDeviceNameOutcome(row, result, run_->printer().log(), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedUnderWine, ::testing::ValuesIn(kDeviceNames),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A port another program holds: the missing-port line, then the busy line in
+// place of the list, typed or given with --port; nothing reaches the printer.
+TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
+  std::string error, screen;
+  ASSERT_TRUE(run_->startPrinter({"--baud", "1200"}, &error)) << error;
+  linkCom(3);
+  Terminal holder;
+  ASSERT_TRUE(holder.start({VOREN_CP852_PATH, "--port", "3"},
+                           {{"VOREN_COM3", run_->printer().ptyPath()}}, &error))
+      << error;
+  ASSERT_TRUE(holder.waitForText(kProgressLabel, 10s, &screen)) << screen;
+  // The wineserver opens the devices for its programs. As root it passes
+  // TIOCEXCL, so it runs here without CAP_SYS_ADMIN, as a user's would: the
+  // running one is ended (none of this suite's programs runs now) and one
+  // is kept until the test ends, so that no other starts in its place.
+  endWineserver();
+  serverKept_ = true;
+  const std::string asUser =
+      geteuid() == 0 ? "setpriv --inh-caps=-sys_admin --bounding-set=-sys_admin " : "";
+  runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec " + asUser + "\"$1\" -p >/dev/null 2>&1",
+              winePrefix(), kWineServer});
+
+  const std::string lines =
+      "W tym komputerze nie ma portu COM3!\nPort COM3 jest zajety przez inny program.\n";
+  ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
+  ASSERT_TRUE(run_->answerPort(3, 60s, &screen)) << screen;
+  EXPECT_TRUE(run_->terminal().waitFor(
+      [&](const std::string& now) {
+        const auto at = now.find(lines + "\n");
+        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
+      },
+      30s, &screen))
+      << screen;
+  run_->terminal().type("0");
+  run_->terminal().press("Enter");
+  auto exit = run_->terminal().waitForExit(30s, &screen);
+  ASSERT_TRUE(exit) << screen;
+  EXPECT_EQ(*exit, 1);
+
+  auto result = runCommand(underWine({program_, "--port", "3"}), 120s);
+  std::erase(result.output, '\r');
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find(lines), std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find("Porty COM"), std::string::npos) << result.output;
+
+  // Bytes of a second sender would have broken the holder's blocks.
+  run_->stopPrinterAndReadDump();
+  const std::string log = run_->printer().log();
+  EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
+  EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
 }
 
 TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {

@@ -1,7 +1,6 @@
 // A device path becomes a COM number through the emulation's own mapping.
-#include <cstdlib>
-
 #include "platform/win32/com_device.h"
+#include "platform/win32/posix/com_names.h"
 
 namespace voren {
 
@@ -12,16 +11,12 @@ constexpr std::uint8_t kDevicePort = 255;
 
 }  // namespace
 
-std::optional<std::uint8_t> comPortForDevice(const std::string& device) {
-  if (const auto number = comNumberOfName(device)) {
-    if (*number > 255) return std::nullopt;
-    return static_cast<std::uint8_t>(*number);
-  }
-  if (device.empty()) return std::nullopt;
-  // CreateFileA reads the mapping when the port is opened; one port per
+ComName comPortForDevice(const std::string& device) {
+  if (auto name = comNumberOfName(device)) return *name;
+  // CreateFileA looks the mapping up when the port is opened; one port per
   // process, so nothing else here wants COM255.
-  if (setenv("VOREN_COM255", device.c_str(), 1) != 0) return std::nullopt;
-  return kDevicePort;
+  win32::mapComPort(kDevicePort, device);
+  return {kDevicePort, {}};
 }
 
 }  // namespace voren

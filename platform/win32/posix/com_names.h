@@ -1,21 +1,18 @@
 #pragma once
-// What COMn is on POSIX: the path in VOREN_COMn when that is set, else
-// /dev/ttyS<n-1>.
-#include <cstdlib>
+// What COMn is on POSIX: the path this process mapped it to, else the path
+// in VOREN_COMn when that is set, else /dev/ttyS<n-1>.
 #include <optional>
 #include <string>
 
 namespace voren::win32 {
 
-inline std::optional<std::string> comMapping(unsigned number) {
-  const std::string variable = "VOREN_COM" + std::to_string(number);
-  const char* mapped = std::getenv(variable.c_str());
-  if (mapped == nullptr || *mapped == '\0') return std::nullopt;
-  return mapped;
-}
+// Maps COMn to path for this process alone (an empty path takes the mapping
+// away). The program puts a device given on its command line here: the
+// environment would pass it on to child processes and overwrite a
+// VOREN_COMn of the user's own.
+void mapComPort(unsigned number, const std::string& path);
 
-inline std::string comDevicePath(unsigned number) {
-  return comMapping(number).value_or("/dev/ttyS" + std::to_string(number - 1));
-}
+std::optional<std::string> comMapping(unsigned number);
+std::string comDevicePath(unsigned number);
 
 }  // namespace voren::win32

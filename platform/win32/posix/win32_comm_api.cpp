@@ -85,8 +85,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
   if (fileName == nullptr) return fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   // Devices are only ever opened, never created.
   if (creationDisposition != OPEN_EXISTING) return fail(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
-  const auto number = voren::comNumberOfName(fileName);
-  const std::string path = number ? comDevicePath(*number) : std::string(fileName);
+  // A COM name that opens no port is a file name, as Windows takes it.
+  const auto com = voren::comNumberOfName(fileName);
+  const std::string path = com && com->port ? comDevicePath(*com->port) : std::string(fileName);
   std::shared_ptr<CommDevice> device;
   if (const DWORD error = CommDevice::open(
           path, desiredAccess, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, device)) {

@@ -1,12 +1,11 @@
-// Windows names its serial devices: COMn, or \\.\COMn from COM10 up.
+// Windows reaches a serial device by its COM name only.
 #include "platform/win32/com_device.h"
 
 namespace voren {
 
-std::optional<std::uint8_t> comPortForDevice(const std::string& device) {
-  const auto number = comNumberOfName(device);
-  if (!number || *number > 255) return std::nullopt;
-  return static_cast<std::uint8_t>(*number);
+ComName comPortForDevice(const std::string& device) {
+  if (auto name = comNumberOfName(device)) return *name;
+  return {std::nullopt, R"(no COM port name; write COMn or \\.\COMn)"};
 }
 
 }  // namespace voren

@@ -6,32 +6,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
-#include <optional>
-#include <string_view>
 
+#include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
 
 namespace voren {
 
 namespace {
-
-// n of "COMn" (any case, n 1 to 255 without leading zeros).
-std::optional<int> comNumber(std::string_view name) {
-  if (name.size() < 4 || name.size() > 6) return std::nullopt;
-  for (int i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return std::nullopt;
-  }
-  name.remove_prefix(3);
-  if (name.front() == '0') return std::nullopt;
-  int number = 0;
-  for (char c : name) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + (c - '0');
-  }
-  if (number > 255) return std::nullopt;
-  return number;
-}
 
 // Every DOS device name, each ended by a NUL, the list by a second one.
 std::string dosDeviceNames() {
@@ -58,13 +39,16 @@ std::vector<ComPort> comPortsPresent() {
   for (std::size_t at = 0; at < names.size() && names[at] != '\0';) {
     const std::string name = names.c_str() + at;
     at += name.size() + 1;
-    const auto number = comNumber(name);
+    // The DOS name COMn is what \\.\COMn opens.
+    const auto com = comNumberOfName(R"(\\.\)" + name);
+    if (!com || !com->port) continue;
+    const int number = *com->port;
     // A name held both in the session and globally comes twice.
-    if (!number || std::any_of(ports.begin(), ports.end(),
-                               [&](const ComPort& p) { return p.number == *number; })) {
+    if (std::any_of(ports.begin(), ports.end(),
+                    [&](const ComPort& p) { return p.number == number; })) {
       continue;
     }
-    ports.push_back({*number, deviceOf(name)});
+    ports.push_back({number, deviceOf(name)});
   }
   std::sort(ports.begin(), ports.end(),
             [](const ComPort& a, const ComPort& b) { return a.number < b.number; });

@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com_device.h"
+#include "platform/win32/posix/com_names.h"
 #include "platform/win32/posix/com_ports_posix.h"
+#include "platform/win32/win32.h"
 #include "tests/platform/win32/pty_peer.h"
 
 namespace voren {
@@ -45,6 +48,7 @@ class ComPorts : public ::testing::Test {
   }
 
   void TearDown() override {
+    win32::mapComPort(255, "");
     for (int master : masters_) close(master);
     for (unsigned n = 1; n <= 255; ++n) unsetenv(("VOREN_COM" + std::to_string(n)).c_str());
     for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
@@ -120,6 +124,20 @@ TEST_F(ComPorts, MachineWithoutUartsOrMappingsHasNone) {
   uartType("ttyS0", 0);
   device("ttyS0");
   EXPECT_TRUE(comPortsUnder(sys(), dev()).empty());
+}
+
+// A device given on the command line is COM255 for this process alone: the
+// environment, which child processes inherit, keeps the user's own mapping.
+TEST_F(ComPorts, DeviceOfTheCommandLineLeavesTheEnvironmentAlone) {
+  setenv("VOREN_COM255", "/dev/voren-users-own", 1);
+  const std::string device = pty();
+  EXPECT_EQ(comPortForDevice(device).port, 255);
+  EXPECT_STREQ(std::getenv("VOREN_COM255"), "/dev/voren-users-own");
+  EXPECT_EQ(comPortsUnder(sys(), dev()), (std::vector<ComPort>{{255, device}}));
+  HANDLE port = CreateFileA(R"(\\.\COM255)", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+  if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
 }
 
 }  // namespace
