@@ -5,6 +5,7 @@
 // table, and no child process may be left.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -219,6 +220,9 @@ TEST_F(StationRun, CtrlCStopsEveryChildAndClosesEveryPort) {
   const pid_t station = terminal_.programPid().value_or(-1);
   for (pid_t child : childrenOf(station)) children_.insert(child);
   ASSERT_EQ(children_.size(), 3u);
+  // The terminal's Ctrl-C goes to its foreground process group: the
+  // children must not be in the station's.
+  for (pid_t child : children_) EXPECT_NE(getpgid(child), getpgid(station)) << child;
   // What the terminal's Ctrl-C does, sent to the station alone: the pane's
   // wrapper shell, in the same process group, would go with it otherwise.
   ASSERT_EQ(::kill(station, SIGINT), 0);
