@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/win32/com_device.h"
+
 namespace voren {
 
 namespace {
@@ -15,9 +17,9 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {"--port", Takes::Value},      {"--device", Takes::Value}, {"--font", Takes::Value},
-    {"--trace", Takes::Value},     {"--list", Takes::Nothing}, {"--help", Takes::Nothing},
-    {"--version", Takes::Nothing},
+    {"--port", Takes::Value},      {"--device", Takes::Value},          {"--font", Takes::Value},
+    {"--trace", Takes::Value},     {"--list", Takes::Nothing},          {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
 };
 
 // Decimal only: a script that writes 010 means ten, not eight.
@@ -40,6 +42,33 @@ std::string quoted(std::string_view text) {
   return out;
 }
 
+// What makes two port arguments the same port: its COM number, whichever
+// way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device
+// path as given.
+struct PortIdentity {
+  std::optional<unsigned> number;
+  std::string path;
+  bool operator==(const PortIdentity&) const = default;
+  std::string shown() const { return number ? "COM" + std::to_string(*number) : path; }
+};
+
+PortIdentity identityOf(const PortArgument& port) {
+  if (port.number) return {*port.number, {}};
+  if (const auto name = comNumberOfName(port.device); name && name->port) return {*name->port, {}};
+  return {std::nullopt, port.device};
+}
+
+std::string addPort(CommandLine& c, PortArgument port) {
+  const PortIdentity identity = identityOf(port);
+  for (const auto& earlier : c.ports) {
+    if (identityOf(earlier) == identity) {
+      return "the port " + quoted(identity.shown()) + " is named twice";
+    }
+  }
+  c.ports.push_back(std::move(port));
+  return {};
+}
+
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -49,12 +78,18 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     return {};
   };
   if (name == "--port") {
-    if (c.port) return "--port given twice";
-    c.port = portNumber(value);
-    if (!c.port) return "--port " + quoted(value) + " is no port number (1..255)";
+    const auto number = portNumber(value);
+    if (!number) return "--port " + quoted(value) + " is no port number (1..255)";
+    return addPort(c, {number, {}});
+  }
+  if (name == "--device") {
+    if (value.empty()) return "--device needs a non-empty value";
+    return addPort(c, {std::nullopt, std::string(value)});
+  }
+  if (name == "--station-child") {
+    c.stationChild = true;
     return {};
   }
-  if (name == "--device") return once(c.device);
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
   const auto wanted = name == "--help"      ? CommandLine::Action::Help
@@ -98,12 +133,12 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     parsed.error = apply(c, argument, value.value_or(""));
     if (!parsed.error.empty()) return parsed;
   }
-  if (c.port && c.device) parsed.error = "--port and --device name the port twice; give one";
+  if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
   return parsed;
 }
 
 const char* const kUsageLine =
-    "usage: voren-cp852 [--port N|--device PATH] [--font FILE] [--trace FILE] "
+    "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE] "
     "[--list|--help|--version]";
 
 std::string helpText() {
@@ -117,8 +152,8 @@ std::string helpText() {
          "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
          "                 anything but a regular file of that size is refused\n"
-         "  --trace FILE   write every byte on the wire to FILE: one line per run of\n"
-         "                 bytes in one direction: microseconds, bytes, result code;\n"
+         "  --trace FILE   write every byte on the wire to FILE (several ports: FILE-PORT,\n"
+         "                 e.g. wire-COM3.txt), a line per run of bytes one way;\n"
          "                 a directory, a named pipe, a missing folder or the font\n"
          "                 file itself is refused before the port is opened\n"
          "  --list         print the COM ports this computer has, one a line\n"
@@ -126,11 +161,11 @@ std::string helpText() {
          "  --version      print the program's version\n"
          "\n"
          "Options may be combined; without --port or --device the dialogue asks for\n"
-         "the port. A value may also follow an equals sign: --port=3.\n"
+         "the port. Several ports (each option repeated) are updated at once, a line\n"
+         "each, then a summary. A value may also follow an equals sign: --port=3.\n"
          "\n"
-         "Exit status: 0 success, 1 the upload failed or the port could not be used,\n"
-         "2 a bad command line, font, trace file or device name, 3 the upload succeeded\n"
-         "but the trace could not be written completely (said after the end report).\n";
+         "Exit status: 0 updated, 1 failed, stopped or no usable port, 2 a bad command\n"
+         "line, font, trace file or device name, 3 updated but a trace incomplete.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }

@@ -5,18 +5,29 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace voren {
+
+// A port named on the command line: --port N, or --device PATH.
+struct PortArgument {
+  std::optional<std::uint8_t> number;  // --port N, 1..255
+  std::string device;                  // --device PATH, when no number
+  friend bool operator==(const PortArgument&, const PortArgument&) = default;
+};
 
 struct CommandLine {
   // What the program does; the first of these asked for wins: help,
   // version, list, update.
   enum class Action { Update, Help, Version, List };
   Action action = Action::Update;
-  std::optional<std::uint8_t> port;   // --port N, 1..255
-  std::optional<std::string> device;  // --device PATH
-  std::optional<std::string> font;    // --font FILE
-  std::optional<std::string> trace;   // --trace FILE
+  // In the order given, no port twice; several make the station (app/station.h).
+  std::vector<PortArgument> ports;
+  std::optional<std::string> font;   // --font FILE
+  std::optional<std::string> trace;  // --trace FILE
+  // --station-child, not in the help: one port updated for a station, in
+  // its line protocol (app/station_protocol.h).
+  bool stationChild = false;
 };
 
 struct ParsedCommandLine {

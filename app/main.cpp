@@ -4,10 +4,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/dialogue.h"
 #include "app/font_file.h"
+#include "app/station.h"
+#include "app/station_child.h"
 #include "app/trace_place.h"
 #include "app/updater.h"
 #include "link/wire_trace.h"
@@ -69,28 +72,41 @@ int runOptions(const voren::CommandLine& c) {
   voren::UpdateSettings settings;
   // Checked before anything is opened: a wrong font never reaches the printer.
   std::optional<voren::FontFile> font;
-  if (c.font) {
+  std::vector<std::uint8_t> stationTable;
+  if (c.stationChild) {
+    // The station has read and checked the table; a file read again might
+    // have changed meanwhile.
+    auto table = voren::receiveGlyphTable();
+    if (!table) return voren::kUpdateStopped;
+    stationTable = std::move(*table);
+    settings.table = voren::GlyphTableView(stationTable.data(), voren::kGlyphTableSize);
+  } else if (c.font) {
     std::string error;
     font = voren::readFontFile(*c.font, error);
     if (!font) return refused(error);
     settings.table = voren::GlyphTableView(font->bytes.data(), voren::kGlyphTableSize);
   }
-  if (c.port) settings.port = voren::PortChoice{*c.port, "COM" + std::to_string(*c.port)};
-  if (c.device) {
-    const auto device = voren::comPortForDevice(*c.device);
-    if (!device.port) return refused("device '" + *c.device + "': " + device.refusal);
-    settings.port = voren::PortChoice{*device.port, *c.device};
+  std::optional<voren::FontInUse> inUse;
+  if (font) inUse = voren::FontInUse{*c.font, font->identity};
+  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace, inUse);
+  if (!c.ports.empty()) {
+    const voren::PortArgument& port = c.ports.front();
+    if (port.number) {
+      settings.port = voren::PortChoice{*port.number, voren::portName(port)};
+    } else {
+      const auto device = voren::comPortForDevice(port.device);
+      if (!device.port) return refused("device '" + port.device + "': " + device.refusal);
+      settings.port = voren::PortChoice{*device.port, port.device};
+    }
   }
   if (c.trace) {
-    std::optional<voren::FontInUse> inUse;
-    if (font) inUse = voren::FontInUse{*c.font, font->identity};
     const std::string refusal = voren::tracePlaceRefusal(*c.trace, inUse);
     if (!refusal.empty()) return refused(refusal);
     if (!voren::startWireTrace(*c.trace)) {
       return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
     }
   }
-  int status = update(settings);
+  int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
   if (c.trace && !voren::wireTraceFailure().empty()) {

@@ -42,7 +42,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   const bool unattended = settings.port.has_value();
   // Unattended, the output is a script's log: nothing of it is wiped.
   if (!unattended) console.clear();
-  printBanner(console);
+  if (!settings.watcher) printBanner(console);
 
   PortChoice port;
   if (unattended) {
@@ -67,7 +67,10 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
     return 1;
   }
 
-  uploadGlyphTable(console, settings.table);
+  if (!uploadGlyphTable(console, settings.table, settings.watcher)) {
+    ZamknieciePortu();
+    return kUpdateStopped;
+  }
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
   ZamknieciePortu();

@@ -19,15 +19,33 @@ struct PortChoice {
   std::string name;
 };
 
+// A station watching an unattended update from another process: it is told
+// the progress in place of the console, and may stop the upload between
+// blocks.
+class UpdateWatcher {
+ public:
+  virtual void progress(int percent) = 0;
+  virtual bool stopRequested() = 0;
+
+ protected:
+  ~UpdateWatcher() = default;
+};
+
+// The exit status of an update its watcher stopped before the last block.
+inline constexpr int kUpdateStopped = 4;
+
 // What the command line may change; the defaults are the operator's dialogue.
 struct UpdateSettings {
   GlyphTableView table{glyphTable()};
   // Unattended: this port without asking, and no key wait at the end.
   std::optional<PortChoice> port;
+  // With a port: no banner and no progress line on the console, which then
+  // shows only the report.
+  UpdateWatcher* watcher = nullptr;
 };
 
 // The whole program; returns the exit status: 0 after a successful upload,
-// 1 on every other way out.
+// kUpdateStopped when the watcher stopped it, 1 on every other way out.
 int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
                               const UpdateSettings& settings = {});
 

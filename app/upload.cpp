@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/texts.h"
+#include "app/updater.h"
 #include "link/command_table.h"
 #include "link/exchange.h"
 #include "link/link_state.h"
@@ -95,23 +96,36 @@ void showProgress(Console& console, UploadState& u, int percent) {
 
 }  // namespace
 
-void uploadGlyphTable(Console& console, GlyphTableView table) {
+bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* watcher) {
   UploadState u;
   LinkState& link = linkState();
-  startProgress(console, u);
+  if (watcher) {
+    watcher->progress(0);
+  } else {
+    startProgress(console, u);
+  }
   link.resultCode = KodBledu(ErrorNumber::Brak);
 
   while (u.blockIndex < kBlockCount) {
+    // Between blocks only: a block half sent would leave the printer
+    // waiting for the rest.
+    if (watcher && watcher->stopRequested()) return false;
     if (sendBlock(table, u.blockIndex)) {  // damaged: the same block again
-      if (++u.repeatCounter > kMaxRepeats) return;
+      if (++u.repeatCounter > kMaxRepeats) return true;
       link.resultCode = KodBledu(ErrorNumber::Brak);
       continue;
     }
-    if (!succeeded(link)) return;
+    if (!succeeded(link)) return true;
     u.repeatCounter = 0;
     ++u.blockIndex;
-    showProgress(console, u, static_cast<int>(u.blockIndex * 100 / kBlockCount));
+    const int percent = static_cast<int>(u.blockIndex * 100 / kBlockCount);
+    if (watcher) {
+      watcher->progress(percent);
+    } else {
+      showProgress(console, u, percent);
+    }
   }
+  return true;
 }
 
 }  // namespace voren

@@ -9,12 +9,14 @@
 namespace voren {
 
 class Console;
+class UpdateWatcher;
 
 inline constexpr std::uint8_t kMaxRepeats = 3;
 
 // Runs with the port open and leaves the outcome in the link's result code:
 // 0, 1 (checksum) or 2 (verification) after the last repeat, or the code of
-// the failed exchange.
-void uploadGlyphTable(Console& console, GlyphTableView table);
+// the failed exchange. A watcher, when there is one, gets the progress in
+// place of the console; false when it asked to stop before the last block.
+bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* watcher = nullptr);
 
 }  // namespace voren

@@ -42,6 +42,10 @@ class Console {
   // place stays right when the window scrolls or is resized meanwhile, which
   // a remembered row would not.
   virtual void moveToColumn(int column) = 0;
+  // Move the cursor rows down (up when negative) in its column. Relative,
+  // so lines kept in place below each other stay right when the window
+  // scrolls.
+  virtual void moveRows(int rows) = 0;
 };
 
 // The process's own console. The first call sets the terminal up; the

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/font_file.h"
+#include "app/station.h"
 #include "app/trace_place.h"
 #include "tests/app/updater_fixture.h"
 
@@ -22,31 +23,48 @@ using Action = CommandLine::Action;
 
 ParsedCommandLine parse(std::vector<const char*> arguments) { return parseCommandLine(arguments); }
 
+PortArgument com(std::uint8_t number) { return {number, {}}; }
+PortArgument device(const char* path) { return {std::nullopt, path}; }
+
 TEST(CommandLineParser, GoodCommandLines) {
   struct Row {
     std::vector<const char*> arguments;
     Action action;
-    std::optional<std::uint8_t> port;
-    std::optional<std::string> font, trace, device;
+    std::vector<PortArgument> ports;
+    std::optional<std::string> font, trace;
+    bool stationChild = false;
   };
   const Row rows[] = {
-      {{}, Action::Update, {}, {}, {}, {}},
-      {{"--port", "1"}, Action::Update, 1, {}, {}, {}},
-      {{"--port=255"}, Action::Update, 255, {}, {}, {}},
+      {{}, Action::Update, {}, {}, {}},
+      {{"--port", "1"}, Action::Update, {com(1)}, {}, {}},
+      {{"--port=255"}, Action::Update, {com(255)}, {}, {}},
       // Decimal: a script's 010 is ten.
-      {{"--port", "010"}, Action::Update, 10, {}, {}, {}},
+      {{"--port", "010"}, Action::Update, {com(10)}, {}, {}},
       {{"--font", "a.bin", "--trace=t.txt", "--port", "3"},
        Action::Update,
-       3,
+       {com(3)},
        "a.bin",
-       "t.txt",
-       {}},
+       "t.txt"},
       // A value is taken whole, even when it looks like an option or holds '='.
-      {{"--font", "--port", "--trace", "x=y"}, Action::Update, {}, "--port", "x=y", {}},
-      {{"--device", "/dev/ttyUSB0"}, Action::Update, {}, {}, {}, "/dev/ttyUSB0"},
-      {{"--port", "2", "--list"}, Action::List, 2, {}, {}, {}},
-      {{"--list", "--version"}, Action::Version, {}, {}, {}, {}},
-      {{"--list", "--help", "--version"}, Action::Help, {}, {}, {}, {}},
+      {{"--font", "--port", "--trace", "x=y"}, Action::Update, {}, "--port", "x=y"},
+      {{"--device", "/dev/ttyUSB0"}, Action::Update, {device("/dev/ttyUSB0")}, {}, {}},
+      {{"--port", "2", "--list"}, Action::List, {com(2)}, {}, {}},
+      {{"--list", "--version"}, Action::Version, {}, {}, {}},
+      {{"--list", "--help", "--version"}, Action::Help, {}, {}, {}},
+      // Several ports, in the order given: the station.
+      {{"--port", "3", "--port", "4", "--device", "/dev/ttyUSB0"},
+       Action::Update,
+       {com(3), com(4), device("/dev/ttyUSB0")},
+       {},
+       {}},
+      {{"--device", "COM4", "--port=3", "--device", R"(\\.\COM12)", "--trace", "w.txt"},
+       Action::Update,
+       {device("COM4"), com(3), device(R"(\\.\COM12)")},
+       {},
+       "w.txt"},
+      // COM10 without the device prefix is no COM name: a path like any other.
+      {{"--port", "10", "--device", "COM10"}, Action::Update, {com(10), device("COM10")}, {}, {}},
+      {{"--station-child", "--port", "7"}, Action::Update, {com(7)}, {}, {}, true},
   };
   for (const auto& row : rows) {
     const auto parsed = parse(row.arguments);
@@ -55,10 +73,10 @@ TEST(CommandLineParser, GoodCommandLines) {
                               (row.arguments.empty() ? "none" : row.arguments[0]);
     EXPECT_EQ(parsed.error, "") << shown;
     EXPECT_EQ(parsed.commandLine.action, row.action) << shown;
-    EXPECT_EQ(parsed.commandLine.port, row.port) << shown;
+    EXPECT_EQ(parsed.commandLine.ports, row.ports) << shown;
     EXPECT_EQ(parsed.commandLine.font, row.font) << shown;
     EXPECT_EQ(parsed.commandLine.trace, row.trace) << shown;
-    EXPECT_EQ(parsed.commandLine.device, row.device) << shown;
+    EXPECT_EQ(parsed.commandLine.stationChild, row.stationChild) << shown;
   }
 }
 
@@ -77,10 +95,17 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
       {{"--port"}, "--port needs a value"},
       {{"--font", "a", "--trace"}, "--trace needs a value"},
       {{"--font="}, "--font needs a non-empty value"},
-      {{"--port", "1", "--port", "2"}, "--port given twice"},
       {{"--font", "a", "--font", "b"}, "--font given twice"},
-      {{"--port", "1", "--device", "/dev/ttyS0"},
-       "--port and --device name the port twice; give one"},
+      // The same port twice, by number or by name.
+      {{"--port", "3", "--port", "4", "--port", "3"}, "the port 'COM3' is named twice"},
+      {{"--port", "3", "--device", "COM3"}, "the port 'COM3' is named twice"},
+      {{"--device", "com3", "--port", "3"}, "the port 'COM3' is named twice"},
+      {{"--port", "12", "--device", R"(\\.\COM12)"}, "the port 'COM12' is named twice"},
+      {{"--device", "/dev/ttyUSB0", "--device", "/dev/ttyUSB0"},
+       "the port '/dev/ttyUSB0' is named twice"},
+      {{"--device="}, "--device needs a non-empty value"},
+      {{"--station-child"}, "--station-child takes one port"},
+      {{"--station-child", "--port", "1", "--port", "2"}, "--station-child takes one port"},
       {{"--list=yes"}, "--list takes no value"},
       {{"--prot", "1"}, "unknown option '--prot'"},
       {{"-p", "1"}, "unknown option '-p'"},
@@ -89,6 +114,24 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parse(row.arguments).error, row.error) << row.arguments[0];
+  }
+}
+
+// With several ports each gets its own trace: the port's name before the
+// extension, a device by its last path part.
+TEST(CommandLineParser, StationTraceNames) {
+  const struct {
+    const char* trace;
+    const char* port;
+    const char* file;
+  } rows[] = {
+      {"wire.txt", "COM3", "wire-COM3.txt"},
+      {"/tmp/x/wire.txt", "/dev/ttyUSB0", "/tmp/x/wire-ttyUSB0.txt"},
+      {"wire", "COM12", "wire-COM12"},
+      {"a.b/wire.trace.txt", R"(\\.\COM12)", "a.b/wire.trace-COM12.txt"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(stationTraceFile(row.trace, row.port), row.file) << row.trace << " " << row.port;
   }
 }
 

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -86,8 +85,6 @@ const std::vector<FaultRow> kRows = {
      10},
     {"HangUpInsteadOfAnAnswer", {"--fault", "20:1:hangup"}, kReceive, 20, 0, 0, Ending::HangsUp},
 };
-
-bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 class FaultTable : public ::testing::TestWithParam<FaultRow> {
  protected:

@@ -161,4 +161,27 @@ int descriptorsOpenOn(pid_t pid, const std::string& path) {
   return count;
 }
 
+std::vector<pid_t> childrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  DIR* processes = opendir("/proc");
+  if (!processes) return children;
+  while (dirent* entry = readdir(processes)) {
+    const pid_t candidate = std::atoi(entry->d_name);
+    if (candidate <= 0) continue;
+    // "pid (name) state ppid ...": the name may hold blanks, so read after its ')'.
+    const std::string stat = readFile("/proc/" + std::to_string(candidate) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    int parent = 0;
+    char state = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == pid) {
+      children.push_back(candidate);
+    }
+  }
+  closedir(processes);
+  return children;
+}
+
+bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
 }  // namespace voren::test

@@ -28,6 +28,10 @@ std::string readFile(const std::string& path);
 // Open file descriptors of a process that point at path.
 int descriptorsOpenOn(pid_t pid, const std::string& path);
 
+// The processes whose parent is pid, now.
+std::vector<pid_t> childrenOf(pid_t pid);
+bool processGone(pid_t pid);
+
 // voren-sim running beside the test; stopped (SIGTERM, then SIGKILL) when
 // destroyed, so no test leaves one behind.
 class SimulatedPrinterProcess {

@@ -123,6 +123,12 @@ void ScriptedConsole::moveToColumn(int column) {
   column_ = std::clamp(column, 1, options_.width);
 }
 
+void ScriptedConsole::moveRows(int rows) {
+  ++cursorMoves_;
+  if (!options_.terminal) return;
+  row_ = std::clamp(row_ + rows, 1, options_.height);
+}
+
 std::vector<std::string> ScriptedConsole::lines() const {
   std::vector<std::string> result;
   for (std::size_t i = 0; i <= lastUsed_; ++i) result.push_back(trimmed(cells_[i]));

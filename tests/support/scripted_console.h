@@ -21,7 +21,7 @@ class ScriptedConsole : public Console {
     int width = 80;
     int height = 25;
     // false: like a console whose output goes to a file, cursor() knows
-    // nothing and moveToColumn() changes nothing.
+    // nothing and moveToColumn() and moveRows() change nothing.
     bool terminal = true;
   };
 
@@ -52,6 +52,7 @@ class ScriptedConsole : public Console {
   bool keyWaiting() override;
   std::optional<CursorPosition> cursor() override;
   void moveToColumn(int column) override;
+  void moveRows(int rows) override;
 
   // The scroll-back and the window, from the first line to the last one
   // written or holding the cursor, trailing blanks cut.

@@ -27,9 +27,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
@@ -359,6 +361,134 @@ TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
       << screen;
   EXPECT_EQ(exitStatus(), 1);
   EXPECT_EQ(readFile(file), content);
+}
+
+// The station under Wine: a child process per port (CreateProcessA with
+// inherited pipe handles), each port its own simulator behind a dosdevices
+// link.
+struct StationPrinter {
+  int port;
+  std::vector<std::string> fault;  // voren-sim options
+  std::string end;                 // the end text on the port's line
+};
+
+class StationUnderWine : public UpdaterUnderWine {
+ protected:
+  void TearDown() override {
+    others_.clear();
+    for (int port : links_) fs::remove(winePrefix() + "/dosdevices/com" + std::to_string(port));
+    UpdaterUnderWine::TearDown();
+  }
+
+  // Starts a simulator per printer (COM11 is the run's own, its dump kept)
+  // and the station over all of them in a terminal.
+  void startStation(const std::vector<StationPrinter>& printers,
+                    const std::vector<std::string>& common = {}) {
+    std::vector<std::string> argv{program_};
+    for (const auto& printer : printers) {
+      std::string error;
+      auto arguments = printer.fault;
+      arguments.insert(arguments.end(), common.begin(), common.end());
+      SimulatedPrinterProcess* process = &run_->printer();
+      if (printer.port == kComPort) {
+        ASSERT_TRUE(run_->startPrinter(arguments, &error)) << error;
+      } else {
+        arguments.insert(arguments.end(), {"--lifetime", "300"});
+        const std::string log = run_->directory() + "/sim" + std::to_string(printer.port) + ".log";
+        process = &others_[printer.port];
+        ASSERT_TRUE(process->start(VOREN_SIM_PATH, arguments, log, &error)) << error;
+        links_.push_back(printer.port);
+      }
+      const std::string link = winePrefix() + "/dosdevices/com" + std::to_string(printer.port);
+      fs::remove(link);
+      fs::create_symlink(process->ptyPath(), link);
+      argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+    }
+    std::string error;
+    ASSERT_TRUE(run_->startProgram(underWine(argv), {}, &error)) << error;
+  }
+
+  // The end text on the port's line, checked, and the summary's line for it.
+  std::string expectLineEnd(const std::string& screen, const StationPrinter& printer) {
+    const std::string port = "COM" + std::to_string(printer.port);
+    std::smatch match;
+    const bool found =
+        std::regex_search(screen, match, std::regex("\n" + port + " +\\d+%  ([^\\n]*)"));
+    EXPECT_TRUE(found) << port << "\n" << screen;
+    EXPECT_EQ(found ? match[1].str() : "", printer.end) << port << "\n" << screen;
+    return "  " + port + ": " + printer.end + "\n";
+  }
+
+  std::map<int, SimulatedPrinterProcess> others_;
+  std::vector<int> links_;
+};
+
+// The sound printer gets the table, each faulty one ends with its own code,
+// and the summary lists exactly those.
+TEST_F(StationUnderWine, UpdatesSeveralPrintersAndListsTheFailedOnes) {
+  const std::vector<StationPrinter> printers = {
+      {kComPort, {}, kSuccessLine},
+      {12, {"--fault", "2:1:silence"}, "Blad nr 21: timeout odbierania"},
+      {13, {"--fault", "72:1:hangup"}, "Blad nr 21: timeout odbierania"},
+      {14,
+       {"--fault", "0:ack:nak"},
+       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
+  };
+  startStation(printers);
+  std::string screen;
+  const auto exit = run_->terminal().waitForExit(240s, &screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  std::string failed;
+  for (const auto& printer : printers) {
+    const std::string summaryLine = expectLineEnd(screen, printer);
+    if (printer.end != kSuccessLine) failed += summaryLine;
+  }
+  EXPECT_NE(screen.find("Zaktualizowano 1 z 4 drukarek.\nNie zaktualizowano:\n" + failed),
+            std::string::npos)
+      << screen;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes())
+      << "the sound printer holds something else than the table";
+}
+
+// Ctrl-C in Wine's console is a console control event: it reaches the
+// station alone (its children are in process groups of their own), which
+// stops each child after its block; every port is closed, no child is left.
+TEST_F(StationUnderWine, CtrlCStopsEveryChildAndClosesEveryPort) {
+  const char* stopped = "Przerwano, aktualizacja niedokonczona";
+  const std::vector<StationPrinter> printers = {{kComPort, {}, stopped}, {12, {}, stopped}};
+  startStation(printers, {"--baud", "9600"});
+  std::string screen;
+  ASSERT_TRUE(run_->terminal().waitFor(
+      [](const std::string& now) {
+        return std::regex_search(now, std::regex("COM11 +[1-9]\\d*%")) &&
+               std::regex_search(now, std::regex("COM12 +[1-9]\\d*%"));
+      },
+      120s, &screen))
+      << screen;
+  run_->terminal().press("C-c");
+  const auto exit = run_->terminal().waitForExit(30s, &screen);
+  ASSERT_TRUE(exit) << "the station did not end after Ctrl-C; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  std::string unfinished;
+  for (const auto& printer : printers) unfinished += expectLineEnd(screen, printer);
+  EXPECT_NE(screen.find("Zaktualizowano 0 z 2 drukarek.\nNie zaktualizowano:\n" + unfinished),
+            std::string::npos)
+      << screen;
+  // Wine's own process may linger a moment after the Windows one has ended.
+  const auto childLeft = [] {
+    return runCommand({"pgrep", "-f", "--", "voren-cp852.exe --station-child"}).status != 1;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (childLeft() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_FALSE(childLeft()) << "a child outlived the station";
+  const auto closed = [](const std::string& log) {
+    return log.find("the peer closed the line") != std::string::npos;
+  };
+  EXPECT_TRUE(closed(run_->printer().log())) << run_->printer().log();
+  EXPECT_TRUE(closed(others_[12].log())) << others_[12].log();
 }
 
 }  // namespace

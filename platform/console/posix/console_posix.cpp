@@ -99,6 +99,11 @@ class TerminalConsole final : public Console {
     write(column > 1 ? "\r\x1b[" + std::to_string(column - 1) + "C" : std::string("\r"));
   }
 
+  void moveRows(int rows) override {
+    if (!outputIsTerminal_ || rows == 0) return;
+    write("\x1b[" + std::to_string(rows < 0 ? -rows : rows) + (rows < 0 ? "A" : "B"));
+  }
+
  private:
   // Reads what standard input has within timeoutMs (-1: wait as long as it
   // takes). False when nothing came; at the end of input ended_ is set.

@@ -162,6 +162,13 @@ class WindowsConsole final : public Console {
                                             info.dwCursorPosition.Y});
   }
 
+  void moveRows(int rows) override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return;
+    const int row = std::clamp(info.dwCursorPosition.Y + rows, 0, info.dwSize.Y - 1);
+    SetConsoleCursorPosition(output_, COORD{info.dwCursorPosition.X, static_cast<SHORT>(row)});
+  }
+
  private:
   Key takeKey() {
     const Key key = keys_.front();

@@ -1,0 +1,179 @@
+// Child processes on POSIX: posix_spawn with the pipe ends put in place by
+// the spawn's file actions; every other descriptor of ours is close-on-exec.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/process/process.h"
+
+extern char** environ;
+
+namespace voren {
+
+struct ChildProcess::Handles {
+  pid_t pid = -1;
+  int input = -1;   // the child's standard input, our end
+  int output = -1;  // the child's standard output and error, our end
+};
+
+namespace {
+
+void closeIfOpen(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string systemError(const char* what, int number) {
+  return std::string(what) + ": " + std::strerror(number);
+}
+
+std::atomic<bool> interruptFlag{false};
+
+void onInterrupt(int) { interruptFlag = true; }
+
+}  // namespace
+
+ChildProcess::ChildProcess(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+
+std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
+                                                  const std::vector<std::string>& arguments,
+                                                  std::string* error) {
+  // A child that has gone must not take us with it when we write to it.
+  signal(SIGPIPE, SIG_IGN);
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) != 0) {
+    *error = systemError("pipe", errno);
+    return nullptr;
+  }
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    *error = systemError("pipe", errno);
+    ::close(in[0]);
+    ::close(in[1]);
+    return nullptr;
+  }
+  // dup2 clears close-on-exec on the copies, so the child keeps exactly
+  // these three; the other children's pipes stay ours alone, and a child
+  // sees its input end when we close our end or go.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+  // Its own process group: the terminal's Ctrl-C reaches the parent only,
+  // which stops the children in order.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  auto handles = std::make_unique<Handles>();
+  const int failed =
+      posix_spawn(&handles->pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(in[0]);
+  ::close(out[1]);
+  if (failed != 0) {
+    *error = systemError(program.c_str(), failed);
+    ::close(in[1]);
+    ::close(out[0]);
+    return nullptr;
+  }
+  handles->input = in[1];
+  handles->output = out[0];
+  return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(handles)));
+}
+
+ChildProcess::~ChildProcess() {
+  closeIfOpen(handles_->input);
+  if (!exit_) {
+    kill();
+    waitpid(handles_->pid, nullptr, 0);
+  }
+  closeIfOpen(handles_->output);
+}
+
+bool ChildProcess::writeInput(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    if (handles_->input < 0) return false;
+    const ssize_t n = ::write(handles_->input, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void ChildProcess::closeInput() { closeIfOpen(handles_->input); }
+
+std::size_t ChildProcess::readOutput(std::span<char> buffer) {
+  for (;;) {
+    const ssize_t n = ::read(handles_->output, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+}
+
+std::optional<ChildExit> ChildProcess::exited() {
+  if (exit_) return exit_;
+  int status = 0;
+  if (waitpid(handles_->pid, &status, WNOHANG) != handles_->pid) return std::nullopt;
+  exit_ = ChildExit{WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt};
+  return exit_;
+}
+
+void ChildProcess::kill() {
+  if (!exit_) ::kill(handles_->pid, SIGKILL);
+}
+
+std::string ownProgramPath() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+void useParentPipes() { signal(SIGPIPE, SIG_IGN); }
+
+std::size_t readFromParent(std::span<std::uint8_t> buffer) {
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+}
+
+bool writeToParent(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void catchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool interrupted() { return interruptFlag; }
+
+}  // namespace voren

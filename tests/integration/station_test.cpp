@@ -1,0 +1,357 @@
+// The station end to end: several ports in one run, each its own simulated
+// printer, the program in a real terminal. Each row is a mix of printers;
+// the screen must show each port's line with its own end, the summary must
+// list exactly the ports that failed, the sound printers must hold the
+// table, and no child process may be left.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "app/glyph_table.h"
+#include "tests/integration/updater_run.h"
+
+namespace voren::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* kNak = "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca";
+const char* kReceive = "Blad nr 21: timeout odbierania";
+const char* kStopped = "Przerwano, aktualizacja niedokonczona";
+
+struct Printer {
+  int port;                        // COMn
+  std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer, no mapping
+  std::string end;                 // the end text on the port's line
+  bool byDevice = false;           // named by its pty's path, with no COM mapping
+};
+
+struct MixRow {
+  const char* name;
+  std::vector<Printer> printers;
+  int exit;
+};
+
+void PrintTo(const MixRow& row, std::ostream* out) { *out << row.name; }
+
+const std::vector<MixRow> kMixes = {
+    {"ThreeSoundPrinters",
+     {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine}},
+     0},
+    {"PortsAndADevice",
+     {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine, true}},
+     0},
+    {"SilentHangingUpRefusingAndSound",
+     {{3, {}, kSuccessLine},
+      {4, {"--fault", "2:1:silence"}, kReceive},
+      {5, {"--fault", "72:1:hangup"}, kReceive},
+      {6, {"--fault", "0:ack:nak"}, kNak},
+      {7, {}, kSuccessLine}},
+     1},
+    {"AMissingPortAmongSoundOnes",
+     {{3, {}, kSuccessLine},
+      {9, {"absent"}, "W tym komputerze nie ma portu COM9!"},
+      {4, {}, kSuccessLine}},
+     1},
+};
+
+// The port's line: its name, the percentage, its end text.
+std::optional<std::string> endOnLine(const std::string& screen, const std::string& name) {
+  std::smatch match;
+  const std::regex line("(^|\\n)" + name + " +\\d+%  ([^\\n]*)");
+  if (!std::regex_search(screen, match, line)) return std::nullopt;
+  return match[2].str();
+}
+
+class Station : public ::testing::TestWithParam<MixRow> {
+ protected:
+  void SetUp() override {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name) c = c == '/' ? '-' : c;
+    directory_ = makeTempDir("voren-station-" + name);
+  }
+  void TearDown() override {
+    terminal_.kill();
+    printers_.clear();
+    std::filesystem::remove_all(directory_);
+  }
+
+  // How the station names the port.
+  std::string nameOf(const Printer& printer) {
+    return printer.byDevice ? printers_[printer.port].ptyPath()
+                            : "COM" + std::to_string(printer.port);
+  }
+
+  std::string dumpOf(int port) const {
+    return directory_ + "/dump" + std::to_string(port) + ".bin";
+  }
+
+  // Starts a printer for each port that has one; the program's environment.
+  std::map<std::string, std::string> startPrinters(const std::vector<Printer>& printers,
+                                                   std::vector<std::string> common = {}) {
+    std::map<std::string, std::string> env;
+    for (const auto& printer : printers) {
+      if (printer.fault == std::vector<std::string>{"absent"}) continue;
+      auto arguments = printer.fault;
+      arguments.insert(arguments.end(), common.begin(), common.end());
+      arguments.insert(arguments.end(), {"--dump", dumpOf(printer.port), "--lifetime", "300"});
+      auto& process = printers_[printer.port];
+      std::string error;
+      const std::string log = directory_ + "/sim" + std::to_string(printer.port) + ".log";
+      EXPECT_TRUE(process.start(VOREN_SIM_PATH, arguments, log, &error)) << error;
+      if (!printer.byDevice) env["VOREN_COM" + std::to_string(printer.port)] = process.ptyPath();
+    }
+    return env;
+  }
+
+  std::vector<std::string> portOptions(const std::vector<Printer>& printers) {
+    std::vector<std::string> argv{VOREN_CP852_PATH};
+    for (const auto& printer : printers) {
+      if (printer.byDevice) {
+        argv.insert(argv.end(), {"--device", printers_[printer.port].ptyPath()});
+      } else {
+        argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+      }
+    }
+    return argv;
+  }
+
+  // Runs the program until it ends, noting its children on the way.
+  std::optional<int> runToTheEnd(std::string* screen) {
+    const auto deadline = std::chrono::steady_clock::now() + 90s;
+    std::optional<int> exit;
+    while (!exit && std::chrono::steady_clock::now() < deadline) {
+      if (const auto pid = terminal_.programPid()) {
+        for (pid_t child : childrenOf(*pid)) children_.insert(child);
+      }
+      exit = terminal_.waitForExit(50ms, screen);
+    }
+    return exit;
+  }
+
+  void expectNoChildLeft() {
+    EXPECT_FALSE(children_.empty()) << "no child process was seen";
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    for (pid_t child : children_) {
+      while (!processGone(child) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+      }
+      EXPECT_TRUE(processGone(child)) << "child " << child << " outlived the station";
+    }
+  }
+
+  std::string directory_;
+  std::map<int, SimulatedPrinterProcess> printers_;
+  Terminal terminal_;
+  std::set<pid_t> children_;
+};
+
+TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
+  const MixRow& row = GetParam();
+  const auto env = startPrinters(row.printers);
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(row.printers), env, &error)) << error;
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, row.exit) << screen;
+  EXPECT_TRUE(terminal_.terminalRestored()) << screen;
+
+  std::vector<std::string> lines;
+  std::istringstream rows(screen);
+  for (std::string line; std::getline(rows, line);) lines.push_back(line);
+  std::string failed;
+  int updated = 0;
+  for (const auto& printer : row.printers) {
+    const std::string port = nameOf(printer);
+    // One line per port, rewritten in place.
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.starts_with(port + " "); }),
+              1)
+        << screen;
+    // A missing port's line goes on with the ports this computer has.
+    const auto end = endOnLine(screen, port);
+    EXPECT_TRUE(end && end->starts_with(printer.end))
+        << port << " ends with " << end.value_or("no line") << "\n"
+        << screen;
+    if (printer.end == kSuccessLine) {
+      ++updated;
+      printers_[printer.port].stop();
+      EXPECT_TRUE(readFile(dumpOf(printer.port)) == glyphTableBytes())
+          << port << " holds something else than the table";
+    } else {
+      failed += "  " + port + ": " + *end + "\n";
+    }
+  }
+  // The summary, then exactly the ports that failed, each with its end.
+  std::string summary = "Zaktualizowano " + std::to_string(updated) + " z " +
+                        std::to_string(row.printers.size()) + " drukarek.\n";
+  if (!failed.empty()) summary += "Nie zaktualizowano:\n" + failed;
+  EXPECT_NE(screen.find("\n" + summary + "\n[exit"), std::string::npos) << screen;
+  expectNoChildLeft();
+}
+
+INSTANTIATE_TEST_SUITE_P(PortMixes, Station, ::testing::ValuesIn(kMixes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using StationRun = Station;
+
+TEST_F(StationRun, CtrlCStopsEveryChildAndClosesEveryPort) {
+  // Paced, so the uploads are under way when the key comes.
+  const std::vector<Printer> printers = {{3, {}, kStopped}, {4, {}, kStopped}, {5, {}, kStopped}};
+  const auto env = startPrinters(printers, {"--baud", "9600"});
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(printers), env, &error)) << error;
+  ASSERT_TRUE(terminal_.waitFor(
+      [](const std::string& now) {
+        return std::regex_search(now, std::regex("COM3 +[1-9]\\d*%")) &&
+               std::regex_search(now, std::regex("COM5 +[1-9]\\d*%"));
+      },
+      30s, &screen))
+      << screen;
+  const pid_t station = terminal_.programPid().value_or(-1);
+  for (pid_t child : childrenOf(station)) children_.insert(child);
+  ASSERT_EQ(children_.size(), 3u);
+  // The terminal's Ctrl-C goes to its foreground process group: the
+  // children must not be in the station's.
+  for (pid_t child : children_) EXPECT_NE(getpgid(child), getpgid(station)) << child;
+  // What the terminal's Ctrl-C does, sent to the station alone: the pane's
+  // wrapper shell, in the same process group, would go with it otherwise.
+  ASSERT_EQ(::kill(station, SIGINT), 0);
+  // Each child stops after its block; the station's bound for a child that
+  // does not, before it kills it, is ten seconds.
+  const auto exit = terminal_.waitForExit(6s, &screen);
+  ASSERT_TRUE(exit) << "the station did not end within 6 s of Ctrl-C; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  EXPECT_TRUE(terminal_.terminalRestored()) << screen;
+  std::string unfinished;
+  for (const auto& printer : printers) {
+    EXPECT_EQ(endOnLine(screen, nameOf(printer)).value_or("no line"), kStopped) << screen;
+    unfinished += "  COM" + std::to_string(printer.port) + ": " + kStopped + "\n";
+  }
+  EXPECT_NE(screen.find("Zaktualizowano 0 z 3 drukarek.\nNie zaktualizowano:\n" + unfinished),
+            std::string::npos)
+      << screen;
+  expectNoChildLeft();
+  for (auto& [port, printer] : printers_) {
+    EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
+        << "COM" << port << " was not closed: " << printer.log();
+  }
+}
+
+TEST_F(StationRun, AKilledStationLeavesNoChildAndNoPortOpen) {
+  const std::vector<Printer> printers = {{3, {}, kStopped}, {4, {}, kStopped}};
+  const auto env = startPrinters(printers, {"--baud", "9600"});
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(printers), env, &error)) << error;
+  ASSERT_TRUE(terminal_.waitForLine("^COM4 +[1-9]\\d*%", 30s)) << terminal_.screen();
+  const pid_t station = terminal_.programPid().value_or(-1);
+  for (pid_t child : childrenOf(station)) children_.insert(child);
+  ASSERT_EQ(children_.size(), 2u);
+  ASSERT_EQ(::kill(station, SIGKILL), 0);
+  // The children see their input end and stop after their block.
+  expectNoChildLeft();
+  for (auto& [port, printer] : printers_) {
+    EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
+        << "COM" << port << " was not closed: " << printer.log();
+  }
+}
+
+TEST_F(StationRun, AChildThatDiesStopsNoOtherPrinter) {
+  const std::vector<Printer> printers = {
+      {3, {}, "Blad: proces aktualizacji zakonczyl sie bez raportu"}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers, {"--baud", "38400"});
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(portOptions(printers), env, &error)) << error;
+  ASSERT_TRUE(terminal_.waitForLine("^COM3 +[1-9]\\d*%", 30s)) << terminal_.screen();
+  const pid_t station = terminal_.programPid().value_or(-1);
+  for (pid_t child : childrenOf(station)) {
+    children_.insert(child);
+    if (readFile("/proc/" + std::to_string(child) + "/cmdline")
+            .find(std::string("--port\0003", 8)) != std::string::npos) {
+      ASSERT_EQ(::kill(child, SIGKILL), 0);
+    }
+  }
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  for (const auto& printer : printers) {
+    EXPECT_EQ(endOnLine(screen, nameOf(printer)).value_or("no line"), printer.end) << screen;
+  }
+  EXPECT_NE(screen.find("Zaktualizowano 1 z 2 drukarek.\nNie zaktualizowano:\n  COM3: " +
+                        printers[0].end + "\n"),
+            std::string::npos)
+      << screen;
+  printers_[4].stop();
+  EXPECT_TRUE(readFile(dumpOf(4)) == glyphTableBytes()) << "COM4 holds something else";
+}
+
+// A trace that cannot be written whole stops no upload: its port counts as
+// updated, its child's line comes under the summary, and the status is 3.
+TEST_F(StationRun, ATraceNotWrittenWholeEndsWithThree) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers);
+  std::filesystem::create_symlink("/dev/full", directory_ + "/wire-COM3.txt");
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"--trace", directory_ + "/wire.txt"});
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 3) << result.output;
+  EXPECT_NE(result.output.find("\nZaktualizowano 2 z 2 drukarek.\nCOM3: voren-cp852: trace file '" +
+                               directory_ + "/wire-COM3.txt': "),
+            std::string::npos)
+      << result.output;
+}
+
+// From a script: no terminal, a line each tenth; the font and the traces.
+TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers);
+  std::string font(kGlyphTableSize, '\0');
+  for (std::size_t i = 0; i < font.size(); ++i) font[i] = static_cast<char>(i * 7 + (i >> 10));
+  std::ofstream(directory_ + "/font.bin", std::ios::binary) << font;
+
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(),
+              {"--font", directory_ + "/font.bin", "--trace", directory_ + "/wire.txt"});
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  for (const auto& printer : printers) {
+    const std::string port = "COM" + std::to_string(printer.port);
+    // Every tenth appended, 100 with the end report.
+    for (int tenth = 10; tenth < 100; tenth += 10) {
+      EXPECT_NE(result.output.find("\n" + port + "  " + std::to_string(tenth) + "%\n"),
+                std::string::npos)
+          << port << " " << tenth << "%\n"
+          << result.output;
+    }
+    EXPECT_NE(result.output.find("\n" + port + " 100%  " + kSuccessLine + "\n"), std::string::npos)
+        << result.output;
+    printers_[printer.port].stop();
+    EXPECT_TRUE(readFile(dumpOf(printer.port)) == font) << port << " holds something else";
+    std::istringstream trace(readFile(directory_ + "/wire-" + port + ".txt"));
+    int answers = 0;
+    for (std::string line; std::getline(trace, line);) {
+      answers += std::regex_match(line, std::regex(R"(\d+ in (06|00) code 0)"));
+    }
+    EXPECT_EQ(answers, 432) << port;
+  }
+  EXPECT_FALSE(std::filesystem::exists(directory_ + "/wire.txt"));
+}
+
+}  // namespace
+}  // namespace voren::test
