@@ -21,18 +21,14 @@
 
 namespace {
 
-constexpr int kBadCommandLine = 2;
-// The update succeeded, its trace is not whole.
-constexpr int kTraceLost = 3;
-
 int badCommandLine(const std::string& error) {
   std::fprintf(stderr, "voren-cp852: %s\n%s\n", error.c_str(), voren::kUsageLine);
-  return kBadCommandLine;
+  return voren::kRefusedInput;
 }
 
 int refused(const std::string& line) {
   std::fprintf(stderr, "voren-cp852: %s\n", line.c_str());
-  return kBadCommandLine;
+  return voren::kRefusedInput;
 }
 
 // One port a line: "COM3 /dev/ttyS2", an unnumbered adapter by its path
@@ -112,7 +108,7 @@ int runOptions(const voren::CommandLine& c) {
   if (c.trace && !voren::wireTraceFailure().empty()) {
     std::fprintf(stderr, "voren-cp852: trace file '%s': %s\n", c.trace->c_str(),
                  voren::wireTraceFailure().c_str());
-    if (status == 0) status = kTraceLost;
+    if (status == voren::kUpdated) status = voren::kTraceIncomplete;
   }
   return status;
 }

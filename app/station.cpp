@@ -98,9 +98,9 @@ std::string joined(const std::vector<std::string>& lines) {
 // Settles a port whose child has ended and said all it will.
 void settle(PortRun& run, bool stopping) {
   const std::optional<int> status = run.exit ? run.exit->status : std::nullopt;
-  if (status == 0 || status == 3) {
+  if (status == kUpdated || status == kTraceIncomplete) {
     run.outcome = Outcome::Updated;
-    run.traceIncomplete = status == 3;
+    run.traceIncomplete = status == kTraceIncomplete;
   } else if (status == kUpdateStopped || (stopping && !status)) {
     // Killed after the bound counts as stopped too: the station asked.
     run.outcome = Outcome::Stopped;
@@ -305,7 +305,7 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
   std::vector<PortRun> runs;
   if (const std::string refusal = planRuns(ports, trace, font, runs); !refusal.empty()) {
     std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
-    return 2;
+    return kRefusedInput;
   }
 
   Console& console = systemConsole();
@@ -319,8 +319,10 @@ int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
   printSummary(console, runs);
 
   const auto all = [&](auto holds) { return std::all_of(runs.begin(), runs.end(), holds); };
-  if (!all([](const PortRun& r) { return r.outcome == Outcome::Updated; })) return 1;
-  return all([](const PortRun& r) { return !r.traceIncomplete; }) ? 0 : 3;
+  if (!all([](const PortRun& r) { return r.outcome == Outcome::Updated; })) {
+    return kUpdateFailed;
+  }
+  return all([](const PortRun& r) { return !r.traceIncomplete; }) ? kUpdated : kTraceIncomplete;
 }
 
 }  // namespace voren

@@ -49,11 +49,11 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
     port = *settings.port;
     if (!ObecnoscPortu(port.number)) {
       printMissingPort(console, port.name, PowodBrakuPortu());
-      return 1;
+      return kUpdateFailed;
     }
   } else {
     const auto asked = askForPort(console, keyboard);
-    if (!asked) return 1;
+    if (!asked) return kUpdateFailed;
     port = {*asked, format("COM%d", *asked)};
   }
 
@@ -64,7 +64,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   if (!link.portOpen) {
     console.write(format("\nNie mozna zainicjowac portu %s!\n", port.name.c_str()));
     if (!unattended) waitForKey(keyboard);
-    return 1;
+    return kUpdateFailed;
   }
 
   if (!uploadGlyphTable(console, settings.table, settings.watcher)) {
@@ -81,7 +81,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   } else {
     waitForKey(keyboard);
   }
-  return code == KodBledu(ErrorNumber::Brak) ? 0 : 1;
+  return code == KodBledu(ErrorNumber::Brak) ? kUpdated : kUpdateFailed;
 }
 
 }  // namespace voren

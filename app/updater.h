@@ -31,8 +31,13 @@ class UpdateWatcher {
   ~UpdateWatcher() = default;
 };
 
-// The exit status of an update its watcher stopped before the last block.
-inline constexpr int kUpdateStopped = 4;
+// The program's exit statuses, for scripts and for the station, which reads
+// its children's.
+inline constexpr int kUpdated = 0;
+inline constexpr int kUpdateFailed = 1;     // or the port could not be used
+inline constexpr int kRefusedInput = 2;     // a bad command line, file or device name
+inline constexpr int kTraceIncomplete = 3;  // updated, but the wire trace is not whole
+inline constexpr int kUpdateStopped = 4;    // the station stopped it before the last block
 
 // What the command line may change; the defaults are the operator's dialogue.
 struct UpdateSettings {

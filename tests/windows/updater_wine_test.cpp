@@ -132,6 +132,27 @@ class UpdaterUnderWine : public ::testing::Test {
     ASSERT_TRUE(run_->answerPort(kComPort, 60s, &screen)) << screen;
   }
 
+  // The operator types port n, reads these lines with the question after
+  // them, and quits with 0: exit status 1.
+  void expectRefusedAndQuit(int n, const std::string& lines) {
+    std::string error, screen;
+    ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
+    ASSERT_TRUE(run_->answerPort(n, 60s, &screen)) << screen;
+    EXPECT_TRUE(run_->terminal().waitFor(
+        [&](const std::string& now) {
+          const auto at = now.find(lines);
+          return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
+        },
+        30s, &screen))
+        << "expected " << lines << "\n"
+        << screen;
+    run_->terminal().type("0");
+    run_->terminal().press("Enter");
+    auto exit = run_->terminal().waitForExit(30s, &screen);
+    ASSERT_TRUE(exit) << screen;
+    EXPECT_EQ(*exit, 1);
+  }
+
   std::string endReport() { return run_->expectEndReport(180s); }
   int exitStatus() { return run_->expectExitAfterKey(30s); }
 
@@ -216,21 +237,7 @@ TEST_F(UpdaterUnderWine, MissingPortListsThePortsOfDosdevices) {
   std::string expected = "Porty COM w tym komputerze: ";
   for (int n : links) expected += (n == links.front() ? "COM" : ", COM") + std::to_string(n);
 
-  ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
-  ASSERT_TRUE(run_->answerPort(7, 60s, &screen)) << screen;
-  EXPECT_TRUE(run_->terminal().waitFor(
-      [&](const std::string& now) {
-        const auto at = now.find("W tym komputerze nie ma portu COM7!\n" + expected + "\n");
-        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
-      },
-      30s, &screen))
-      << "expected " << expected << "\n"
-      << screen;
-  run_->terminal().type("0");
-  run_->terminal().press("Enter");
-  auto exit = run_->terminal().waitForExit(30s, &screen);
-  ASSERT_TRUE(exit) << screen;
-  EXPECT_EQ(*exit, 1);
+  expectRefusedAndQuit(7, "W tym komputerze nie ma portu COM7!\n" + expected + "\n");
 }
 
 // From a script: no terminal, standard input from /dev/null, files named by
@@ -320,20 +327,7 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
 
   const std::string lines =
       "W tym komputerze nie ma portu COM3!\nPort COM3 jest zajety przez inny program.\n";
-  ASSERT_TRUE(run_->startProgram(underWine({program_}), {}, &error)) << error;
-  ASSERT_TRUE(run_->answerPort(3, 60s, &screen)) << screen;
-  EXPECT_TRUE(run_->terminal().waitFor(
-      [&](const std::string& now) {
-        const auto at = now.find(lines + "\n");
-        return at != std::string::npos && now.find(kPortQuestion, at) != std::string::npos;
-      },
-      30s, &screen))
-      << screen;
-  run_->terminal().type("0");
-  run_->terminal().press("Enter");
-  auto exit = run_->terminal().waitForExit(30s, &screen);
-  ASSERT_TRUE(exit) << screen;
-  EXPECT_EQ(*exit, 1);
+  expectRefusedAndQuit(3, lines + "\n");
 
   auto result = runCommand(underWine({program_, "--port", "3"}), 120s);
   std::erase(result.output, '\r');
