@@ -4,26 +4,6 @@
 
 namespace voren {
 
-namespace {
-
-std::string whatItIs(const FileFacts& facts) {
-  switch (facts.kind) {
-    case FileKind::Regular:
-      return std::to_string(facts.size) + " bytes";
-    case FileKind::Directory:
-      return "a directory";
-    case FileKind::NamedPipe:
-      return "a named pipe";
-    case FileKind::Device:
-      return "a device";
-    case FileKind::Other:
-      break;
-  }
-  return "not a regular file";
-}
-
-}  // namespace
-
 std::optional<FontFile> readFontFile(const std::string& path, std::string& error) {
   const auto refuse = [&](const std::string& reason) {
     error = "font file '" + path + "': " + reason + ", not a font of " +
@@ -35,7 +15,8 @@ std::optional<FontFile> readFontFile(const std::string& path, std::string& error
   if (!file) return refuse("cannot be read: " + reason);
   const FileFacts& facts = file->facts();
   if (facts.kind != FileKind::Regular || facts.size != kGlyphTableSize) {
-    return refuse(whatItIs(facts));
+    return refuse(facts.kind == FileKind::Regular ? std::to_string(facts.size) + " bytes"
+                                                  : kindName(facts.kind));
   }
   // One byte more than a table: a file that grew since it was looked at
   // shows by its size, and no file is read whole.

@@ -15,16 +15,10 @@ std::string tracePlaceRefusal(const std::string& path, const std::optional<FontI
   // Nothing there is a new file; a path that cannot even be looked at is
   // left to the creation, which names its own reason.
   if (!facts) return {};
-  switch (facts->kind) {
-    case FileKind::Directory:
-      return named + "a directory";
-    case FileKind::NamedPipe:
-      return named + "a named pipe";
-    case FileKind::Other:
-      return named + "neither a regular file nor a device";
-    case FileKind::Regular:
-    case FileKind::Device:
-      break;
+  // A new or earlier trace, or a device such as /dev/null: anything else
+  // would hang the open or lose the trace.
+  if (facts->kind != FileKind::Regular && facts->kind != FileKind::Device) {
+    return named + kindName(facts->kind);
   }
   if (font && facts->identity == font->identity) {
     return named + "the font file '" + font->path + "' itself";

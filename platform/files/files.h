@@ -13,6 +13,23 @@ namespace voren {
 
 enum class FileKind { Regular, Directory, NamedPipe, Device, Other };
 
+// What a refusal calls a file of this kind.
+constexpr const char* kindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::Regular:
+      return "a regular file";
+    case FileKind::Directory:
+      return "a directory";
+    case FileKind::NamedPipe:
+      return "a named pipe";
+    case FileKind::Device:
+      return "a device";
+    case FileKind::Other:
+      break;
+  }
+  return "neither a regular file nor a device";
+}
+
 // Two names of one file (a hard link, a symbolic link) have one identity.
 struct FileIdentity {
   std::uint64_t volume = 0;
