@@ -6,6 +6,10 @@ copy of the drawings differs from the built-in table only where they do.
 Usage: test_drawings.py PATH/TO/make_glyph_table.py [DRAWINGS_DIR VOREN_GLYPHS]
 """
 
+import contextlib
+import importlib.util
+import io
+import os
 import re
 import shutil
 import subprocess
@@ -28,25 +32,29 @@ def drawing(code, rows=None, header=None):
 class Drawings:
     """A complete set of normal drawings that a test then spoils."""
 
-    def __init__(self):
+    def __init__(self, encoding="utf-8"):
         self.glyphs = {c: drawing(c) for c in range(256)}
         self.extra = []
         self.wide = []
+        self.encoding = encoding
+        self.spoil = lambda folder: None  # puts something else beside the drawings
 
     def run(self):
-        with tempfile.TemporaryDirectory() as d:
-            d = Path(d)
-            (d / "normal").mkdir()
+        with tempfile.TemporaryDirectory() as out:
+            out = Path(out)
+            d = out / "drawings"
+            (d / "normal").mkdir(parents=True)
             (d / "wide").mkdir()
             text = "\n\n".join(list(self.glyphs.values()) + self.extra) + "\n"
-            (d / "normal" / "all.txt").write_text(text, encoding="utf-8")
+            (d / "normal" / "all.txt").write_text(text, encoding=self.encoding)
             (d / "wide" / "w.txt").write_text("\n\n".join(self.wide) + "\n", encoding="utf-8")
-            r = generate(str(d), str(d / "t.cpp"), str(d / "cp.inc"))
-            cpp = (d / "t.cpp").read_text() if (d / "t.cpp").exists() else None
+            self.spoil(d)
+            r = generate(str(d), str(out / "t.cpp"), str(out / "cp.inc"))
+            cpp = (out / "t.cpp").read_text() if (out / "t.cpp").exists() else None
             # A table file left from an earlier run must not outlive a failed one.
-            (d / "t.bin").write_bytes(b"stale")
-            f = generate("--table", str(d / "t.bin"), str(d))
-            table = (d / "t.bin").read_bytes() if (d / "t.bin").exists() else None
+            (out / "t.bin").write_bytes(b"stale")
+            f = generate("--table", str(out / "t.bin"), str(d))
+            table = (out / "t.bin").read_bytes() if (out / "t.bin").exists() else None
             return (r.returncode, r.stderr, cpp), (f.returncode, f.stderr, table)
 
 
@@ -65,6 +73,7 @@ class MalformedDrawings(unittest.TestCase):
         self.assertIsNone(cpp)
         for w in words:
             self.assertIn(w, err)
+        self.assertEqual(err.count("\n"), 1, err)
         self.assertEqual(file_code, code)
         self.assertEqual(file_err, err)
         self.assertIsNone(table)
@@ -75,6 +84,37 @@ class MalformedDrawings(unittest.TestCase):
         self.assertEqual(file_code, 0, file_err)
         self.assertEqual(len(table), 36864)
         self.assertEqual(cpp_bytes(cpp), table)
+        # Notepad's "UTF-8 with BOM": the mark before the first header is no character.
+        (code, err, _), (_, _, marked) = Drawings(encoding="utf-8-sig").run()
+        self.assertEqual(code, 0, err)
+        self.assertEqual(marked, table)
+
+    def test_files_that_hold_no_drawing_text(self):
+        def folder(d):
+            (d / "normal" / "x.txt").mkdir()
+
+        def big(d):
+            (d / "wide" / "big.txt").write_bytes(b"\n" * (1 << 21))
+
+        def zero(d):
+            (d / "normal" / "z.txt").symlink_to("/dev/zero")
+
+        def pipe(d):
+            os.mkfifo(d / "wide" / "p.txt")
+
+        def ansi(d):
+            # Notepad's "ANSI": code page 1250, where 'ż' is the byte 0xBF.
+            (d / "wide" / "ansi.txt").write_bytes("; a comment\n; Zażółć\n".encode("cp1250"))
+
+        rows = [(folder, ["x.txt", "a folder"]), (big, ["big.txt", "too big"]),
+                (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"])]
+        if os.name == "posix":
+            rows += [(zero, ["z.txt", "a character device"]), (pipe, ["p.txt", "a named pipe"])]
+        for spoil, words in rows:
+            with self.subTest(spoil.__name__):
+                d = Drawings()
+                d.spoil = spoil
+                self.refused(d, *words)
 
     def test_row_of_wrong_width(self):
         d = Drawings()
@@ -119,9 +159,15 @@ class MalformedDrawings(unittest.TestCase):
         self.refused(d, "glyph 0x20", "blank in double width")
 
 
+def snapshot(root):
+    """Every path under root, with the bytes of each regular file."""
+    return {str(p): p.read_bytes() if p.is_file() and not p.is_symlink() else None
+            for p in Path(root).rglob("*")}
+
+
 class UsageErrors(unittest.TestCase):
-    """Arguments that cannot be meant: one line, status 2, and the table file
-    that was there before still there as it was."""
+    """Arguments that cannot be meant: one line, status 2, and every file that
+    was there before (the old table, the drawings) still there as it was."""
 
     def test_wrong_arguments_and_folders_that_hold_no_drawings(self):
         rows = [
@@ -133,21 +179,65 @@ class UsageErrors(unittest.TestCase):
             ("unknown option", ["--tabel", "{keep}", "{drawings}"], "'--tabel'"),
             ("build form, missing folder", ["{root}/drawingz", "{root}/t.cpp", "{root}/cp.inc"],
              "'{root}/drawingz'"),
+            # The output never goes among the drawings, whatever it is called.
+            ("a drawing as the output", ["--table", "{drawings}/normal/00-1f.txt", "{drawings}"],
+             "inside the drawings folder"),
+            ("the drawings through a link", ["--table", "{root}/font-link/t.bin", "{drawings}"],
+             "inside the drawings folder"),
+            ("a link to a drawing", ["--table", "{root}/alias.bin", "{drawings}"],
+             "is the drawing file"),
+            ("build form into the drawings", ["{drawings}", "{drawings}/t.cpp", "{root}/cp.inc"],
+             "OUT_CPP '{drawings}/t.cpp' is inside"),
+            ("a folder as the output", ["--table", "{root}/wide-only", "{drawings}"], "a folder"),
+            # Not /dev/null: were the check gone, a root run would replace the device.
+            ("a pipe as the output", ["--table", "{root}/pipe", "{drawings}"], "a named pipe"),
         ]
         for what, arguments, named in rows:
             with self.subTest(what), tempfile.TemporaryDirectory() as root:
                 places = {"root": root, "keep": f"{root}/keep.bin", "drawings": f"{root}/my-font"}
                 Path(places["keep"]).write_bytes(b"an earlier table")
                 (Path(places["drawings"]) / "normal").mkdir(parents=True)
+                (Path(places["drawings"]) / "normal" / "00-1f.txt").write_text("a drawing")
                 (Path(root) / "wide-only" / "wide").mkdir(parents=True)
-                before = sorted(str(p) for p in Path(root).rglob("*"))
+                (Path(root) / "font-link").symlink_to(places["drawings"])
+                (Path(root) / "alias.bin").symlink_to(f"{places['drawings']}/normal/00-1f.txt")
+                os.mkfifo(Path(root) / "pipe")
+                before = snapshot(root)
                 r = generate(*(a.format(**places) for a in arguments))
                 self.assertEqual(r.returncode, 2, r.stderr)
                 self.assertEqual(r.stderr.count("\n"), 1, r.stderr)
                 self.assertIn(named.format(**places), r.stderr)
                 self.assertIn("usage:", r.stderr)
-                self.assertEqual(Path(places["keep"]).read_bytes(), b"an earlier table")
-                self.assertEqual(sorted(str(p) for p in Path(root).rglob("*")), before)
+                self.assertEqual(snapshot(root), before)
+
+
+class InterruptedWrite(unittest.TestCase):
+    """Ctrl-C (or a full disk) while the table is written leaves the old table
+    whole and no temporary file beside it."""
+
+    def test_the_old_table_stays_whole(self):
+        spec = importlib.util.spec_from_file_location("make_glyph_table", GENERATOR)
+        generator = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(generator)
+        for stop in (KeyboardInterrupt(), OSError(28, "No space left on device")):
+            with self.subTest(type(stop).__name__), tempfile.TemporaryDirectory() as d:
+                table = Path(d) / "t.bin"
+                table.write_bytes(b"an earlier table")
+
+                def fails(_fd):
+                    raise stop
+
+                real_fsync, generator.os.fsync = generator.os.fsync, fails
+                try:
+                    with contextlib.redirect_stderr(io.StringIO()) as err:
+                        self.assertFalse(generator.write_whole(table, b"new" * 12288))
+                    self.assertIn("cannot write", err.getvalue())
+                except KeyboardInterrupt:
+                    pass
+                finally:
+                    generator.os.fsync = real_fsync
+                self.assertEqual(table.read_bytes(), b"an earlier table")
+                self.assertEqual(os.listdir(d), ["t.bin"])
 
 
 def glyph_index(bank, code):
