@@ -22,15 +22,20 @@ constexpr OptionRule kOptions[] = {
     {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
 };
 
-// Decimal only: a script that writes 010 means ten, not eight.
-std::optional<std::uint8_t> portNumber(std::string_view text) {
-  if (text.empty() || text.size() > 3) return std::nullopt;
-  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return std::nullopt;
+// Decimal, 1..255; what is wrong with it, or nothing. No leading zero: a
+// script's 010 means ten, the dialogue's %i reads it as eight, and one text
+// must not name two ports (refused like COM03 in a device name).
+std::string portNumber(std::string_view text, std::uint8_t& number) {
+  const auto first = text.find_first_not_of('0');
+  if (first == text.npos || text.size() - first > 3 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return "is no port number (1..255)";
   }
-  const int number = std::stoi(std::string(text));
-  if (number < 1 || number > 255) return std::nullopt;
-  return static_cast<std::uint8_t>(number);
+  const int value = std::stoi(std::string(text.substr(first)));
+  if (value > 255) return "is no port number (1..255)";
+  if (first > 0) return "has a leading zero; write " + std::to_string(value);
+  number = static_cast<std::uint8_t>(value);
+  return {};
 }
 
 // Appended, not "'" + text: GCC 12 at -O3 sees an overlapping copy in the
@@ -78,8 +83,9 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     return {};
   };
   if (name == "--port") {
-    const auto number = portNumber(value);
-    if (!number) return "--port " + quoted(value) + " is no port number (1..255)";
+    std::uint8_t number = 0;
+    const std::string wrong = portNumber(value, number);
+    if (!wrong.empty()) return "--port " + quoted(value) + " " + wrong;
     return addPort(c, {number, {}});
   }
   if (name == "--device") {
@@ -147,7 +153,7 @@ std::string helpText() {
          "Writes the code page 852 glyph table into a VOREN receipt printer.\n"
          "With no options it asks for the COM port and waits for a key at the end.\n"
          "\n"
-         "  --port N       upload through COMn (1..255) without asking, no key wait\n"
+         "  --port N       upload through COMn (1..255, no leading zero), no key wait\n"
          "  --device PATH  the same for a device: a path such as /dev/ttyUSB0 on Linux,\n"
          "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"

@@ -1,6 +1,8 @@
 // voren-cp852: writes the code page 852 character set into a VOREN printer.
 // With no arguments it is the operator's dialogue; options run it from a script.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,6 +45,14 @@ void printPorts() {
   }
 }
 
+// After --list, --help or --version: text that never reached its file (a
+// full disk) is a failure, or a script would take an empty list for no ports.
+int written() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fprintf(stderr, "voren-cp852: write error: %s\n", std::strerror(errno));
+  return voren::kWriteFailed;
+}
+
 int update(const voren::UpdateSettings& settings) {
   voren::Console& console = voren::systemConsole();
   voren::Keyboard keyboard(console);
@@ -54,13 +64,13 @@ int runOptions(const voren::CommandLine& c) {
   switch (c.action) {
     case Action::Help:
       std::fputs(voren::helpText().c_str(), stdout);
-      return 0;
+      return written();
     case Action::Version:
       std::puts(voren::versionText().c_str());
-      return 0;
+      return written();
     case Action::List:
       printPorts();
-      return 0;
+      return written();
     case Action::Update:
       break;
   }

@@ -38,6 +38,7 @@ inline constexpr int kUpdateFailed = 1;     // or the port could not be used
 inline constexpr int kRefusedInput = 2;     // a bad command line, file or device name
 inline constexpr int kTraceIncomplete = 3;  // updated, but the wire trace is not whole
 inline constexpr int kUpdateStopped = 4;    // the station stopped it before the last block
+inline constexpr int kWriteFailed = 1;      // --list, --help or --version could not write
 
 // What the command line may change; the defaults are the operator's dialogue.
 struct UpdateSettings {

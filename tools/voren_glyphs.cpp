@@ -1,11 +1,12 @@
 // voren-glyphs: pictures of the glyph table the updater sends, or of a table
 // file (an operator's own font from make_glyph_table.py --table), and the
 // table itself.
-//   voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]
+//   voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE] [--help]
 // Without --sheet, --sample or --raw it writes glyph-sheet.png and
 // glyph-sample.png here.
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "app/font_file.h"
 #include "app/glyph_table.h"
+#include "platform/files/files.h"
 #include "tools/cp852_text.h"
 #include "tools/glyph_render/glyph_render.h"
 
@@ -65,43 +67,119 @@ bool writePicture(const voren::render::Image& image, const std::string& path) {
   return false;
 }
 
+constexpr const char* kUsage =
+    "usage: voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Draws the glyph table voren-cp852 uploads, or a table file, as PNG pictures.\n"
+    "\n"
+    "  --table FILE   draw this 36864-byte table file instead of the built-in table\n"
+    "  --sheet FILE   the three banks as 16 x 16 grids, each cell labelled with its code\n"
+    "  --sample FILE  sample text as the printer prints it, normal and double width\n"
+    "  --raw FILE     the 36864 bytes of the table\n"
+    "  --help         print this text\n"
+    "\n"
+    "Without --sheet, --sample or --raw it writes glyph-sheet.png and glyph-sample.png\n"
+    "here. Each option at most once; no file named for two of them.\n"
+    "\n"
+    "Exit status: 0 every file written, 1 the table file unreadable or a file not\n"
+    "written, 2 a bad command line.\n";
+
+int badCommandLine(const std::string& error) {
+  std::fprintf(stderr, "voren-glyphs: %s\n%s", error.c_str(), kUsage);
+  return 2;
+}
+
+// Which file a path names: the file itself when it is there, else its folder
+// and its name, so that "a.png" and "./a.png" are one new file too.
+struct Place {
+  voren::FileIdentity identity;
+  std::string newName;  // empty when the file exists
+  bool operator==(const Place&) const = default;
+};
+
+std::optional<Place> placeOf(const std::string& path) {
+  std::string reason;
+  if (const auto file = voren::fileAt(path, reason)) return Place{file->identity, {}};
+  const std::filesystem::path name(path);
+  const auto folder =
+      voren::fileAt(name.has_parent_path() ? name.parent_path().string() : ".", reason);
+  // No folder to look at: the write names the reason.
+  if (!folder) return std::nullopt;
+  return Place{folder->identity, name.filename().string()};
+}
+
+struct Option {
+  std::string_view name;
+  std::string value;
+};
+
+// Two options that would write one file (or overwrite the table drawn) cannot
+// both be done; the first such pair, or nothing.
+std::string sharedFile(const std::vector<const Option*>& files) {
+  std::vector<std::optional<Place>> places;
+  for (const Option* option : files) places.push_back(placeOf(option->value));
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (places[i] && places[i] == places[j]) {
+        return std::string(files[j]->name) + " and " + std::string(files[i]->name) +
+               " name one file '" + files[i]->value + "'";
+      }
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string tableFile, sheet, sample, raw;
+  Option table{"--table", {}}, sheet{"--sheet", {}}, sample{"--sample", {}}, raw{"--raw", {}};
   for (int i = 1; i < argc; ++i) {
     const std::string_view opt = argv[i];
-    std::string* target = opt == "--table"    ? &tableFile
-                          : opt == "--sheet"  ? &sheet
-                          : opt == "--sample" ? &sample
-                          : opt == "--raw"    ? &raw
-                                              : nullptr;
-    if (!target || i + 1 == argc) {
-      std::fprintf(
-          stderr,
-          "usage: voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE]\n");
-      return 2;
+    if (opt == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
     }
-    *target = argv[++i];
+    Option* target = nullptr;
+    for (Option* o : {&table, &sheet, &sample, &raw}) {
+      if (opt == o->name) target = o;
+    }
+    if (!target) return badCommandLine("unknown option '" + std::string(opt) + "'");
+    if (i + 1 == argc || argv[i + 1][0] == '\0') {
+      return badCommandLine(std::string(opt) + " needs a file");
+    }
+    if (!target->value.empty()) return badCommandLine(std::string(opt) + " given twice");
+    target->value = argv[++i];
   }
-  if (sheet.empty() && sample.empty() && raw.empty()) {
-    sheet = "glyph-sheet.png";
-    sample = "glyph-sample.png";
+  if (sheet.value.empty() && sample.value.empty() && raw.value.empty()) {
+    sheet.value = "glyph-sheet.png";
+    sample.value = "glyph-sample.png";
+  }
+  std::vector<const Option*> files;
+  for (const Option* o : {&table, &sheet, &sample, &raw}) {
+    if (!o->value.empty()) files.push_back(o);
+  }
+  if (const std::string shared = sharedFile(files); !shared.empty()) {
+    return badCommandLine(shared);
   }
   std::optional<voren::FontFile> loaded;
-  if (!tableFile.empty()) {
+  if (!table.value.empty()) {
     std::string error;
-    loaded = voren::readFontFile(tableFile, error);
+    loaded = voren::readFontFile(table.value, error);
     if (!loaded) {
       std::fprintf(stderr, "voren-glyphs: %s\n", error.c_str());
       return 1;
     }
   }
-  const voren::render::GlyphTable table(loaded ? loaded->bytes.data() : voren::glyphTable().data(),
-                                        voren::kGlyphTableSize);
+  const voren::render::GlyphTable glyphs(loaded ? loaded->bytes.data() : voren::glyphTable().data(),
+                                         voren::kGlyphTableSize);
   bool ok = true;
-  if (!sheet.empty()) ok &= writePicture(voren::render::renderSheet(table), sheet);
-  if (!sample.empty()) ok &= writePicture(voren::render::renderPrint(table, sampleLines()), sample);
-  if (!raw.empty()) ok &= writeRaw(table, raw);
+  if (!sheet.value.empty()) ok &= writePicture(voren::render::renderSheet(glyphs), sheet.value);
+  if (!sample.value.empty()) {
+    ok &= writePicture(voren::render::renderPrint(glyphs, sampleLines()), sample.value);
+  }
+  if (!raw.value.empty()) ok &= writeRaw(glyphs, raw.value);
   return ok ? 0 : 1;
 }

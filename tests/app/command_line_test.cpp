@@ -38,8 +38,6 @@ TEST(CommandLineParser, GoodCommandLines) {
       {{}, Action::Update, {}, {}, {}},
       {{"--port", "1"}, Action::Update, {com(1)}, {}, {}},
       {{"--port=255"}, Action::Update, {com(255)}, {}, {}},
-      // Decimal: a script's 010 is ten.
-      {{"--port", "010"}, Action::Update, {com(10)}, {}, {}},
       {{"--font", "a.bin", "--trace=t.txt", "--port", "3"},
        Action::Update,
        {com(3)},
@@ -92,6 +90,12 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
       {{"--port", "3x"}, "--port '3x' is no port number (1..255)"},
       {{"--port", "0x0A"}, "--port '0x0A' is no port number (1..255)"},
       {{"--port="}, "--port '' is no port number (1..255)"},
+      // No leading zero: the dialogue reads 010 as 8, a script means 10.
+      {{"--port", "010"}, "--port '010' has a leading zero; write 10"},
+      {{"--port", "0003"}, "--port '0003' has a leading zero; write 3"},
+      {{"--port=000255"}, "--port '000255' has a leading zero; write 255"},
+      {{"--port", "0256"}, "--port '0256' is no port number (1..255)"},
+      {{"--port", "000"}, "--port '000' is no port number (1..255)"},
       {{"--port"}, "--port needs a value"},
       {{"--font", "a", "--trace"}, "--trace needs a value"},
       {{"--font="}, "--font needs a non-empty value"},

@@ -109,6 +109,48 @@ TEST(GlyphTool, RefusesUnknownOptionsAndUnwritablePaths) {
   EXPECT_EQ(run("--raw /nonexistent-dir/t.bin 2>/dev/null"), 1);
 }
 
+// What cannot all be done is refused before anything is written: an option
+// twice, two options writing one file, an output over the table drawn.
+TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
+  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_command_line_test";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::vector<char> font(glyphTable().begin(), glyphTable().end());
+  write(dir / "font.bin", font);
+  fs::create_symlink(dir / "font.bin", dir / "font-link.bin");
+  const struct {
+    const char* arguments;
+    const char* error;
+  } rows[] = {
+      {"--sheet a.png --sheet b.png", "--sheet given twice"},
+      {"--raw t.bin --sample s.png --raw u.bin", "--raw given twice"},
+      {"--sheet a.png --sample ./a.png", "--sheet and --sample name one file './a.png'"},
+      {"--table font.bin --raw font-link.bin", "--table and --raw name one file"},
+      {"--table glyph-sample.png", "--table and --sample name one file"},
+      {"--sheet", "--sheet needs a file"},
+      {"--sheets x.png", "unknown option '--sheets'"},
+  };
+  for (const auto& row : rows) {
+    const std::string command = "cd " + dir.string() + " && " + VOREN_GLYPHS_TOOL + " " +
+                                row.arguments + " >out.txt 2>error.txt";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2) << row.arguments;
+    const std::vector<char> error = contents(dir / "error.txt");
+    const std::string message(error.begin(), error.end());
+    EXPECT_TRUE(message.starts_with(std::string("voren-glyphs: ") + row.error)) << message;
+    EXPECT_NE(message.find("\nusage: voren-glyphs "), std::string::npos) << message;
+    EXPECT_EQ(contents(dir / "font.bin"), font) << row.arguments;
+    for (const char* name : {"a.png", "b.png", "s.png", "t.bin", "u.bin", "glyph-sheet.png"}) {
+      EXPECT_FALSE(fs::exists(dir / name)) << row.arguments << ": " << name;
+    }
+  }
+  // Help is asked for, not a mistake: stdout and status 0.
+  EXPECT_EQ(run("--help >" + (dir / "out.txt").string() + " 2>" + (dir / "error.txt").string()), 0);
+  const std::vector<char> help = contents(dir / "out.txt");
+  EXPECT_TRUE(std::string(help.begin(), help.end()).starts_with("usage: voren-glyphs "));
+  EXPECT_TRUE(contents(dir / "error.txt").empty());
+  fs::remove_all(dir);
+}
+
 TEST(GlyphTool, SampleTextUsesTheCodePagePositions) {
   EXPECT_EQ(toCp852("Zażółć, gęślą."), "Za\xBE\xA2\x88\x86, g\xA9\x98l\xA5.");
   EXPECT_EQ(toCp852("ŁÓDŹ ĄĘ"), "\x9D\xE0\x44\x8D \xA4\xA8");

@@ -273,6 +273,14 @@ TEST_F(CommandLineNatively, InformationOptionsAndBadOnes) {
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.output.find("COM1 " + run_->printer().ptyPath() + "\n"), std::string::npos)
       << result.output;
+  // Their text to a full disk: the write error and status 1, as the GNU tools do.
+  for (const char* option : {"--version", "--help", "--list"}) {
+    result =
+        program({}, true, {"sh", "-c", "exec \"$@\" " + std::string(option) + " >/dev/full", "sh"});
+    EXPECT_EQ(result.status, 1) << option;
+    EXPECT_TRUE(result.output.starts_with("voren-cp852: write error: ")) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+  }
   result = program({"--port", "1", "--speed", "9600"});
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.output.find("unknown option '--speed'\nusage: "), std::string::npos)
