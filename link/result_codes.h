@@ -60,7 +60,8 @@ enum class ResultCode : std::uint8_t {};
 // Which statuses end an exchange as that status is the command table's
 // (statusErrorNumber): status 1, among others, reads 23 there, except after
 // a block's second half, where the updater takes statuses 1 and 2 for a
-// damaged block (reportedDamage, upload.cpp) and reports 1 or 2.
+// damaged block (reportedDamage, upload.cpp), sends it again and, after the
+// last repeat, reports 1 or 2 (uploadGlyphTable).
 constexpr ResultCode KodBledu(ErrorNumber numer) {
   const int n = static_cast<int>(numer);
   int first = static_cast<int>(ErrorNumber::PierwszyStatus);
