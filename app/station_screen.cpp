@@ -61,7 +61,7 @@ std::string StationScreen::line(const PortLine& port) const {
 }
 
 // Rewrites the port's line in place; without a cursor to move, appends it
-// each tenth and at its end, as the single-port log does.
+// at each tenth and at its end, as the single-port log does.
 void StationScreen::show(std::size_t port) {
   PortLine& p = ports_[port];
   if (inPlace_) {
@@ -71,11 +71,17 @@ void StationScreen::show(std::size_t port) {
     console_.write(line(p));
     console_.moveRows(up);
     console_.moveToColumn(1);
-  } else if ((p.percent / 10 > p.shownPercent / 10 && p.percent < 100) || p.end) {
-    // 100 comes with the end report, on the line that ends the port.
-    console_.write(line(p) + "\n");
   } else {
-    return;
+    // Every tenth the port has passed since the last look, whatever the
+    // percentage now: the log reads the same however often the station
+    // looks. 100 comes with the end report, on the line that ends the port.
+    PortLine tenth = p;
+    tenth.end.reset();
+    for (int t = p.shownPercent / 10 + 1; t <= p.percent / 10 && t < 10; ++t) {
+      tenth.percent = t * 10;
+      console_.write(line(tenth) + "\n");
+    }
+    if (p.end) console_.write(line(p) + "\n");
   }
   p.shownPercent = p.percent;
 }
