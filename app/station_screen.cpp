@@ -93,12 +93,12 @@ void StationScreen::writeBlock() {
 // the window is wiped and the block drawn again, in place when it fits the
 // rows, otherwise appended to from then on.
 void StationScreen::followWindow() {
-  if (!cursorKnown_) return;
   const unsigned changes = console_.windowChanges();
   const auto size = console_.windowSize();
   if (changes == windowChanges_ && size == size_) return;
   windowChanges_ = changes;
   size_ = size;
+  if (!cursorKnown_) return;  // appended lines, cut to the new width from now on
   const bool fits = !size_ || ports_.size() < static_cast<std::size_t>(size_->rows);
   // Appended lines were true when written and stay where they are, until
   // the block fits again.
