@@ -38,6 +38,8 @@ class ReportConsole final : public Console {
   std::optional<CursorPosition> cursor() override { return std::nullopt; }
   void moveToColumn(int) override {}
   void moveRows(int) override {}
+  std::optional<WindowSize> windowSize() override { return std::nullopt; }
+  unsigned windowChanges() override { return 0; }
 
  private:
   static void sendReport(const std::string& line) {

@@ -25,6 +25,7 @@ struct UploadState {
   int progressColumn = 1;          // where the percentage starts, on the cursor's row
   bool progressInPlace = true;     // false when the console cannot place the cursor
   int progressShown = 0;           // the last percentage written
+  unsigned windowChanges = 0;      // the console's count when the column was found
 };
 
 bool succeeded(const LinkState& link) { return link.resultCode == KodBledu(ErrorNumber::Brak); }
@@ -72,15 +73,31 @@ std::optional<ErrorNumber> sendBlock(GlyphTableView table, std::uint32_t i) {
   return damage;
 }
 
+// Finds where the percentage written last starts: the cursor stands right
+// after it. Rewritten there while "100%" fits before the window's last
+// column (a console that wraps at once would move the cursor to the next
+// row); otherwise the rest is appended.
+void findProgressColumn(Console& console, UploadState& u) {
+  u.windowChanges = console.windowChanges();
+  const auto at = console.cursor();
+  u.progressColumn = at ? at->column - static_cast<int>(format("%d%%", u.progressShown).size()) : 0;
+  const auto size = console.windowSize();
+  u.progressInPlace =
+      at && u.progressColumn >= 1 && (!size || u.progressColumn + 4 <= size->columns);
+}
+
 void startProgress(Console& console, UploadState& u) {
   console.write(format("\n\nTrwa aktualizacja %s: 0%%", "strony kodowej"));
   u.progressShown = 0;
-  const auto at = console.cursor();
-  u.progressInPlace = at.has_value();
-  if (at) u.progressColumn = at->column - 2;
+  findProgressColumn(console, u);
 }
 
 void showProgress(Console& console, UploadState& u, int percent) {
+  // A resize may have rewrapped the line, and after Ctrl-Z and fg the
+  // shell's text stands below it: the cursor tells whether it still holds.
+  if (u.progressInPlace && console.windowChanges() != u.windowChanges) {
+    findProgressColumn(console, u);
+  }
   if (u.progressInPlace) {
     // The percentage never gets shorter, so it covers the one before. The
     // row is wherever the cursor is now: the window may have scrolled.

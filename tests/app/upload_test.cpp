@@ -81,6 +81,20 @@ TEST_F(Updater, ProgressStaysOnItsLineWhenTheWindowGrowsMidUpload) {
   EXPECT_EQ(console->row(8), "Trwa aktualizacja strony kodowej: 100%");
 }
 
+TEST_F(Updater, ProgressAfterCtrlZAndFgLeavesTheShellsTextAndAppends) {
+  console = std::make_unique<test::ScriptedConsole>(options);
+  console->type("3\n");
+  console->onceWritten("50%", [&] { console->stopAndContinue("\n$ fg\nvoren-cp852\n"); });
+  Keyboard keyboard(*console);
+  EXPECT_EQ(AktualizacjaStronyKodowej(*console, keyboard), 0);
+  EXPECT_NE(console->screen().find("Trwa aktualizacja strony kodowej: 50%\n"
+                                   "$ fg\n"
+                                   "voren-cp852\n"
+                                   " 60% 70% 80% 90% 100%\n\nAktualizacja"),
+            std::string::npos)
+      << console->screen();
+}
+
 TEST_F(Updater, ProgressWithoutACursorStaysReadable) {
   options.terminal = false;
   EXPECT_EQ(run("3\n"), 0);

@@ -3,8 +3,10 @@
 // the screen must show each port's line with its own end, the summary must
 // list exactly the ports that failed, the sound printers must hold the
 // table, and no child process may be left.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
+#include "tests/support/station_lines.h"
 
 namespace voren::test {
 namespace {
@@ -29,10 +32,13 @@ const char* kReceive = "Blad nr 21: timeout odbierania";
 const char* kStopped = "Przerwano, aktualizacja niedokonczona";
 
 struct Printer {
-  int port;                        // COMn
-  std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer, no mapping
-  std::string end;                 // the end text on the port's line
-  bool byDevice = false;           // named by its pty's path, with no COM mapping
+  int port;  // COMn
+  // voren-sim options; {"absent"}: no printer, COMn mapped to nothing there;
+  // {"busy"}: a printer whose port another program holds.
+  std::vector<std::string> fault;
+  std::string end;        // the end text on the port's line
+  bool byDevice = false;  // named by its pty's path, with no COM mapping
+  bool longName = false;  // by device, through a link as long as a by-id name
 };
 
 struct MixRow {
@@ -72,7 +78,7 @@ std::optional<std::string> endOnLine(const std::string& screen, const std::strin
   return match[2].str();
 }
 
-class Station : public ::testing::TestWithParam<MixRow> {
+class StationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -81,12 +87,17 @@ class Station : public ::testing::TestWithParam<MixRow> {
   }
   void TearDown() override {
     terminal_.kill();
+    for (const int held : held_) close(held);
     printers_.clear();
     std::filesystem::remove_all(directory_);
   }
 
   // How the station names the port.
   std::string nameOf(const Printer& printer) {
+    if (printer.longName) {
+      return directory_ + "/by-id/usb-VOREN_Receipt_Printer_0123456789-if00-port" +
+             std::to_string(printer.port);
+    }
     return printer.byDevice ? printers_[printer.port].ptyPath()
                             : "COM" + std::to_string(printer.port);
   }
@@ -100,8 +111,12 @@ class Station : public ::testing::TestWithParam<MixRow> {
                                                    std::vector<std::string> common = {}) {
     std::map<std::string, std::string> env;
     for (const auto& printer : printers) {
-      if (printer.fault == std::vector<std::string>{"absent"}) continue;
-      auto arguments = printer.fault;
+      if (printer.fault == std::vector<std::string>{"absent"}) {
+        env["VOREN_COM" + std::to_string(printer.port)] = directory_ + "/no-such-port";
+        continue;
+      }
+      const bool busy = printer.fault == std::vector<std::string>{"busy"};
+      auto arguments = busy ? std::vector<std::string>{} : printer.fault;
       arguments.insert(arguments.end(), common.begin(), common.end());
       arguments.insert(arguments.end(), {"--dump", dumpOf(printer.port), "--lifetime", "300"});
       auto& process = printers_[printer.port];
@@ -109,6 +124,16 @@ class Station : public ::testing::TestWithParam<MixRow> {
       const std::string log = directory_ + "/sim" + std::to_string(printer.port) + ".log";
       EXPECT_TRUE(process.start(VOREN_SIM_PATH, arguments, log, &error)) << error;
       if (!printer.byDevice) env["VOREN_COM" + std::to_string(printer.port)] = process.ptyPath();
+      if (printer.longName) {
+        std::filesystem::create_directories(directory_ + "/by-id");
+        std::filesystem::create_symlink(process.ptyPath(), nameOf(printer));
+      }
+      if (busy) {
+        // Held as another copy of the program holds its port.
+        const int held = open(process.ptyPath().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(flock(held, LOCK_EX | LOCK_NB), 0) << process.ptyPath();
+        held_.push_back(held);
+      }
     }
     return env;
   }
@@ -117,7 +142,7 @@ class Station : public ::testing::TestWithParam<MixRow> {
     std::vector<std::string> argv{VOREN_CP852_PATH};
     for (const auto& printer : printers) {
       if (printer.byDevice) {
-        argv.insert(argv.end(), {"--device", printers_[printer.port].ptyPath()});
+        argv.insert(argv.end(), {"--device", nameOf(printer)});
       } else {
         argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
       }
@@ -151,9 +176,12 @@ class Station : public ::testing::TestWithParam<MixRow> {
 
   std::string directory_;
   std::map<int, SimulatedPrinterProcess> printers_;
+  std::vector<int> held_;  // ports held as by another program
   Terminal terminal_;
   std::set<pid_t> children_;
 };
+
+class Station : public StationFixture, public ::testing::WithParamInterface<MixRow> {};
 
 TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
   const MixRow& row = GetParam();
@@ -202,7 +230,135 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
 INSTANTIATE_TEST_SUITE_P(PortMixes, Station, ::testing::ValuesIn(kMixes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-using StationRun = Station;
+// Windows that do not suit the station's lines: too narrow for a line, too
+// short for the block, resized, or the program stopped and continued with
+// the shell writing meanwhile. At the end the window shows each port once
+// with its own end (where the block cannot fit, each port's last line in
+// the scroll-back is its end).
+enum class Meanwhile { Nothing, Resize, StopAndContinue };
+
+struct WindowRow {
+  const char* name;
+  int columns;
+  int rows;
+  std::vector<Printer> printers;
+  Meanwhile meanwhile = Meanwhile::Nothing;
+  bool appended = false;
+};
+
+void PrintTo(const WindowRow& row, std::ostream* out) { *out << row.name; }
+
+const char* kBusy = "W tym komputerze nie ma portu COM4! Port COM4 jest zajety przez inny program.";
+
+std::vector<Printer> thirtyPorts() {
+  std::vector<Printer> printers;
+  for (int n = 1; n <= 30; ++n) {
+    if (n == 3 || n == 4) {
+      printers.push_back({n, {}, kSuccessLine});
+    } else {
+      printers.push_back({n, {"absent"}, "W tym komputerze nie ma portu COM" + std::to_string(n)});
+    }
+  }
+  return printers;
+}
+
+const std::vector<WindowRow> kWindows = {
+    {"BusyPortAt80x24", 80, 24, {{3, {}, kSuccessLine}, {4, {"busy"}, kBusy}}},
+    {"LongNamesAt70Columns",
+     70,
+     24,
+     {{3, {}, kSuccessLine, true, true}, {4, {"--fault", "0:ack:nak"}, kNak, true, true}}},
+    {"ThirtyPortsIn24Rows", 80, 24, thirtyPorts(), Meanwhile::Nothing, true},
+    {"NarrowedAndShortenedMidRun",
+     100,
+     40,
+     {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine, true, true}},
+     Meanwhile::Resize},
+    {"StoppedAndContinued",
+     80,
+     24,
+     {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}, {5, {}, kSuccessLine}},
+     Meanwhile::StopAndContinue},
+};
+
+class StationWindow : public StationFixture, public ::testing::WithParamInterface<WindowRow> {};
+
+TEST_P(StationWindow, ShowsEachPortOnceWithItsOwnEnd) {
+  const WindowRow& row = GetParam();
+  // Paced where something happens part way, so that there is a part way.
+  const auto env = startPrinters(row.printers, row.meanwhile == Meanwhile::Nothing
+                                                   ? std::vector<std::string>{}
+                                                   : std::vector<std::string>{"--baud", "115200"});
+  std::string error, screen;
+  const auto command = portOptions(row.printers);
+  if (row.meanwhile == Meanwhile::StopAndContinue) {
+    // A shell with job control, as the operator's.
+    ASSERT_TRUE(terminal_.start({"bash", "--norc", "--noprofile", "-i"}, env, &error, row.columns,
+                                row.rows))
+        << error;
+    ASSERT_TRUE(terminal_.waitForLine("[$#]$", 10s)) << terminal_.screen();
+    std::string line;
+    for (const auto& word : command) line += "'" + word + "' ";
+    terminal_.type(line);
+    terminal_.press("Enter");
+  } else {
+    ASSERT_TRUE(terminal_.start(command, env, &error, row.columns, row.rows)) << error;
+  }
+  if (row.meanwhile != Meanwhile::Nothing) {
+    ASSERT_TRUE(terminal_.waitFor(
+        [&](const std::string& now) {
+          std::vector<std::string> lines;
+          std::istringstream rows(now);
+          for (std::string line; std::getline(rows, line);) lines.push_back(line);
+          return std::all_of(row.printers.begin(), row.printers.end(), [&](const Printer& p) {
+            const auto shown = linesOfPort(lines, nameOf(p));
+            return !shown.empty() && shown.back().percent >= 5;
+          });
+        },
+        30s, &screen))
+        << screen;
+  }
+  if (row.meanwhile == Meanwhile::Resize) terminal_.resize(40, 12);
+  if (row.meanwhile == Meanwhile::StopAndContinue) {
+    terminal_.press("C-z");
+    ASSERT_TRUE(terminal_.waitForText("Stopped", 10s, &screen)) << screen;
+    terminal_.type("fg; exit $?");
+    terminal_.press("Enter");
+  }
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  const bool allUpdated = std::all_of(row.printers.begin(), row.printers.end(),
+                                      [](const Printer& p) { return p.end == kSuccessLine; });
+  EXPECT_EQ(*exit, allUpdated ? 0 : 1) << screen;
+
+  const auto lines = row.appended ? terminal_.history() : terminal_.lines();
+  for (const auto& printer : row.printers) {
+    const auto shown = linesOfPort(lines, nameOf(printer));
+    ASSERT_FALSE(shown.empty()) << nameOf(printer) << "\n" << screen;
+    if (!row.appended) {
+      EXPECT_EQ(shown.size(), 1u) << nameOf(printer) << "\n" << screen;
+    }
+    const std::string& end = shown.back().end;
+    EXPECT_TRUE(!end.empty() && (end.starts_with(printer.end) || printer.end.starts_with(end)))
+        << nameOf(printer) << " ends with '" << end << "'\n"
+        << screen;
+    if (printer.end == kSuccessLine) {
+      EXPECT_EQ(shown.back().percent, 100) << screen;
+    }
+  }
+  // No line reached the window's last column.
+  const int columns = row.meanwhile == Meanwhile::Resize ? 40 : row.columns;
+  for (const auto& line : lines) {
+    if (readPortLine(line)) {
+      EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << line;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, StationWindow, ::testing::ValuesIn(kWindows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using StationRun = StationFixture;
 
 TEST_F(StationRun, CtrlCStopsEveryChildAndClosesEveryPort) {
   // Paced, so the uploads are under way when the key comes.
@@ -332,15 +488,19 @@ TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   EXPECT_EQ(result.status, 0) << result.output;
   for (const auto& printer : printers) {
     const std::string port = "COM" + std::to_string(printer.port);
-    // Every tenth appended, 100 with the end report.
+    // The port's first line, every tenth appended, then 100 with the end
+    // report and no bare 100 before it: the same at any load.
+    std::vector<std::string> expected{port + "   0%"};
     for (int tenth = 10; tenth < 100; tenth += 10) {
-      EXPECT_NE(result.output.find("\n" + port + "  " + std::to_string(tenth) + "%\n"),
-                std::string::npos)
-          << port << " " << tenth << "%\n"
-          << result.output;
+      expected.push_back(port + "  " + std::to_string(tenth) + "%");
     }
-    EXPECT_NE(result.output.find("\n" + port + " 100%  " + kSuccessLine + "\n"), std::string::npos)
-        << result.output;
+    expected.push_back(port + " 100%  " + kSuccessLine);
+    std::vector<std::string> lines;
+    std::istringstream output(result.output);
+    for (std::string line; std::getline(output, line);) {
+      if (line.starts_with(port + " ")) lines.push_back(line);
+    }
+    EXPECT_EQ(lines, expected) << result.output;
     printers_[printer.port].stop();
     EXPECT_TRUE(readFile(dumpOf(printer.port)) == font) << port << " holds something else";
     std::istringstream trace(readFile(directory_ + "/wire-" + port + ".txt"));

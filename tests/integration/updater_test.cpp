@@ -95,6 +95,26 @@ TEST_F(UpdaterNatively, ProgressStaysOnItsLineWhenTheTerminalGrows) {
   EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
 }
 
+TEST_F(UpdaterNatively, ProgressStaysOnItsLineWhenTheWindowNarrows) {
+  // tmux rewraps the line at 30 columns; the percentage is found again
+  // behind the cursor, so no percentage lands beside the line or below it.
+  startUpdate({"--baud", "115200"});
+  ASSERT_TRUE(run_->terminal().waitFor(
+      [](const std::string& now) {
+        const auto progress = progressOn(now);
+        return progress && progress->percent >= 5;
+      },
+      20s, &screen_))
+      << screen_;
+  run_->terminal().resize(30, 40);
+  // The end report wraps at 30 columns too.
+  ASSERT_TRUE(run_->terminal().waitForText("sukcesem!", 60s, &screen_)) << screen_;
+  EXPECT_NE(screen_.find("\nTrwa aktualizacja strony kodow\nej: 100%\n"), std::string::npos)
+      << screen_;
+  EXPECT_EQ(std::count(screen_.begin(), screen_.end(), '%'), 1) << screen_;
+  EXPECT_EQ(run_->expectExitAfterKey(10s), 0);
+}
+
 TEST_F(UpdaterNatively, Code224TypedAtTheQuestionIsOneKey) {
   // The byte 224, Ó from a code page 852 terminal, is a character: it is
   // refused once and the 3 after it is the port. (A UTF-8 terminal sends

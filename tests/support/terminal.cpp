@@ -29,6 +29,16 @@ std::string withoutLineEnd(std::string text) {
   return text;
 }
 
+std::vector<std::string> rowsOf(const std::string& captured) {
+  std::vector<std::string> result;
+  std::istringstream text(captured);
+  for (std::string line; std::getline(text, line);) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    result.push_back(line);
+  }
+  return result;
+}
+
 }  // namespace
 
 Terminal::Terminal() : directory_(makeTempDir("voren-term")), socket_(file("tmux")) {}
@@ -97,14 +107,10 @@ void Terminal::resize(int columns, int rows) {
 
 std::string Terminal::screen() { return runCommand(tmux({"capture-pane", "-p"})).output; }
 
-std::vector<std::string> Terminal::lines() {
-  std::vector<std::string> result;
-  std::istringstream text(screen());
-  for (std::string line; std::getline(text, line);) {
-    line.erase(line.find_last_not_of(' ') + 1);
-    result.push_back(line);
-  }
-  return result;
+std::vector<std::string> Terminal::lines() { return rowsOf(screen()); }
+
+std::vector<std::string> Terminal::history() {
+  return rowsOf(runCommand(tmux({"capture-pane", "-p", "-S", "-"})).output);
 }
 
 bool Terminal::waitFor(const std::function<bool(const std::string&)>& holds,

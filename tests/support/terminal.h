@@ -39,6 +39,8 @@ class Terminal {
   // The visible screen, one line per row, trailing blanks cut.
   std::string screen();
   std::vector<std::string> lines();
+  // The scroll-back and the screen, one line per row, trailing blanks cut.
+  std::vector<std::string> history();
   // Polls the screen until the predicate holds; the last screen either way.
   bool waitFor(const std::function<bool(const std::string&)>& holds,
                std::chrono::milliseconds timeout, std::string* last = nullptr);

@@ -35,6 +35,7 @@
 
 #include "app/glyph_table.h"
 #include "tests/integration/updater_run.h"
+#include "tests/support/station_lines.h"
 #include "tests/support/wine.h"
 
 namespace voren::test {
@@ -303,6 +304,31 @@ TEST_P(DeviceNamedUnderWine, IsRefusedOrReachesThePort) {
 INSTANTIATE_TEST_SUITE_P(CommandLine, DeviceNamedUnderWine, ::testing::ValuesIn(kDeviceNames),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct StationPrinter {
+  int port;
+  std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer, no link
+  std::string end;                 // the end text on the port's line
+};
+
+// Each port once in the window, its line ending with the start of its own
+// end text, and no port line reaching the window's last column.
+void expectEachPortOnce(const std::vector<std::string>& lines,
+                        const std::vector<StationPrinter>& printers, int columns) {
+  for (const auto& printer : printers) {
+    const std::string port = "COM" + std::to_string(printer.port);
+    const auto shown = linesOfPort(lines, port);
+    ASSERT_EQ(shown.size(), 1u) << port;
+    const std::string& end = shown[0].end;
+    EXPECT_TRUE(!end.empty() && (end.starts_with(printer.end) || printer.end.starts_with(end)))
+        << port << " ends with '" << end << "'";
+  }
+  for (const auto& line : lines) {
+    if (readPortLine(line)) {
+      EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << line;
+    }
+  }
+}
+
 // A port another program holds: the missing-port line, then the busy line in
 // place of the list, typed or given with --port; nothing reaches the printer.
 TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
@@ -335,6 +361,19 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   EXPECT_NE(result.output.find(lines), std::string::npos) << result.output;
   EXPECT_EQ(result.output.find("Porty COM"), std::string::npos) << result.output;
 
+  // The station in an 80 x 24 window: the busy port's end is wider than it.
+  Terminal station;
+  ASSERT_TRUE(
+      station.start(underWine({program_, "--port", "3", "--port", "15"}), {}, &error, 80, 24))
+      << error;
+  const auto stationExit = station.waitForExit(120s, &screen);
+  ASSERT_TRUE(stationExit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*stationExit, 1) << screen;
+  expectEachPortOnce(station.lines(),
+                     {{3, {}, "W tym komputerze nie ma portu COM3! Port COM3 jest zajety"},
+                      {15, {}, "W tym komputerze nie ma portu COM15! "}},
+                     80);
+
   // Bytes of a second sender would have broken the holder's blocks.
   run_->stopPrinterAndReadDump();
   const std::string log = run_->printer().log();
@@ -360,12 +399,6 @@ TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
 // The station under Wine: a child process per port (CreateProcessA with
 // inherited pipe handles), each port its own simulator behind a dosdevices
 // link.
-struct StationPrinter {
-  int port;
-  std::vector<std::string> fault;  // voren-sim options
-  std::string end;                 // the end text on the port's line
-};
-
 class StationUnderWine : public UpdaterUnderWine {
  protected:
   void TearDown() override {
@@ -377,9 +410,11 @@ class StationUnderWine : public UpdaterUnderWine {
   // Starts a simulator per printer (COM11 is the run's own, its dump kept)
   // and the station over all of them in a terminal.
   void startStation(const std::vector<StationPrinter>& printers,
-                    const std::vector<std::string>& common = {}) {
+                    const std::vector<std::string>& common = {}, int columns = 100, int rows = 40) {
     std::vector<std::string> argv{program_};
     for (const auto& printer : printers) {
+      argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
+      if (printer.fault == std::vector<std::string>{"absent"}) continue;
       std::string error;
       auto arguments = printer.fault;
       arguments.insert(arguments.end(), common.begin(), common.end());
@@ -396,10 +431,9 @@ class StationUnderWine : public UpdaterUnderWine {
       const std::string link = winePrefix() + "/dosdevices/com" + std::to_string(printer.port);
       fs::remove(link);
       fs::create_symlink(process->ptyPath(), link);
-      argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
     }
     std::string error;
-    ASSERT_TRUE(run_->startProgram(underWine(argv), {}, &error)) << error;
+    ASSERT_TRUE(run_->terminal().start(underWine(argv), {}, &error, columns, rows)) << error;
   }
 
   // The end text on the port's line, checked, and the summary's line for it.
@@ -443,6 +477,23 @@ TEST_F(StationUnderWine, UpdatesSeveralPrintersAndListsTheFailedOnes) {
       << screen;
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes())
       << "the sound printer holds something else than the table";
+}
+
+// A missing port's end (the missing-port line and the port list) is wider
+// than an 80 x 24 window: each line is cut to it, the summary keeps it whole.
+// (No upload: the Wine leg's printers cost a minute each.)
+TEST_F(StationUnderWine, LinesFitAnEightyColumnWindow) {
+  const std::vector<StationPrinter> printers = {
+      {15, {"absent"}, "W tym komputerze nie ma portu COM15! "},
+      {16, {"absent"}, "W tym komputerze nie ma portu COM16! "}};
+  startStation(printers, {}, 80, 24);
+  std::string screen;
+  const auto exit = run_->terminal().waitForExit(120s, &screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  expectEachPortOnce(run_->terminal().lines(), printers, 80);
+  EXPECT_NE(screen.find("\n  COM15: W tym komputerze nie ma portu COM15! "), std::string::npos)
+      << screen;
 }
 
 // Ctrl-C in Wine's console is a console control event: it reaches the
