@@ -35,6 +35,7 @@ a temporary file beside it and renamed, so an interrupted run leaves either
 the old file or the new one, never half of one.
 """
 
+import fnmatch
 import os
 import re
 import signal
@@ -48,6 +49,7 @@ NARROW = 10
 WIDE = 20
 # The largest drawing file is under 40 kB; a bigger one is no drawing.
 MAX_DRAWING_FILE = 1 << 20
+BYTE_ORDER_MARK = b"\xEF\xBB\xBF"
 HEADER = re.compile(r"^0x([0-9A-Fa-f]{2}) (?:U\+([0-9A-Fa-f]{4,6})(?: (.+))?|(none))$")
 
 # Double-width characters with both halves blank: the control codes that
@@ -98,12 +100,15 @@ def read_drawing_text(path):
     if len(data) > MAX_DRAWING_FILE:
         raise DrawingError(f"{path.name}: more than {MAX_DRAWING_FILE} bytes, too big "
                            f"for a drawing file")
+    # Notepad's "UTF-8 with BOM" puts an invisible mark first; it is skipped
+    # here rather than by the decoder, so a bad byte is still found by its place.
+    start = len(BYTE_ORDER_MARK) if data.startswith(BYTE_ORDER_MARK) else 0
     try:
-        # utf-8-sig: Notepad's "UTF-8 with BOM" puts an invisible mark first.
-        return data.decode("utf-8-sig")
+        return data[start:].decode("utf-8")
     except UnicodeDecodeError as e:
-        line = data.count(b"\n", 0, e.start) + 1
-        raise DrawingError(f"{path.name}:{line}: byte 0x{data[e.start]:02X} is not UTF-8; "
+        at = start + e.start
+        line = data.count(b"\n", 0, at) + 1
+        raise DrawingError(f"{path.name}:{line}: byte 0x{data[at]:02X} is not UTF-8; "
                            f"save the drawings as UTF-8") from None
 
 
@@ -150,10 +155,19 @@ def parse_file(path, width):
         yield Glyph(code, codepoint, rows, where)
 
 
+def drawing_files_in(directory):
+    """The *.txt files of one drawings folder. A folder that cannot be listed
+    is said so, not taken for an empty one."""
+    try:
+        names = os.listdir(directory)
+    except OSError as e:
+        raise DrawingError(f"{directory}: cannot read the folder: {e.strerror}") from None
+    return sorted(directory / n for n in names if fnmatch.fnmatch(n, "*.txt"))
+
+
 def load(directory, width, required):
     glyphs = {}
-    files = sorted(directory.glob("*.txt"))
-    for path in files:
+    for path in drawing_files_in(directory):
         for g in parse_file(path, width):
             if g.code in glyphs:
                 raise DrawingError(f"{g.where}: glyph 0x{g.code:02X} drawn twice "
@@ -226,7 +240,7 @@ def glyph_bytes(rows):
 
 def build(drawings):
     normal = load(drawings / "normal", NARROW, required=True)
-    wide = load(drawings / "wide", WIDE, required=False) if (drawings / "wide").is_dir() else {}
+    wide = load(drawings / "wide", WIDE, required=False) if is_folder(drawings / "wide") else {}
     for code, g in wide.items():
         if code in WIDE_BLANK:
             raise DrawingError(f"{g.where}: glyph 0x{code:02X} is blank in double width "
@@ -305,7 +319,13 @@ def write_whole(path, data):
 
 
 def drawing_files(drawings):
-    return [p for sub in ("normal", "wide") for p in sorted((drawings / sub).glob("*.txt"))]
+    files = []
+    for sub in ("normal", "wide"):
+        try:
+            files += drawing_files_in(drawings / sub)
+        except DrawingError:
+            pass  # the build names a folder it cannot read
+    return files
 
 
 def output_problem(name, out, drawings):
@@ -339,6 +359,29 @@ def output_problem(name, out, drawings):
     return None
 
 
+def is_folder(path):
+    """Whether path is a folder; one that cannot be looked at is none."""
+    try:
+        return stat.S_ISDIR(os.stat(path).st_mode)
+    except OSError:
+        return False
+
+
+def folder_problem(drawings):
+    """Why `drawings` holds no drawings to read, or None; the system's reason
+    (a name too long, permission denied) rather than a traceback."""
+    for folder, missing in ((drawings, "no such folder"), (drawings / "normal", "no normal/ in it")):
+        try:
+            mode = os.stat(folder).st_mode
+        except FileNotFoundError:
+            return missing
+        except OSError as e:
+            return e.strerror if folder == drawings else f"normal/: {e.strerror}"
+        if not stat.S_ISDIR(mode):
+            return "not a folder" if folder == drawings else "normal/ in it is not a folder"
+    return None
+
+
 def usage_error(argv):
     """What is wrong with the command line, or None. Checked before anything
     is written or removed: a mistyped command must not cost the old table."""
@@ -358,15 +401,11 @@ def usage_error(argv):
     if len(operands) > len(names):
         return f"one argument too many: '{operands[len(names)]}'"
     drawings = Path(operands[names.index("DRAWINGS_DIR")])
-    swapped = names[0] == "OUT_BIN" and (Path(operands[0]) / "normal").is_dir()
-    if swapped and not (drawings / "normal").is_dir():
+    problem = folder_problem(drawings)
+    if names[0] == "OUT_BIN" and problem and is_folder(Path(operands[0]) / "normal"):
         return f"arguments swapped: OUT_BIN comes first, then DRAWINGS_DIR '{operands[0]}'"
-    if not drawings.exists():
-        return f"drawings folder '{drawings}': no such folder"
-    if not drawings.is_dir():
-        return f"drawings folder '{drawings}': not a folder"
-    if not (drawings / "normal").is_dir():
-        return f"drawings folder '{drawings}': no normal/ in it"
+    if problem:
+        return f"drawings folder '{drawings}': {problem}"
     for name, out in zip(names, operands):
         problem = None if name == "DRAWINGS_DIR" else output_problem(name, out, drawings)
         if problem:

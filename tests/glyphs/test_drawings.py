@@ -106,10 +106,20 @@ class MalformedDrawings(unittest.TestCase):
             # Notepad's "ANSI": code page 1250, where 'ż' is the byte 0xBF.
             (d / "wide" / "ansi.txt").write_bytes("; a comment\n; Zażółć\n".encode("cp1250"))
 
+        def marked_ansi(d):
+            # The byte-order mark is skipped, but counts where the bad byte is.
+            (d / "wide" / "ansi.txt").write_bytes(b"\xEF\xBB\xBF; a\n; \xBF\n")
+
+        def locked(d):
+            (d / "normal").chmod(0)
+
         rows = [(folder, ["x.txt", "a folder"]), (big, ["big.txt", "too big"]),
-                (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"])]
+                (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"]),
+                (marked_ansi, ["ansi.txt:2", "0xBF", "not UTF-8"])]
         if os.name == "posix":
             rows += [(zero, ["z.txt", "a character device"]), (pipe, ["p.txt", "a named pipe"])]
+        if os.name == "posix" and os.geteuid() != 0:  # root lists any folder
+            rows += [(locked, ["normal", "cannot read the folder", "ermission denied"])]
         for spoil, words in rows:
             with self.subTest(spoil.__name__):
                 d = Drawings()
@@ -191,6 +201,10 @@ class UsageErrors(unittest.TestCase):
             ("a folder as the output", ["--table", "{root}/wide-only", "{drawings}"], "a folder"),
             # Not /dev/null: were the check gone, a root run would replace the device.
             ("a pipe as the output", ["--table", "{root}/pipe", "{drawings}"], "a named pipe"),
+            # A name the system cannot look at is refused with its reason, not a traceback.
+            ("a name too long", ["--table", "{root}/" + "t" * 300, "{drawings}"], "too long"),
+            ("a drawings folder named too long", ["--table", "{keep}", "{root}/" + "d" * 300],
+             "too long"),
         ]
         for what, arguments, named in rows:
             with self.subTest(what), tempfile.TemporaryDirectory() as root:
