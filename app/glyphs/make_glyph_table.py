@@ -32,9 +32,11 @@ before anything is written or removed.
 A drawing file is read as UTF-8 (a byte-order mark is allowed) and must be
 a regular file of at most MAX_DRAWING_FILE bytes. Every output is written to
 a temporary file beside it and renamed, so an interrupted run leaves either
-the old file or the new one, never half of one.
+the old file or the new one, never half of one. A link is written through,
+and an existing file keeps its permissions.
 """
 
+import errno
 import fnmatch
 import os
 import re
@@ -294,20 +296,28 @@ def codepoints_text(normal):
 
 def write_whole(path, data):
     """Whole or not at all: the bytes go to a new temporary file beside `path`,
-    which is renamed over it only when every byte is on the disk."""
-    path = Path(path)
+    which is renamed over it only when every byte is on the disk. A link is
+    followed, so the file it names is replaced and the link stays; an
+    existing file keeps its permissions, and one the user may not write is
+    left alone, as writing into it would be."""
+    place = Path(os.path.realpath(path))
     temporary = None
     try:
-        fd, temporary = tempfile.mkstemp(dir=path.parent, prefix=f".{path.name}.", suffix=".tmp")
+        try:
+            mode = stat.S_IMODE(os.stat(place).st_mode)
+            if not os.access(place, os.W_OK):
+                raise PermissionError(errno.EACCES, os.strerror(errno.EACCES))
+        except FileNotFoundError:
+            umask = os.umask(0)
+            os.umask(umask)
+            mode = 0o666 & ~umask
+        fd, temporary = tempfile.mkstemp(dir=place.parent, prefix=f".{place.name}.", suffix=".tmp")
         with os.fdopen(fd, "wb") as f:
             f.write(data)
             f.flush()
             os.fsync(f.fileno())
-        # mkstemp makes it private; the output gets the mode a new file would.
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(temporary, 0o666 & ~umask)
-        os.replace(temporary, path)
+        os.chmod(temporary, mode)  # mkstemp makes it private
+        os.replace(temporary, place)
     except BaseException as e:
         if temporary:
             Path(temporary).unlink(missing_ok=True)
@@ -341,14 +351,6 @@ def output_problem(name, out, drawings):
         return f"{name} '{out}': {e.strerror}"
     if target is not None and not stat.S_ISREG(target.st_mode):
         return f"{name} '{out}': {kind_of(target.st_mode)}, not a file to write"
-    folder = os.stat(drawings)
-    place = Path(os.path.realpath(Path(out).parent))
-    for p in [place, *place.parents]:
-        try:
-            if os.path.samestat(os.stat(p), folder):
-                return f"{name} '{out}' is inside the drawings folder '{drawings}'"
-        except OSError:
-            pass  # a folder that is not there: writing will say so
     if target is not None:
         for p in drawing_files(drawings):
             try:
@@ -356,6 +358,15 @@ def output_problem(name, out, drawings):
                     return f"{name} '{out}' is the drawing file '{p}'"
             except OSError:
                 pass
+    folder = os.stat(drawings)
+    # Where the table goes: a link is written through (write_whole).
+    place = Path(os.path.realpath(out)).parent
+    for p in [place, *place.parents]:
+        try:
+            if os.path.samestat(os.stat(p), folder):
+                return f"{name} '{out}' is inside the drawings folder '{drawings}'"
+        except OSError:
+            pass  # a folder that is not there: writing will say so
     return None
 
 
@@ -432,7 +443,7 @@ def main(argv):
         print(f"glyph drawings: {e}", file=sys.stderr)
         if table_file:
             try:
-                Path(argv[2]).unlink(missing_ok=True)
+                Path(os.path.realpath(argv[2])).unlink(missing_ok=True)
             except OSError as e:
                 print(f"glyph table: cannot remove the old {argv[2]}: {e.strerror}",
                       file=sys.stderr)

@@ -191,11 +191,13 @@ class UsageErrors(unittest.TestCase):
              "'{root}/drawingz'"),
             # The output never goes among the drawings, whatever it is called.
             ("a drawing as the output", ["--table", "{drawings}/normal/00-1f.txt", "{drawings}"],
-             "inside the drawings folder"),
+             "is the drawing file"),
             ("the drawings through a link", ["--table", "{root}/font-link/t.bin", "{drawings}"],
              "inside the drawings folder"),
             ("a link to a drawing", ["--table", "{root}/alias.bin", "{drawings}"],
              "is the drawing file"),
+            ("a link to a file among the drawings", ["--table", "{root}/into.bin", "{drawings}"],
+             "inside the drawings folder"),
             ("build form into the drawings", ["{drawings}", "{drawings}/t.cpp", "{root}/cp.inc"],
              "OUT_CPP '{drawings}/t.cpp' is inside"),
             ("a folder as the output", ["--table", "{root}/wide-only", "{drawings}"], "a folder"),
@@ -215,6 +217,8 @@ class UsageErrors(unittest.TestCase):
                 (Path(root) / "wide-only" / "wide").mkdir(parents=True)
                 (Path(root) / "font-link").symlink_to(places["drawings"])
                 (Path(root) / "alias.bin").symlink_to(f"{places['drawings']}/normal/00-1f.txt")
+                (Path(places["drawings"]) / "notes.bin").write_text("the author's notes")
+                (Path(root) / "into.bin").symlink_to(f"{places['drawings']}/notes.bin")
                 os.mkfifo(Path(root) / "pipe")
                 before = snapshot(root)
                 r = generate(*(a.format(**places) for a in arguments))
@@ -223,6 +227,32 @@ class UsageErrors(unittest.TestCase):
                 self.assertIn(named.format(**places), r.stderr)
                 self.assertIn("usage:", r.stderr)
                 self.assertEqual(snapshot(root), before)
+
+
+class ReplacedTable(unittest.TestCase):
+    """A new table replaces the file the operator named, where it is: through a
+    link, keeping its permissions, and not when the operator may not write it."""
+
+    def test_the_table_is_replaced_where_it_is(self):
+        with tempfile.TemporaryDirectory() as root:
+            shared = Path(root) / "shared"
+            shared.mkdir()
+            (shared / "shop.bin").write_bytes(b"an earlier table")
+            (shared / "shop.bin").chmod(0o640)
+            (Path(root) / "my-font.bin").symlink_to(shared / "shop.bin")
+            drawings = str(Path(GENERATOR).parent / "drawings")
+            r = generate("--table", f"{root}/my-font.bin", drawings)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertTrue((Path(root) / "my-font.bin").is_symlink())
+            self.assertEqual(len((shared / "shop.bin").read_bytes()), 36864)
+            self.assertEqual((shared / "shop.bin").stat().st_mode & 0o777, 0o640)
+            self.assertEqual(sorted(os.listdir(shared)), ["shop.bin"])
+            if os.name == "posix" and os.geteuid() != 0:  # root may write any file
+                (shared / "shop.bin").chmod(0o444)
+                r = generate("--table", f"{root}/my-font.bin", drawings)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn("ermission denied", r.stderr)
+                self.assertEqual(sorted(os.listdir(shared)), ["shop.bin"])
 
 
 class InterruptedWrite(unittest.TestCase):
