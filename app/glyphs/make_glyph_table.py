@@ -240,9 +240,28 @@ def glyph_bytes(rows):
     return out
 
 
+def wide_folder(drawings):
+    """drawings/wide, or None when there is none. Anything else of that name is
+    refused: taken for no folder, it would leave the hand drawings out unsaid."""
+    wide = drawings / "wide"
+    try:
+        mode = os.stat(wide).st_mode
+    except FileNotFoundError:
+        if not os.path.islink(wide):
+            return None
+        raise DrawingError(f"{wide}: a link to nothing, not a folder of drawings") from None
+    except OSError as e:
+        raise DrawingError(f"{wide}: {e.strerror}") from None
+    if not stat.S_ISDIR(mode):
+        kind = "a file" if stat.S_ISREG(mode) else kind_of(mode)
+        raise DrawingError(f"{wide}: {kind}, not a folder of drawings")
+    return wide
+
+
 def build(drawings):
     normal = load(drawings / "normal", NARROW, required=True)
-    wide = load(drawings / "wide", WIDE, required=False) if is_folder(drawings / "wide") else {}
+    wide_drawings = wide_folder(drawings)
+    wide = load(wide_drawings, WIDE, required=False) if wide_drawings else {}
     for code, g in wide.items():
         if code in WIDE_BLANK:
             raise DrawingError(f"{g.where}: glyph 0x{code:02X} is blank in double width "

@@ -113,9 +113,20 @@ class MalformedDrawings(unittest.TestCase):
         def locked(d):
             (d / "normal").chmod(0)
 
+        def wide_file(d):
+            # The hand drawings would be left out without a word.
+            shutil.rmtree(d / "wide")
+            (d / "wide").write_text("0x25 U+0025 %\n")
+
+        def wide_link_to_nothing(d):
+            shutil.rmtree(d / "wide")
+            (d / "wide").symlink_to(d / "wide-drawings")
+
         rows = [(folder, ["x.txt", "a folder"]), (big, ["big.txt", "too big"]),
                 (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"]),
-                (marked_ansi, ["ansi.txt:2", "0xBF", "not UTF-8"])]
+                (marked_ansi, ["ansi.txt:2", "0xBF", "not UTF-8"]),
+                (wide_file, ["wide", "a file, not a folder"]),
+                (wide_link_to_nothing, ["wide", "a link to nothing"])]
         if os.name == "posix":
             rows += [(zero, ["z.txt", "a character device"]), (pipe, ["p.txt", "a named pipe"])]
         if os.name == "posix" and os.geteuid() != 0:  # root lists any folder
