@@ -4,8 +4,10 @@
 //   voren-glyphs [--table FILE] [--sheet FILE] [--sample FILE] [--raw FILE] [--help]
 // Without --sheet, --sample or --raw it writes glyph-sheet.png and
 // glyph-sample.png here.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -91,18 +93,27 @@ int badCommandLine(const std::string& error) {
   return 2;
 }
 
-// Which file a path names: the file itself when it is there, else its folder
-// and its name, so that "a.png" and "./a.png" are one new file too.
+// Which file a path names: the file itself when it is there, else the folder
+// a write makes it in and its name, so that "a.png", "./a.png" and a link to
+// a new a.png are one new file too.
 struct Place {
   voren::FileIdentity identity;
   std::string newName;  // empty when the file exists
   bool operator==(const Place&) const = default;
 };
 
-std::optional<Place> placeOf(const std::string& path) {
+std::optional<Place> placeOf(std::filesystem::path name) {
   std::string reason;
-  if (const auto file = voren::fileAt(path, reason)) return Place{file->identity, {}};
-  const std::filesystem::path name(path);
+  // As many links as the system follows before it gives up (ELOOP).
+  for (int links = 0; links <= 40; ++links) {
+    if (const auto file = voren::fileAt(name.string(), reason)) return Place{file->identity, {}};
+    // A link to a file not there yet: a write through it makes its target.
+    std::error_code error;
+    if (!std::filesystem::is_symlink(name, error)) break;
+    const std::filesystem::path target = std::filesystem::read_symlink(name, error);
+    if (error) break;
+    name = name.parent_path() / target;
+  }
   const auto folder =
       voren::fileAt(name.has_parent_path() ? name.parent_path().string() : ".", reason);
   // No folder to look at: the write names the reason.
@@ -140,7 +151,10 @@ int main(int argc, char** argv) {
     if (opt == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
-      return 0;
+      // Help that never reached its file (a full disk) is no success.
+      if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+      std::fprintf(stderr, "voren-glyphs: write error: %s\n", std::strerror(errno));
+      return 1;
     }
     Option* target = nullptr;
     for (Option* o : {&table, &sheet, &sample, &raw}) {

@@ -32,9 +32,12 @@ before anything is written or removed.
 A drawing file is read as UTF-8 (a byte-order mark is allowed) and must be
 a regular file of at most MAX_DRAWING_FILE bytes. Every output is written to
 a temporary file beside it and renamed, so an interrupted run leaves either
-the old file or the new one, never half of one.
+the old file or the new one, never half of one. A link is written through,
+and an existing file keeps its permissions.
 """
 
+import errno
+import fnmatch
 import os
 import re
 import signal
@@ -48,6 +51,7 @@ NARROW = 10
 WIDE = 20
 # The largest drawing file is under 40 kB; a bigger one is no drawing.
 MAX_DRAWING_FILE = 1 << 20
+BYTE_ORDER_MARK = b"\xEF\xBB\xBF"
 HEADER = re.compile(r"^0x([0-9A-Fa-f]{2}) (?:U\+([0-9A-Fa-f]{4,6})(?: (.+))?|(none))$")
 
 # Double-width characters with both halves blank: the control codes that
@@ -98,12 +102,15 @@ def read_drawing_text(path):
     if len(data) > MAX_DRAWING_FILE:
         raise DrawingError(f"{path.name}: more than {MAX_DRAWING_FILE} bytes, too big "
                            f"for a drawing file")
+    # Notepad's "UTF-8 with BOM" puts an invisible mark first; it is skipped
+    # here rather than by the decoder, so a bad byte is still found by its place.
+    start = len(BYTE_ORDER_MARK) if data.startswith(BYTE_ORDER_MARK) else 0
     try:
-        # utf-8-sig: Notepad's "UTF-8 with BOM" puts an invisible mark first.
-        return data.decode("utf-8-sig")
+        return data[start:].decode("utf-8")
     except UnicodeDecodeError as e:
-        line = data.count(b"\n", 0, e.start) + 1
-        raise DrawingError(f"{path.name}:{line}: byte 0x{data[e.start]:02X} is not UTF-8; "
+        at = start + e.start
+        line = data.count(b"\n", 0, at) + 1
+        raise DrawingError(f"{path.name}:{line}: byte 0x{data[at]:02X} is not UTF-8; "
                            f"save the drawings as UTF-8") from None
 
 
@@ -150,10 +157,19 @@ def parse_file(path, width):
         yield Glyph(code, codepoint, rows, where)
 
 
+def drawing_files_in(directory):
+    """The *.txt files of one drawings folder. A folder that cannot be listed
+    is said so, not taken for an empty one."""
+    try:
+        names = os.listdir(directory)
+    except OSError as e:
+        raise DrawingError(f"{directory}: cannot read the folder: {e.strerror}") from None
+    return sorted(directory / n for n in names if fnmatch.fnmatch(n, "*.txt"))
+
+
 def load(directory, width, required):
     glyphs = {}
-    files = sorted(directory.glob("*.txt"))
-    for path in files:
+    for path in drawing_files_in(directory):
         for g in parse_file(path, width):
             if g.code in glyphs:
                 raise DrawingError(f"{g.where}: glyph 0x{g.code:02X} drawn twice "
@@ -224,9 +240,28 @@ def glyph_bytes(rows):
     return out
 
 
+def wide_folder(drawings):
+    """drawings/wide, or None when there is none. Anything else of that name is
+    refused: taken for no folder, it would leave the hand drawings out unsaid."""
+    wide = drawings / "wide"
+    try:
+        mode = os.stat(wide).st_mode
+    except FileNotFoundError:
+        if not os.path.islink(wide):
+            return None
+        raise DrawingError(f"{wide}: a link to nothing, not a folder of drawings") from None
+    except OSError as e:
+        raise DrawingError(f"{wide}: {e.strerror}") from None
+    if not stat.S_ISDIR(mode):
+        kind = "a file" if stat.S_ISREG(mode) else kind_of(mode)
+        raise DrawingError(f"{wide}: {kind}, not a folder of drawings")
+    return wide
+
+
 def build(drawings):
     normal = load(drawings / "normal", NARROW, required=True)
-    wide = load(drawings / "wide", WIDE, required=False) if (drawings / "wide").is_dir() else {}
+    wide_drawings = wide_folder(drawings)
+    wide = load(wide_drawings, WIDE, required=False) if wide_drawings else {}
     for code, g in wide.items():
         if code in WIDE_BLANK:
             raise DrawingError(f"{g.where}: glyph 0x{code:02X} is blank in double width "
@@ -280,20 +315,28 @@ def codepoints_text(normal):
 
 def write_whole(path, data):
     """Whole or not at all: the bytes go to a new temporary file beside `path`,
-    which is renamed over it only when every byte is on the disk."""
-    path = Path(path)
+    which is renamed over it only when every byte is on the disk. A link is
+    followed, so the file it names is replaced and the link stays; an
+    existing file keeps its permissions, and one the user may not write is
+    left alone, as writing into it would be."""
+    place = Path(os.path.realpath(path))
     temporary = None
     try:
-        fd, temporary = tempfile.mkstemp(dir=path.parent, prefix=f".{path.name}.", suffix=".tmp")
+        try:
+            mode = stat.S_IMODE(os.stat(place).st_mode)
+            if not os.access(place, os.W_OK):
+                raise PermissionError(errno.EACCES, os.strerror(errno.EACCES))
+        except FileNotFoundError:
+            umask = os.umask(0)
+            os.umask(umask)
+            mode = 0o666 & ~umask
+        fd, temporary = tempfile.mkstemp(dir=place.parent, prefix=f".{place.name}.", suffix=".tmp")
         with os.fdopen(fd, "wb") as f:
             f.write(data)
             f.flush()
             os.fsync(f.fileno())
-        # mkstemp makes it private; the output gets the mode a new file would.
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(temporary, 0o666 & ~umask)
-        os.replace(temporary, path)
+        os.chmod(temporary, mode)  # mkstemp makes it private
+        os.replace(temporary, place)
     except BaseException as e:
         if temporary:
             Path(temporary).unlink(missing_ok=True)
@@ -305,7 +348,13 @@ def write_whole(path, data):
 
 
 def drawing_files(drawings):
-    return [p for sub in ("normal", "wide") for p in sorted((drawings / sub).glob("*.txt"))]
+    files = []
+    for sub in ("normal", "wide"):
+        try:
+            files += drawing_files_in(drawings / sub)
+        except DrawingError:
+            pass  # the build names a folder it cannot read
+    return files
 
 
 def output_problem(name, out, drawings):
@@ -321,14 +370,6 @@ def output_problem(name, out, drawings):
         return f"{name} '{out}': {e.strerror}"
     if target is not None and not stat.S_ISREG(target.st_mode):
         return f"{name} '{out}': {kind_of(target.st_mode)}, not a file to write"
-    folder = os.stat(drawings)
-    place = Path(os.path.realpath(Path(out).parent))
-    for p in [place, *place.parents]:
-        try:
-            if os.path.samestat(os.stat(p), folder):
-                return f"{name} '{out}' is inside the drawings folder '{drawings}'"
-        except OSError:
-            pass  # a folder that is not there: writing will say so
     if target is not None:
         for p in drawing_files(drawings):
             try:
@@ -336,6 +377,38 @@ def output_problem(name, out, drawings):
                     return f"{name} '{out}' is the drawing file '{p}'"
             except OSError:
                 pass
+    folder = os.stat(drawings)
+    # Where the table goes: a link is written through (write_whole).
+    place = Path(os.path.realpath(out)).parent
+    for p in [place, *place.parents]:
+        try:
+            if os.path.samestat(os.stat(p), folder):
+                return f"{name} '{out}' is inside the drawings folder '{drawings}'"
+        except OSError:
+            pass  # a folder that is not there: writing will say so
+    return None
+
+
+def is_folder(path):
+    """Whether path is a folder; one that cannot be looked at is none."""
+    try:
+        return stat.S_ISDIR(os.stat(path).st_mode)
+    except OSError:
+        return False
+
+
+def folder_problem(drawings):
+    """Why `drawings` holds no drawings to read, or None; the system's reason
+    (a name too long, permission denied) rather than a traceback."""
+    for folder, missing in ((drawings, "no such folder"), (drawings / "normal", "no normal/ in it")):
+        try:
+            mode = os.stat(folder).st_mode
+        except FileNotFoundError:
+            return missing
+        except OSError as e:
+            return e.strerror if folder == drawings else f"normal/: {e.strerror}"
+        if not stat.S_ISDIR(mode):
+            return "not a folder" if folder == drawings else "normal/ in it is not a folder"
     return None
 
 
@@ -358,15 +431,11 @@ def usage_error(argv):
     if len(operands) > len(names):
         return f"one argument too many: '{operands[len(names)]}'"
     drawings = Path(operands[names.index("DRAWINGS_DIR")])
-    swapped = names[0] == "OUT_BIN" and (Path(operands[0]) / "normal").is_dir()
-    if swapped and not (drawings / "normal").is_dir():
+    problem = folder_problem(drawings)
+    if names[0] == "OUT_BIN" and problem and is_folder(Path(operands[0]) / "normal"):
         return f"arguments swapped: OUT_BIN comes first, then DRAWINGS_DIR '{operands[0]}'"
-    if not drawings.exists():
-        return f"drawings folder '{drawings}': no such folder"
-    if not drawings.is_dir():
-        return f"drawings folder '{drawings}': not a folder"
-    if not (drawings / "normal").is_dir():
-        return f"drawings folder '{drawings}': no normal/ in it"
+    if problem:
+        return f"drawings folder '{drawings}': {problem}"
     for name, out in zip(names, operands):
         problem = None if name == "DRAWINGS_DIR" else output_problem(name, out, drawings)
         if problem:
@@ -393,7 +462,7 @@ def main(argv):
         print(f"glyph drawings: {e}", file=sys.stderr)
         if table_file:
             try:
-                Path(argv[2]).unlink(missing_ok=True)
+                Path(os.path.realpath(argv[2])).unlink(missing_ok=True)
             except OSError as e:
                 print(f"glyph table: cannot remove the old {argv[2]}: {e.strerror}",
                       file=sys.stderr)

@@ -106,10 +106,31 @@ class MalformedDrawings(unittest.TestCase):
             # Notepad's "ANSI": code page 1250, where 'ż' is the byte 0xBF.
             (d / "wide" / "ansi.txt").write_bytes("; a comment\n; Zażółć\n".encode("cp1250"))
 
+        def marked_ansi(d):
+            # The byte-order mark is skipped, but counts where the bad byte is.
+            (d / "wide" / "ansi.txt").write_bytes(b"\xEF\xBB\xBF; a\n; \xBF\n")
+
+        def locked(d):
+            (d / "normal").chmod(0)
+
+        def wide_file(d):
+            # The hand drawings would be left out without a word.
+            shutil.rmtree(d / "wide")
+            (d / "wide").write_text("0x25 U+0025 %\n")
+
+        def wide_link_to_nothing(d):
+            shutil.rmtree(d / "wide")
+            (d / "wide").symlink_to(d / "wide-drawings")
+
         rows = [(folder, ["x.txt", "a folder"]), (big, ["big.txt", "too big"]),
-                (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"])]
+                (ansi, ["ansi.txt:2", "0xBF", "not UTF-8"]),
+                (marked_ansi, ["ansi.txt:2", "0xBF", "not UTF-8"]),
+                (wide_file, ["wide", "a file, not a folder"]),
+                (wide_link_to_nothing, ["wide", "a link to nothing"])]
         if os.name == "posix":
             rows += [(zero, ["z.txt", "a character device"]), (pipe, ["p.txt", "a named pipe"])]
+        if os.name == "posix" and os.geteuid() != 0:  # root lists any folder
+            rows += [(locked, ["normal", "cannot read the folder", "ermission denied"])]
         for spoil, words in rows:
             with self.subTest(spoil.__name__):
                 d = Drawings()
@@ -181,16 +202,22 @@ class UsageErrors(unittest.TestCase):
              "'{root}/drawingz'"),
             # The output never goes among the drawings, whatever it is called.
             ("a drawing as the output", ["--table", "{drawings}/normal/00-1f.txt", "{drawings}"],
-             "inside the drawings folder"),
+             "is the drawing file"),
             ("the drawings through a link", ["--table", "{root}/font-link/t.bin", "{drawings}"],
              "inside the drawings folder"),
             ("a link to a drawing", ["--table", "{root}/alias.bin", "{drawings}"],
              "is the drawing file"),
+            ("a link to a file among the drawings", ["--table", "{root}/into.bin", "{drawings}"],
+             "inside the drawings folder"),
             ("build form into the drawings", ["{drawings}", "{drawings}/t.cpp", "{root}/cp.inc"],
              "OUT_CPP '{drawings}/t.cpp' is inside"),
             ("a folder as the output", ["--table", "{root}/wide-only", "{drawings}"], "a folder"),
             # Not /dev/null: were the check gone, a root run would replace the device.
             ("a pipe as the output", ["--table", "{root}/pipe", "{drawings}"], "a named pipe"),
+            # A name the system cannot look at is refused with its reason, not a traceback.
+            ("a name too long", ["--table", "{root}/" + "t" * 300, "{drawings}"], "too long"),
+            ("a drawings folder named too long", ["--table", "{keep}", "{root}/" + "d" * 300],
+             "too long"),
         ]
         for what, arguments, named in rows:
             with self.subTest(what), tempfile.TemporaryDirectory() as root:
@@ -201,6 +228,8 @@ class UsageErrors(unittest.TestCase):
                 (Path(root) / "wide-only" / "wide").mkdir(parents=True)
                 (Path(root) / "font-link").symlink_to(places["drawings"])
                 (Path(root) / "alias.bin").symlink_to(f"{places['drawings']}/normal/00-1f.txt")
+                (Path(places["drawings"]) / "notes.bin").write_text("the author's notes")
+                (Path(root) / "into.bin").symlink_to(f"{places['drawings']}/notes.bin")
                 os.mkfifo(Path(root) / "pipe")
                 before = snapshot(root)
                 r = generate(*(a.format(**places) for a in arguments))
@@ -209,6 +238,32 @@ class UsageErrors(unittest.TestCase):
                 self.assertIn(named.format(**places), r.stderr)
                 self.assertIn("usage:", r.stderr)
                 self.assertEqual(snapshot(root), before)
+
+
+class ReplacedTable(unittest.TestCase):
+    """A new table replaces the file the operator named, where it is: through a
+    link, keeping its permissions, and not when the operator may not write it."""
+
+    def test_the_table_is_replaced_where_it_is(self):
+        with tempfile.TemporaryDirectory() as root:
+            shared = Path(root) / "shared"
+            shared.mkdir()
+            (shared / "shop.bin").write_bytes(b"an earlier table")
+            (shared / "shop.bin").chmod(0o640)
+            (Path(root) / "my-font.bin").symlink_to(shared / "shop.bin")
+            drawings = str(Path(GENERATOR).parent / "drawings")
+            r = generate("--table", f"{root}/my-font.bin", drawings)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertTrue((Path(root) / "my-font.bin").is_symlink())
+            self.assertEqual(len((shared / "shop.bin").read_bytes()), 36864)
+            self.assertEqual((shared / "shop.bin").stat().st_mode & 0o777, 0o640)
+            self.assertEqual(sorted(os.listdir(shared)), ["shop.bin"])
+            if os.name == "posix" and os.geteuid() != 0:  # root may write any file
+                (shared / "shop.bin").chmod(0o444)
+                r = generate("--table", f"{root}/my-font.bin", drawings)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn("ermission denied", r.stderr)
+                self.assertEqual(sorted(os.listdir(shared)), ["shop.bin"])
 
 
 class InterruptedWrite(unittest.TestCase):

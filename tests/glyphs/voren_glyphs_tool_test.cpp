@@ -118,6 +118,9 @@ TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
   const std::vector<char> font(glyphTable().begin(), glyphTable().end());
   write(dir / "font.bin", font);
   fs::create_symlink(dir / "font.bin", dir / "font-link.bin");
+  // Links to files not made yet: writing through either makes a.png.
+  fs::create_symlink("a.png", dir / "to-a.png");
+  fs::create_symlink("to-a.png", dir / "to-to-a.png");
   const struct {
     const char* arguments;
     const char* error;
@@ -127,6 +130,8 @@ TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
       {"--sheet a.png --sample ./a.png", "--sheet and --sample name one file './a.png'"},
       {"--table font.bin --raw font-link.bin", "--table and --raw name one file"},
       {"--table glyph-sample.png", "--table and --sample name one file"},
+      {"--sheet a.png --raw to-to-a.png", "--sheet and --raw name one file"},
+      {"--sheet to-a.png --sample to-to-a.png", "--sheet and --sample name one file"},
       {"--sheet", "--sheet needs a file"},
       {"--sheets x.png", "unknown option '--sheets'"},
   };
@@ -148,6 +153,10 @@ TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
   const std::vector<char> help = contents(dir / "out.txt");
   EXPECT_TRUE(std::string(help.begin(), help.end()).starts_with("usage: voren-glyphs "));
   EXPECT_TRUE(contents(dir / "error.txt").empty());
+  // Help that never reached its file is a failure, as for voren-cp852 --help.
+  EXPECT_EQ(run("--help >/dev/full 2>" + (dir / "error.txt").string()), 1);
+  const std::vector<char> error = contents(dir / "error.txt");
+  EXPECT_TRUE(std::string(error.begin(), error.end()).starts_with("voren-glyphs: write error: "));
   fs::remove_all(dir);
 }
 
