@@ -8,7 +8,10 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
+
+#include "tools/glyph_render/hex_label.h"
 
 namespace voren::render {
 namespace {
@@ -76,6 +79,29 @@ TEST(GlyphRender, SheetShowsEveryGlyphOfEveryBank) {
     EXPECT_EQ(one.width(), blank.width());
     EXPECT_EQ(inkedPixels(one) - inkedPixels(blank), 9) << bank;  // a 3 x 3 dot at scale 3
   }
+}
+
+// The image drawn as text, '#' for ink.
+std::vector<std::string> picture(const Image& image) {
+  std::vector<std::string> rows;
+  for (int y = 0; y < image.height(); ++y) {
+    std::string row;
+    for (int x = 0; x < image.width(); ++x) row += inked(image, x, y) ? '#' : '.';
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(GlyphRender, LabelsAndFramesAreDrawnDotForDot) {
+  Image label(9, 7, {255, 255, 255});
+  drawHex(label, 0x2C, 2, 1, 1, 1, {0, 0, 0});
+  EXPECT_EQ(picture(label),
+            (std::vector<std::string>{".........", ".###..##.", "...#.#...", ".###.#...",
+                                      ".#...#...", ".###..##.", "........."}));
+  Image framed(6, 5, {255, 255, 255});
+  framed.frame(1, 1, 4, 3, {0, 0, 0});
+  EXPECT_EQ(picture(framed),
+            (std::vector<std::string>{"......", ".####.", ".#..#.", ".####.", "......"}));
 }
 
 TEST(GlyphRender, PngHoldsThePicture) {

@@ -448,6 +448,18 @@ TEST_F(StationRun, AChildThatDiesStopsNoOtherPrinter) {
       << screen;
   printers_[4].stop();
   EXPECT_TRUE(readFile(dumpOf(4)) == glyphTableBytes()) << "COM4 holds something else";
+
+  // The killed child's claim on COM3 ended with it, for a user too.
+  auto probe = asUserWithoutSysAdmin();
+  if (!probe) return;
+  probe->insert(probe->end(),
+                {"env", "VOREN_COM3=" + env.at("VOREN_COM3"), VOREN_OPEN_PROBE, R"(\\.\COM3)"});
+  auto opened = runCommand(*probe);
+  for (const auto end = std::chrono::steady_clock::now() + 5s;
+       opened.status != 0 && std::chrono::steady_clock::now() < end; opened = runCommand(*probe)) {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(opened.status, 0) << "COM3 stayed taken after its child was killed";
 }
 
 // A trace that cannot be written whole stops no upload: its port counts as

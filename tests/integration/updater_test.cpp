@@ -3,6 +3,7 @@
 // The ways an update fails (CRC, NAK, silence, hang-up...) are the rows of
 // fault_table_test.cpp.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/integration/updater_run.h"
@@ -186,6 +188,35 @@ TEST_F(UpdaterNatively, PortHeldByAnotherCopyIsInUseNotMissing) {
   const std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
   EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+// A copy killed mid-upload leaves the port to the next, a user's run
+// included (CAP_SYS_ADMIN would pass a claim the killed copy left behind).
+TEST_F(UpdaterNatively, ACopyKilledMidUploadLeavesThePortToTheNext) {
+  auto next = asUserWithoutSysAdmin();
+  if (!next) GTEST_SKIP() << "no setpriv to run as a user";
+  startUpdate({"--baud", "115200"});
+  ASSERT_TRUE(run_->terminal().waitForText(kProgressLabel, 10s));
+  const pid_t first = run_->terminal().programPid().value_or(-1);
+  ASSERT_GT(first, 0);
+  ASSERT_EQ(::kill(first, SIGKILL), 0);
+  const auto gone = std::chrono::steady_clock::now() + 5s;
+  while (!processGone(first) && std::chrono::steady_clock::now() < gone) {
+    std::this_thread::sleep_for(20ms);
+  }
+
+  next->insert(next->end(),
+               {"env", "VOREN_COM1=" + run_->printer().ptyPath(), VOREN_CP852_PATH, "--port=1"});
+  // The claim ends as its end is noticed: refusals are waited out, with a bound.
+  auto result = runCommand(*next, 60s);
+  for (const auto end = std::chrono::steady_clock::now() + 5s;
+       result.output.find("jest zajety") != std::string::npos &&
+       std::chrono::steady_clock::now() < end;
+       result = runCommand(*next, 60s)) {
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_NE(result.output.find(kSuccessLine), std::string::npos) << result.output;
 }
 
 // The ports listed after a missing one: the mapped COM3, and besides it only

@@ -121,6 +121,18 @@ TEST_F(PrinterTest, FaultAtTheAcknowledgementHitsTheBlockExpectedNext) {
   EXPECT_EQ(printer_->stats().protocolErrors, 0);
 }
 
+TEST_F(PrinterTest, FaultAtBlockZeroComesBackWithTheNextUpdateOfTheSession) {
+  makePrinter({"0:ack:stray=15,41:2"});
+  const auto zero = test::framesFor(0, test::patternBlock(0));
+  for (int update = 1; update <= 2; ++update) {
+    ASSERT_EQ(send({kEscape, 0x01}), (Bytes{0x15, 0x41, kAck})) << "update " << update;
+    ASSERT_EQ(send(zero.first), Bytes{kStatusOk});
+    ASSERT_EQ(send(zero.second), Bytes{kStatusOk});
+    for (int block = 1; block < kBlockCount; ++block) ASSERT_EQ(attempt(block), kAccepted);
+  }
+  EXPECT_EQ(printer_->stats().updatesCompleted, 2);
+}
+
 TEST_F(PrinterTest, FaultsAtTheStatusBytesEndTheCommand) {
   makePrinter({"0:1:status=5", "1:2:verify", "2:1:silence", "3:2:stray=FF"});
   EXPECT_EQ(attempt(0), (Bytes{kAck, 5}));

@@ -184,4 +184,11 @@ std::vector<pid_t> childrenOf(pid_t pid) {
 
 bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
+std::optional<std::vector<std::string>> asUserWithoutSysAdmin() {
+  if (geteuid() != 0) return std::vector<std::string>{};
+  if (access("/usr/bin/setpriv", X_OK) != 0) return std::nullopt;
+  return std::vector<std::string>{"/usr/bin/setpriv", "--inh-caps=-sys_admin",
+                                  "--bounding-set=-sys_admin"};
+}
+
 }  // namespace voren::test

@@ -32,6 +32,11 @@ int descriptorsOpenOn(pid_t pid, const std::string& path);
 std::vector<pid_t> childrenOf(pid_t pid);
 bool processGone(pid_t pid);
 
+// The words that run a command as a user would: without CAP_SYS_ADMIN, which
+// passes a terminal's exclusive flag. None when not root; nullopt when root
+// cannot drop it here (no setpriv).
+std::optional<std::vector<std::string>> asUserWithoutSysAdmin();
+
 // voren-sim running beside the test; stopped (SIGTERM, then SIGKILL) when
 // destroyed, so no test leaves one behind.
 class SimulatedPrinterProcess {

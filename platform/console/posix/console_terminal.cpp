@@ -25,23 +25,44 @@ TerminalState state;
 
 void restoreAtExit() { restoreTerminal(); }
 
-void install(int signal, void (*handler)(int), int flags) {
+// held: the signals blocked while the handler runs.
+void install(int signal, void (*handler)(int), int flags, const sigset_t& held) {
   struct sigaction old {};
   sigaction(signal, nullptr, &old);
   if (old.sa_handler == SIG_IGN) return;  // nohup and friends meant it
   struct sigaction action {};
   action.sa_handler = handler;
   action.sa_flags = flags;
-  sigemptyset(&action.sa_mask);
+  action.sa_mask = held;
   sigaction(signal, &action, nullptr);
 }
 
-// Restores the terminal, then lets the signal do what it would have done:
-// SA_RESETHAND has put the default action back and SA_NODEFER lets the
-// raised signal through at once.
+sigset_t noSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  return set;
+}
+
+sigset_t endingSignals() {
+  sigset_t set = noSignals();
+  for (const int signal : kEndingSignals) sigaddset(&set, signal);
+  return set;
+}
+
+// Restores the terminal, then lets the signal do what it would have done.
+// Every ending signal is held until then, so a second one (a held Ctrl-C,
+// or the same signal passed on by a parent such as timeout) cannot end the
+// process with the terminal still in key mode.
 void onEndingSignal(int signal) {
   restoreTerminal();
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  sigaction(signal, &byDefault, nullptr);
   raise(signal);
+  sigset_t self = noSignals();
+  sigaddset(&self, signal);
+  pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
 }
 
 // Ctrl-Z: the shell gets its terminal back as it was; key mode returns
@@ -56,7 +77,7 @@ void onStop(int) {
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);
   raise(SIGTSTP);
   // Running again.
-  install(SIGTSTP, onStop, 0);
+  install(SIGTSTP, onStop, 0, noSignals());
   errno = savedErrno;
 }
 
@@ -81,10 +102,10 @@ bool enterKeyMode() {
   state.keyMode.c_cc[VMIN] = 1;
   state.keyMode.c_cc[VTIME] = 0;
 
-  for (const int signal : kEndingSignals)
-    install(signal, onEndingSignal, SA_RESETHAND | SA_NODEFER);
-  install(SIGTSTP, onStop, 0);
-  install(SIGCONT, onContinue, SA_RESTART);
+  const sigset_t ending = endingSignals();
+  for (const int signal : kEndingSignals) install(signal, onEndingSignal, 0, ending);
+  install(SIGTSTP, onStop, 0, noSignals());
+  install(SIGCONT, onContinue, SA_RESTART, noSignals());
   std::atexit(restoreAtExit);
 
   if (tcsetattr(STDIN_FILENO, TCSANOW, &state.keyMode) != 0) return false;

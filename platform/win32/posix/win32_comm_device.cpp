@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/win32/posix/win32_comm_state.h"
+#include "platform/win32/posix/win32_port_claim.h"
 
 namespace voren::win32 {
 namespace {
@@ -68,29 +68,22 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == GENERIC_WRITE) mode = O_WRONLY;
   const int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errorOfOpen(errno);
-  // A comm port has one user. TIOCEXCL does not stop root, the lock does,
-  // between programs that take it; it also stops a second open in this process.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
+  const bool terminal = isatty(fd) != 0;
+  PortClaim claim;
+  if (const int error = claim.take(fd, terminal)) {
     ::close(fd);
     return errorOfOpen(error);
   }
-  const bool terminal = isatty(fd) != 0;
   termios settings{};
-  int exclusiveBefore = 0;
-  if (terminal) {
-    tcgetattr(fd, &settings);
-    ioctl(fd, TIOCGEXCL, &exclusiveBefore);
-    ioctl(fd, TIOCEXCL);
-  }
+  if (terminal) tcgetattr(fd, &settings);
   const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd < 0) {
-    if (terminal && !exclusiveBefore) ioctl(fd, TIOCNXCL);
+    claim.release();
     ::close(fd);
     return ERROR_TOO_MANY_OPEN_FILES;
   }
   device.reset(new CommDevice(fd, wakeFd, overlapped, terminal, fileTypeOf(fd)));
-  device->clearExclusive_ = terminal && !exclusiveBefore;
+  device->claim_ = std::move(claim);
   if (terminal) {
     readTermios(settings, device->dcb_);
     device->countersWork_ = ioctl(fd, TIOCGICOUNT, &device->counters_) == 0;
@@ -133,8 +126,7 @@ void CommDevice::closed() {
   // A handle that was only opened, as a probe for the port is, leaves the
   // line as it found it.
   if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
-  // A pseudo-terminal keeps TIOCEXCL after the last close.
-  if (clearExclusive_) ioctl(fd_, TIOCNXCL);
+  claim_.release();
   ::close(fd_);
   fd_ = -1;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/win32/posix/win32_events.h"
 #include "platform/win32/posix/win32_objects.h"
+#include "platform/win32/posix/win32_port_claim.h"
 
 namespace voren::win32 {
 
@@ -127,7 +128,7 @@ class CommDevice : public Object {
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
   bool used_ = false;           // settings changed or a transfer made
   termios foundSettings_{};
-  bool clearExclusive_ = false;  // TIOCEXCL was ours to set
+  PortClaim claim_;
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};
   std::deque<std::uint8_t> input_;

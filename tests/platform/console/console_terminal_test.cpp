@@ -2,9 +2,13 @@
 // pane, keys go in with send-keys and the screen comes back with
 // capture-pane.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -108,13 +112,24 @@ TEST_P(TerminalConsoleSignal, DuringTheRunRestoresTheTerminal) {
   terminal_.send({"7", "Enter"});
   ASSERT_TRUE(terminal_.waitForLine("^Postep: [1-9]"));
   if (signal == SIGINT) {
+    // To the whole group: timeout passes it on, a second one to the probe.
     terminal_.press("C-c");
   } else {
+    // More of the same while the first is handled, as a parent passing the
+    // signal on sends it.
     const auto probe = terminal_.programPid();
     ASSERT_TRUE(probe);
-    kill(*probe, signal);
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, *probe, 0));
+    ASSERT_GE(pidfd, 0);
+    pollfd ended{pidfd, POLLIN, 0};
+    for (const auto end = std::chrono::steady_clock::now() + 2s;
+         poll(&ended, 1, 0) == 0 && std::chrono::steady_clock::now() < end;) {
+      syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
+    }
+    close(pidfd);
   }
-  EXPECT_EQ(terminal_.waitForExit(10s), 128 + signal);
+  std::string last;
+  EXPECT_EQ(terminal_.waitForExit(10s, &last), 128 + signal) << last;
   EXPECT_TRUE(terminal_.terminalRestored());
 }
 

@@ -118,6 +118,9 @@ TEST_F(ComPorts, MappingsUartsAndAdaptersInOrderWithNothingOpened) {
                                          {12, (dev() / "ttyS11").string()},
                                          {0, (dev() / "ttyACM0").string()},
                                          {0, (dev() / "ttyUSB0").string()}}));
+  // Unmapped, a COM number opens the ttyS the list gives it.
+  EXPECT_EQ(win32::comDevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(win32::comDevicePath(12), "/dev/ttyS11");
 }
 
 TEST_F(ComPorts, MachineWithoutUartsOrMappingsHasNone) {
