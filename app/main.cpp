@@ -16,6 +16,7 @@
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
+#include "platform/files/files.h"
 #include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
 
@@ -116,6 +117,9 @@ int runOptions(const voren::CommandLine& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First: a port or file opened with a standard stream closed would take its
+  // place and receive the program's own text.
+  voren::openClosedStandardStreams();
   if (argc <= 1) return update({});
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

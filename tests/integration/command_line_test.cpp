@@ -231,6 +231,31 @@ INSTANTIATE_TEST_SUITE_P(
                 "the font file '{dir}/font.bin' itself"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A script that runs the program with a standard stream closed: the port
+// opened next must not take the stream's place and get the program's text.
+struct Redirection {
+  const char* name;
+  const char* shell;  // what sh adds to the program's command
+};
+void PrintTo(const Redirection& row, std::ostream* out) { *out << row.name; }
+
+inline constexpr Redirection kClosedStreams[] = {
+    {"input", "<&-"}, {"output", ">&-"}, {"error", "2>&-"}, {"all", "<&- >&- 2>&-"}};
+
+class ClosedStream : public CommandLineNatively,
+                     public ::testing::WithParamInterface<Redirection> {};
+
+TEST_P(ClosedStream, LeavesThePrinterOnlyTheProtocol) {
+  const std::string script = std::string("exec \"$@\" ") + GetParam().shell;
+  const auto result = program({"--port", "1"}, true, {"sh", "-c", script, "sh"});
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+  EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ClosedStream, ::testing::ValuesIn(kClosedStreams),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A full device takes the trace's lines and keeps none: the upload goes on,
 // and the end says what was lost.
 TEST_F(CommandLineNatively, ATraceThatCannotBeWrittenIsReportedAfterAFullUploadWithStatusThree) {

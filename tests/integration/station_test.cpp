@@ -314,6 +314,29 @@ TEST_F(StationRun, ATraceNotWrittenWholeEndsWithThree) {
       << result.output;
 }
 
+// A script's closed standard stream takes the place of no pipe and no port:
+// every printer holds the table and saw nothing but the protocol.
+TEST_F(StationRun, ClosedStandardStreamsReachNoPrinter) {
+  for (const char* closed : {"<&-", ">&-", "2>&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closed);
+    const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+    const auto env = startPrinters(printers);
+    std::vector<std::string> argv{"sh", "-c", std::string("exec \"$@\" ") + closed, "sh", "env"};
+    for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+    const auto options = portOptions(printers);
+    argv.insert(argv.end(), options.begin(), options.end());
+    const auto result = runCommand(argv, 90s);
+    EXPECT_EQ(result.status, 0) << result.output;
+    for (const auto& printer : printers) {
+      printers_[printer.port].stop();
+      EXPECT_TRUE(readFile(dumpOf(printer.port)) == glyphTableBytes()) << printer.port;
+      EXPECT_EQ(summaryCount(printers_[printer.port].log(), "protocol errors"), 0)
+          << printers_[printer.port].log();
+    }
+    printers_.clear();
+  }
+}
+
 // From a script: no terminal, a line each tenth; the font and the traces.
 TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
