@@ -29,4 +29,9 @@ std::optional<ComName> comNumberOfName(std::string_view name);
 // Windows it is refused.
 ComName comPortForDevice(const std::string& device);
 
+// What COMn opens, to tell two names of one port by the device they reach:
+// on POSIX its path (VOREN_COMn, else /dev/ttyS<n-1>), the same in every
+// process; nothing on Windows, where a port is its number.
+std::optional<std::string> comPortPath(std::uint8_t number);
+
 }  // namespace voren

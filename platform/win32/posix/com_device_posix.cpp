@@ -19,4 +19,8 @@ ComName comPortForDevice(const std::string& device) {
   return {kDevicePort, {}};
 }
 
+std::optional<std::string> comPortPath(std::uint8_t number) {
+  return win32::comMachinePath(number);
+}
+
 }  // namespace voren

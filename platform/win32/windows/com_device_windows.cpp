@@ -8,4 +8,6 @@ ComName comPortForDevice(const std::string& device) {
   return {std::nullopt, R"(no COM port name; write COMn or \\.\COMn)"};
 }
 
+std::optional<std::string> comPortPath(std::uint8_t) { return std::nullopt; }
+
 }  // namespace voren
