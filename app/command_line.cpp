@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/win32/com_device.h"
-
 namespace voren {
 
 namespace {
@@ -42,33 +40,6 @@ std::string quoted(std::string_view text) {
   return out;
 }
 
-// What makes two port arguments the same port: its COM number, whichever
-// way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device
-// path as given.
-struct PortIdentity {
-  std::optional<unsigned> number;
-  std::string path;
-  bool operator==(const PortIdentity&) const = default;
-  std::string shown() const { return number ? "COM" + std::to_string(*number) : path; }
-};
-
-PortIdentity identityOf(const PortArgument& port) {
-  if (port.number) return {*port.number, {}};
-  if (const auto name = comNumberOfName(port.device); name && name->port) return {*name->port, {}};
-  return {std::nullopt, port.device};
-}
-
-std::string addPort(CommandLine& c, PortArgument port) {
-  const PortIdentity identity = identityOf(port);
-  for (const auto& earlier : c.ports) {
-    if (identityOf(earlier) == identity) {
-      return "the port " + quoted(identity.shown()) + " is named twice";
-    }
-  }
-  c.ports.push_back(std::move(port));
-  return {};
-}
-
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -80,11 +51,13 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
   if (name == "--port") {
     const auto number = portNumber(value);
     if (!number) return "--port " + quoted(value) + " is no port number (1..255)";
-    return addPort(c, {number, {}});
+    c.ports.push_back({number, {}});
+    return {};
   }
   if (name == "--device") {
     if (value.empty()) return "--device needs a non-empty value";
-    return addPort(c, {std::nullopt, std::string(value)});
+    c.ports.push_back({std::nullopt, std::string(value)});
+    return {};
   }
   if (name == "--station-child") {
     c.stationChild = true;
