@@ -261,6 +261,23 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
   EXPECT_EQ(answers, 432);
 }
 
+// A script's closed standard output: no missing handle may crash or block
+// the run, and the printer sees only the protocol. (All three closed, Wine's
+// own start ends at once with status 0 and never opens the port.)
+TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  fs::remove(comLink());
+  fs::create_symlink(run_->printer().ptyPath(), comLink());
+  std::vector<std::string> argv{"sh", "-c", "exec \"$@\" >&-", "sh"};
+  const auto wine = underWine({program_, "--port", std::to_string(kComPort)});
+  argv.insert(argv.end(), wine.begin(), wine.end());
+  const auto result = runCommand(argv, 180s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+  EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
+}
+
 TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
   std::string error;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
