@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/win32/com_device.h"
+
 namespace voren {
 
 std::string stationTraceFile(const std::string& trace, const std::string& portName) {
@@ -18,6 +20,12 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
 std::string tracePlaceRefusal(const std::string& path, const std::vector<RunPort>& ports,
                               const std::optional<FontInUse>& font) {
   const std::string named = "trace file '" + path + "': ";
+  // Before the file is looked at: on Windows looking at a port opens it.
+  if (const auto port = comPortOpenedAsFile(path)) {
+    for (const auto& run : ports) {
+      if (run.number == *port) return named + "the port '" + run.name + "' itself";
+    }
+  }
   std::string reason;
   if (!folderExistsFor(path)) {
     const std::string folder = std::filesystem::path(path).parent_path().string();

@@ -34,4 +34,9 @@ ComName comPortForDevice(const std::string& device);
 // process; nothing on Windows, where a port is its number.
 std::optional<std::string> comPortPath(std::uint8_t number);
 
+// The COM port a program reaches when it opens name as a file (a trace): on
+// Windows a name spelled as a COM port (COM3, \\.\COM3); on POSIX none, as
+// there only this program's port layer reads COM names.
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string& name);
+
 }  // namespace voren

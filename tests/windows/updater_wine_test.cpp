@@ -262,8 +262,9 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
 }
 
 // A script's closed standard output: no missing handle may crash or block
-// the run, and the printer sees only the protocol. (All three closed, Wine's
-// own start ends at once with status 0 and never opens the port.)
+// the run, and the printer sees only the protocol. (With all three closed
+// even cmd's echo ends its process at the first write under Wine, so that
+// row could not tell.)
 TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
   std::string error;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
@@ -357,6 +358,20 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   const std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
   EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+// Windows opens a COM name as the port, a plain COM5 in the current folder
+// too: such a trace would be written into the printer.
+TEST_F(UpdaterUnderWine, ATraceNamedAsThePortIsRefused) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  linkCom(5);
+  auto result = runCommand(underWine({program_, "--port", "5", "--trace", "COM5"}), 120s);
+  std::erase(result.output, '\r');
+  EXPECT_EQ(result.status, 2) << result.output;
+  EXPECT_EQ(result.output, "voren-cp852: trace file 'COM5': the port 'COM5' itself\n");
+  run_->stopPrinterAndReadDump();
+  EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
 }
 
 TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {

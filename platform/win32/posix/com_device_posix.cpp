@@ -23,4 +23,6 @@ std::optional<std::string> comPortPath(std::uint8_t number) {
   return win32::comMachinePath(number);
 }
 
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string&) { return std::nullopt; }
+
 }  // namespace voren

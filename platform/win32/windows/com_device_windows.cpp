@@ -10,4 +10,9 @@ ComName comPortForDevice(const std::string& device) {
 
 std::optional<std::string> comPortPath(std::uint8_t) { return std::nullopt; }
 
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string& name) {
+  const auto port = comNumberOfName(name);
+  return port ? port->port : std::nullopt;
+}
+
 }  // namespace voren
