@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/win32/com_device.h"
-
 namespace voren {
 
 namespace {
@@ -47,33 +45,6 @@ std::string quoted(std::string_view text) {
   return out;
 }
 
-// What makes two port arguments the same port: its COM number, whichever
-// way it was named ("--port 3", "COM3", "\\.\COM3"), or else the device
-// path as given.
-struct PortIdentity {
-  std::optional<unsigned> number;
-  std::string path;
-  bool operator==(const PortIdentity&) const = default;
-  std::string shown() const { return number ? "COM" + std::to_string(*number) : path; }
-};
-
-PortIdentity identityOf(const PortArgument& port) {
-  if (port.number) return {*port.number, {}};
-  if (const auto name = comNumberOfName(port.device); name && name->port) return {*name->port, {}};
-  return {std::nullopt, port.device};
-}
-
-std::string addPort(CommandLine& c, PortArgument port) {
-  const PortIdentity identity = identityOf(port);
-  for (const auto& earlier : c.ports) {
-    if (identityOf(earlier) == identity) {
-      return "the port " + quoted(identity.shown()) + " is named twice";
-    }
-  }
-  c.ports.push_back(std::move(port));
-  return {};
-}
-
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -86,11 +57,13 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     std::uint8_t number = 0;
     const std::string wrong = portNumber(value, number);
     if (!wrong.empty()) return "--port " + quoted(value) + " " + wrong;
-    return addPort(c, {number, {}});
+    c.ports.push_back({number, {}});
+    return {};
   }
   if (name == "--device") {
     if (value.empty()) return "--device needs a non-empty value";
-    return addPort(c, {std::nullopt, std::string(value)});
+    c.ports.push_back({std::nullopt, std::string(value)});
+    return {};
   }
   if (name == "--station-child") {
     c.stationChild = true;
@@ -158,10 +131,10 @@ std::string helpText() {
          "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
          "                 anything but a regular file of that size is refused\n"
-         "  --trace FILE   write every byte on the wire to FILE (several ports: FILE-PORT,\n"
-         "                 e.g. wire-COM3.txt), a line per run of bytes one way;\n"
-         "                 a directory, a named pipe, a missing folder or the font\n"
-         "                 file itself is refused before the port is opened\n"
+         "  --trace FILE   every byte on the wire, a line per run one way, to FILE\n"
+         "                 (several ports: FILE-PORT, e.g. wire-COM3.txt; a device: all);\n"
+         "                 a directory, a named pipe, a missing folder, the font, a port\n"
+         "                 or the program's own output is refused before any port opens\n"
          "  --list         print the COM ports this computer has, one a line\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"

@@ -21,7 +21,8 @@ struct CommandLine {
   // version, list, update.
   enum class Action { Update, Help, Version, List };
   Action action = Action::Update;
-  // In the order given, no port twice; several make the station (app/station.h).
+  // In the order given; several make the station (app/station.h). Two names
+  // of one port are refused by app/port_identity.h, which looks at the devices.
   std::vector<PortArgument> ports;
   std::optional<std::string> font;   // --font FILE
   std::optional<std::string> trace;  // --trace FILE

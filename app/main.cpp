@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/dialogue.h"
 #include "app/font_file.h"
+#include "app/port_identity.h"
 #include "app/station.h"
 #include "app/station_child.h"
 #include "app/trace_place.h"
@@ -18,7 +19,7 @@
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
-#include "platform/win32/com_device.h"
+#include "platform/files/files.h"
 #include "platform/win32/com_ports.h"
 
 namespace {
@@ -94,23 +95,23 @@ int runOptions(const voren::CommandLine& c) {
   }
   std::optional<voren::FontInUse> inUse;
   if (font) inUse = voren::FontInUse{*c.font, font->identity};
-  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace, inUse);
-  if (!c.ports.empty()) {
-    const voren::PortArgument& port = c.ports.front();
-    if (port.number) {
-      settings.port = voren::PortChoice{*port.number, voren::portName(port)};
-    } else {
-      const auto device = voren::comPortForDevice(port.device);
-      if (!device.port) return refused("device '" + port.device + "': " + device.refusal);
-      settings.port = voren::PortChoice{*device.port, port.device};
-    }
-  }
+  // The ports, then the traces that must not take them: all refused before
+  // any port is opened or any child started.
+  std::string refusal;
+  const auto ports = voren::checkRunPorts(c.ports, refusal);
+  if (!ports) return refused(refusal);
+  std::vector<std::string> traces;
   if (c.trace) {
-    const std::string refusal = voren::tracePlaceRefusal(*c.trace, inUse);
-    if (!refusal.empty()) return refused(refusal);
-    if (!voren::startWireTrace(*c.trace)) {
-      return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
-    }
+    auto files = voren::traceFiles(*c.trace, *ports, inUse, refusal);
+    if (!files) return refused(refusal);
+    traces = std::move(*files);
+  }
+  if (ports->size() > 1) return voren::runStation(*ports, settings.table, traces);
+  if (!ports->empty()) {
+    settings.port = voren::PortChoice{ports->front().number, ports->front().name};
+  }
+  if (c.trace && !voren::startWireTrace(*c.trace)) {
+    return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
   }
   int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
@@ -126,6 +127,9 @@ int runOptions(const voren::CommandLine& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First: a port or file opened with a standard stream closed would take its
+  // place and receive the program's own text.
+  voren::openClosedStandardStreams();
   if (argc <= 1) return update({});
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

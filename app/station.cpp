@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,7 +14,6 @@
 #include "app/updater.h"
 #include "platform/console/console.h"
 #include "platform/process/process.h"
-#include "platform/win32/com_device.h"
 
 namespace voren {
 
@@ -113,51 +110,25 @@ PortEnd settled(const PortRun& run, bool stopping) {
 
 }  // namespace
 
-std::string portName(const PortArgument& port) {
-  return port.number ? "COM" + std::to_string(*port.number) : port.device;
-}
-
-std::string stationTraceFile(const std::string& trace, const std::string& portName) {
-  const std::string leaf = portName.substr(portName.find_last_of("/\\") + 1);
-  std::filesystem::path path(trace);
-  std::filesystem::path file = path.stem();
-  file += "-" + leaf;
-  file += path.extension();
-  // The folder as the operator wrote it, separators and all.
-  return path.replace_filename(file).string();
-}
-
 namespace {
 
-// Each port's run and its child's arguments; a refusal (one line) when a
-// device names no port or a trace cannot go where it would.
-std::string planRuns(const std::vector<PortArgument>& ports,
-                     const std::optional<std::string>& trace, const std::optional<FontInUse>& font,
-                     std::vector<PortRun>& runs) {
-  runs = std::vector<PortRun>(ports.size());
+// Each port's run and its child's arguments.
+std::vector<PortRun> planRuns(const std::vector<RunPort>& ports,
+                              const std::vector<std::string>& traces) {
+  std::vector<PortRun> runs(ports.size());
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRun& run = runs[i];
-    run.name = portName(ports[i]);
+    const PortArgument& port = ports[i].argument;
+    run.name = ports[i].name;
     run.arguments = {"--station-child"};
-    if (ports[i].number) {
-      run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*ports[i].number)});
+    if (port.number) {
+      run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*port.number)});
     } else {
-      // Refused here as the single-port run refuses it, before any child.
-      const auto device = comPortForDevice(ports[i].device);
-      if (!device.port) return "device '" + ports[i].device + "': " + device.refusal;
-      run.arguments.insert(run.arguments.end(), {"--device", ports[i].device});
+      run.arguments.insert(run.arguments.end(), {"--device", port.device});
     }
-    if (!trace) continue;
-    const std::string file = stationTraceFile(*trace, run.name);
-    for (std::size_t j = 0; j < i; ++j) {
-      if (runs[j].arguments.back() == file) {
-        return "trace file '" + file + "': named for both " + runs[j].name + " and " + run.name;
-      }
-    }
-    if (std::string refusal = tracePlaceRefusal(file, font); !refusal.empty()) return refusal;
-    run.arguments.insert(run.arguments.end(), {"--trace", file});
+    if (!traces.empty()) run.arguments.insert(run.arguments.end(), {"--trace", traces[i]});
   }
-  return {};
+  return runs;
 }
 
 void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue& queue,
@@ -232,13 +203,9 @@ void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationView& v
 
 }  // namespace
 
-int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
-               const std::optional<std::string>& trace, const std::optional<FontInUse>& font) {
-  std::vector<PortRun> runs;
-  if (const std::string refusal = planRuns(ports, trace, font, runs); !refusal.empty()) {
-    std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
-    return kRefusedInput;
-  }
+int runStation(const std::vector<RunPort>& ports, GlyphTableView table,
+               const std::vector<std::string>& traces) {
+  std::vector<PortRun> runs = planRuns(ports, traces);
 
   StationScreen screen(systemConsole());
   // After the console: its own handler would end the process.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace voren {
 
@@ -30,12 +31,21 @@ constexpr const char* kindName(FileKind kind) {
   return "neither a regular file nor a device";
 }
 
-// Two names of one file (a hard link, a symbolic link) have one identity.
+// Two names of one file (a hard link, a symbolic link) have one identity; a
+// device is known by the device it opens, so every node and link that reaches
+// it is one. All zero when the system gives none (a pipe or a device on
+// Windows).
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
+
+// Whether a and b are surely one file: an identity the system did not give
+// is the same as nothing.
+constexpr bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a == b && a != FileIdentity{};
+}
 
 struct FileFacts {
   FileKind kind = FileKind::Other;
@@ -73,5 +83,32 @@ std::optional<FileFacts> fileAt(const std::string& path, std::string& reason);
 
 // Whether the folder a file at path would be made in exists.
 bool folderExistsFor(const std::string& path);
+
+// Whether a file at path can be written, tried rather than guessed from
+// permissions (root may write where the bits say no, and not in /sys): an
+// existing file is opened for writing, nothing truncated; a new one is made
+// and removed again. False and the reason when it cannot.
+bool fileWritable(const std::string& path, std::string& reason);
+
+// The device that takes anything and keeps nothing: "/dev/null", "NUL".
+extern const char* const kNullDevice;
+
+// The program's own standard streams are files too: a script may hand them
+// over closed, or name the file behind one again.
+enum class StandardStream { Input, Output, Error };
+
+// Puts the null device behind every standard stream that is closed. Called
+// before anything else is opened: on POSIX the next port or file would
+// otherwise get descriptor 0, 1 or 2 and with it the program's own text; on
+// Windows nothing is left writing to or reading from no handle.
+void openClosedStandardStreams();
+
+// What a standard stream is now; nothing when the system cannot say.
+std::optional<FileFacts> standardStreamFacts(StandardStream stream);
+
+// The devices that are the program's own terminal: the terminal it is run
+// from and the name that always reaches it (/dev/tty). None on Windows, where
+// a port is a COM number and never the console.
+std::vector<FileIdentity> ownTerminalIdentities();
 
 }  // namespace voren

@@ -29,4 +29,14 @@ std::optional<ComName> comNumberOfName(std::string_view name);
 // Windows it is refused.
 ComName comPortForDevice(const std::string& device);
 
+// What COMn opens, to tell two names of one port by the device they reach:
+// on POSIX its path (VOREN_COMn, else /dev/ttyS<n-1>), the same in every
+// process; nothing on Windows, where a port is its number.
+std::optional<std::string> comPortPath(std::uint8_t number);
+
+// The COM port a program reaches when it opens name as a file (a trace): on
+// Windows a name spelled as a COM port (COM3, \\.\COM3); on POSIX none, as
+// there only this program's port layer reads COM names.
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string& name);
+
 }  // namespace voren

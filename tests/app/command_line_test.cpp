@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "app/font_file.h"
-#include "app/station.h"
+#include "app/port_identity.h"
 #include "app/trace_place.h"
+#include "platform/win32/com_device.h"
 #include "tests/app/updater_fixture.h"
 
 namespace voren {
@@ -100,13 +101,6 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
       {{"--font", "a", "--trace"}, "--trace needs a value"},
       {{"--font="}, "--font needs a non-empty value"},
       {{"--font", "a", "--font", "b"}, "--font given twice"},
-      // The same port twice, by number or by name.
-      {{"--port", "3", "--port", "4", "--port", "3"}, "the port 'COM3' is named twice"},
-      {{"--port", "3", "--device", "COM3"}, "the port 'COM3' is named twice"},
-      {{"--device", "com3", "--port", "3"}, "the port 'COM3' is named twice"},
-      {{"--port", "12", "--device", R"(\\.\COM12)"}, "the port 'COM12' is named twice"},
-      {{"--device", "/dev/ttyUSB0", "--device", "/dev/ttyUSB0"},
-       "the port '/dev/ttyUSB0' is named twice"},
       {{"--device="}, "--device needs a non-empty value"},
       {{"--station-child"}, "--station-child takes one port"},
       {{"--station-child", "--port", "1", "--port", "2"}, "--station-child takes one port"},
@@ -209,13 +203,61 @@ TEST_F(FontFileReading, ATraceMayGoToANewOrAnotherFileOrADevice) {
   const std::string font = write("font.bin", kGlyphTableSize);
   std::string error;
   const FontInUse inUse{font, readFontFile(font, error)->identity};
-  const std::string nullDevice = std::filesystem::exists("/dev/null") ? "/dev/null" : "NUL";
-  for (const std::string& path :
-       {directory_ + "/new.txt", write("old.txt", 10), nullDevice, std::string("here.txt")}) {
-    EXPECT_EQ(tracePlaceRefusal(path, inUse), "") << path;
+  for (const std::string& path : {directory_ + "/new.txt", write("old.txt", 10),
+                                  std::string(kNullDevice), std::string("here.txt")}) {
+    EXPECT_EQ(tracePlaceRefusal(path, {}, inUse), "") << path;
   }
-  EXPECT_NE(tracePlaceRefusal(font, inUse), "");
-  EXPECT_EQ(tracePlaceRefusal(font, std::nullopt), "") << "no font, nothing to protect";
+  EXPECT_NE(tracePlaceRefusal(font, {}, inUse), "");
+  EXPECT_EQ(tracePlaceRefusal(font, {}, std::nullopt), "") << "no font, nothing to protect";
+}
+
+// One rule for one port and for several: a device is every port's trace as
+// it is, a file gives each port its own, each of them tried.
+TEST_F(FontFileReading, EachPortsTraceFile) {
+  std::string refusal;
+  const auto ports = checkRunPorts({com(3), device("COM4")}, refusal);
+  ASSERT_TRUE(ports) << refusal;
+  const std::string wire = directory_ + "/wire.txt";
+  const std::vector<std::string> perPort = {directory_ + "/wire-COM3.txt",
+                                            directory_ + "/wire-COM4.txt"};
+  EXPECT_EQ(traceFiles(wire, *ports, {}, refusal), perPort) << refusal;
+  EXPECT_FALSE(std::filesystem::exists(perPort[0])) << "a tried file is left behind";
+  EXPECT_EQ(traceFiles(wire, {ports->front()}, {}, refusal), std::vector<std::string>{wire});
+  EXPECT_EQ(traceFiles(kNullDevice, *ports, {}, refusal),
+            (std::vector<std::string>{kNullDevice, kNullDevice}));
+  // Two names that are one file.
+  write("wire-COM3.txt", 0);
+  std::filesystem::create_hard_link(perPort[0], perPort[1]);
+  EXPECT_FALSE(traceFiles(wire, *ports, {}, refusal));
+  EXPECT_EQ(refusal, "trace file '" + perPort[1] + "': named for both COM3 and COM4");
+}
+
+// Two names of one port are one port, whatever the device behind them.
+TEST(PortsOfARun, TheSamePortTwiceIsRefused) {
+  const struct {
+    std::vector<PortArgument> ports;
+    const char* refusal;
+  } rows[] = {
+      {{com(3), com(4), com(3)}, "the port 'COM3' is named twice"},
+      {{com(3), device("COM3")}, "the port 'COM3' is named twice"},
+      {{device("com3"), com(3)}, "the port 'com3' is named twice, also as 'COM3'"},
+      {{com(12), device(R"(\\.\COM12)")},
+       R"(the port 'COM12' is named twice, also as '\\.\COM12')"},
+      {{device("/dev/voren-none"), device("/dev/./voren-none")},
+       "the port '/dev/voren-none' is named twice, also as '/dev/./voren-none'"},
+      {{device("COM0")}, "device 'COM0': no COM port has the number 0"},
+      {{com(3), com(4), device("/dev/voren-none")}, ""},
+  };
+  // Windows reaches a port by its COM name alone: paths are refused there.
+  const bool pathsArePorts = comPortForDevice("/dev/voren-none").port.has_value();
+  for (const auto& row : rows) {
+    const auto path = std::find_if(row.ports.begin(), row.ports.end(),
+                                   [](const PortArgument& p) { return p.device.starts_with("/"); });
+    if (path != row.ports.end() && !pathsArePorts) continue;
+    std::string refusal;
+    EXPECT_EQ(checkRunPorts(row.ports, refusal).has_value(), *row.refusal == '\0') << row.refusal;
+    EXPECT_EQ(refusal, row.refusal);
+  }
 }
 
 // The update with a port chosen beforehand, against the scripted printer.

@@ -200,11 +200,19 @@ TEST_P(TraceFile, InAPlaceThatCannotTakeItIsRefusedBeforeThePortIsOpened) {
   const BadFile& row = GetParam();
   const std::string dir = run_->directory();
   const std::string font = writeFont("font.bin", kGlyphTableSize);
-  const std::string path = row.make(dir);
+  // "{port}": the printer's own device, under a name of its own.
+  std::string path = row.make(dir);
+  if (path == "{port}") {
+    path = dir + "/printer";
+    std::filesystem::create_symlink(run_->printer().ptyPath(), path);
+  }
   const auto before = std::filesystem::status(path).type();
   const auto result = program({"--port", "1", "--font", file("font.bin"), "--trace", path});
   expectRefused(result, "trace file '" + path + "': " + named(row.reason, dir));
-  EXPECT_EQ(std::filesystem::status(path).type(), before) << path;
+  // The printer's pty has gone with the printer.
+  if (row.reason.find("port") == std::string::npos) {
+    EXPECT_EQ(std::filesystem::status(path).type(), before) << path;
+  }
   EXPECT_TRUE(readFile(file("font.bin")) == font) << "the font file changed";
 }
 
@@ -215,6 +223,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"directory", [](auto& d) { return madeFolder(d + "/traces"); }, "a directory"},
         BadFile{"missing_folder", [](auto& d) { return d + "/no-folder/trace.txt"; },
                 "folder '{dir}/no-folder' does not exist"},
+        BadFile{"folder_is_a_file",
+                [](auto& d) { return madeFile(d + "/file.txt", 1) + "/wire.txt"; },
+                "folder '{dir}/file.txt' is a regular file"},
+        BadFile{"the_port", [](auto&) { return std::string("{port}"); }, "the port 'COM1' itself"},
         BadFile{"the_font", [](auto& d) { return d + "/font.bin"; },
                 "the font file '{dir}/font.bin' itself"},
         BadFile{"the_font_by_a_hard_link",
@@ -230,6 +242,54 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "the font file '{dir}/font.bin' itself"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A script that runs the program with a standard stream closed: the port
+// opened next must not take the stream's place and get the program's text.
+struct Redirection {
+  const char* name;
+  const char* shell;  // what sh adds to the program's command
+};
+void PrintTo(const Redirection& row, std::ostream* out) { *out << row.name; }
+
+inline constexpr Redirection kClosedStreams[] = {
+    {"input", "<&-"}, {"output", ">&-"}, {"error", "2>&-"}, {"all", "<&- >&- 2>&-"}};
+
+class ClosedStream : public CommandLineNatively,
+                     public ::testing::WithParamInterface<Redirection> {};
+
+TEST_P(ClosedStream, LeavesThePrinterOnlyTheProtocol) {
+  const std::string script = std::string("exec \"$@\" ") + GetParam().shell;
+  const auto result = program({"--port", "1"}, true, {"sh", "-c", script, "sh"});
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+  EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ClosedStream, ::testing::ValuesIn(kClosedStreams),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The script's own log, named again as the trace (/dev/stdout, or its own
+// name for standard error): refused, and the log keeps what it had.
+TEST_F(CommandLineNatively, ATraceThatIsTheProgramsOwnOutputIsRefused) {
+  const struct {
+    const char* redirection;
+    const char* trace;
+    const char* stream;
+  } rows[] = {{">>\"$0\"", "/dev/stdout", "output"}, {"2>>\"$0\"", "{log}", "error"}};
+  for (const auto& row : rows) {
+    const std::string log = file(std::string("update-") + row.stream + ".log");
+    std::ofstream(log) << "earlier run\n";
+    const std::string trace = row.trace == std::string("{log}") ? log : row.trace;
+    const auto result = program({"--port", "1", "--trace", trace}, true,
+                                {"sh", "-c", std::string("exec \"$@\" ") + row.redirection, log});
+    EXPECT_EQ(result.status, 2) << row.stream << ": " << result.output;
+    // The refusal goes to standard error: the log, or the test's pipe.
+    EXPECT_EQ(readFile(log) + result.output, "earlier run\nvoren-cp852: trace file '" + trace +
+                                                 "': the program's standard " + row.stream + "\n");
+  }
+  run_->stopPrinterAndReadDump();
+  EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
+}
 
 // A full device takes the trace's lines and keeps none: the upload goes on,
 // and the end says what was lost.

@@ -482,6 +482,118 @@ TEST_F(StationRun, ATraceNotWrittenWholeEndsWithThree) {
       << result.output;
 }
 
+// A script's closed standard stream takes the place of no pipe and no port:
+// every printer holds the table and saw nothing but the protocol.
+TEST_F(StationRun, ClosedStandardStreamsReachNoPrinter) {
+  for (const char* closed : {"<&-", ">&-", "2>&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closed);
+    const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+    const auto env = startPrinters(printers);
+    std::vector<std::string> argv{"sh", "-c", std::string("exec \"$@\" ") + closed, "sh", "env"};
+    for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+    const auto options = portOptions(printers);
+    argv.insert(argv.end(), options.begin(), options.end());
+    const auto result = runCommand(argv, 90s);
+    EXPECT_EQ(result.status, 0) << result.output;
+    for (const auto& printer : printers) {
+      printers_[printer.port].stop();
+      EXPECT_TRUE(readFile(dumpOf(printer.port)) == glyphTableBytes()) << printer.port;
+      EXPECT_EQ(summaryCount(printers_[printer.port].log(), "protocol errors"), 0)
+          << printers_[printer.port].log();
+    }
+    printers_.clear();
+  }
+}
+
+// What the station refuses before any child starts: one line, exit 2, not a
+// byte to either printer. "{pty3}" is COM3's device, "{dir}" the test's folder.
+TEST_F(StationRun, RefusedPortsAndTracesStartNoChild) {
+  const std::vector<Printer> printers = {{3, {}, ""}, {4, {}, ""}};
+  const auto env = startPrinters(printers);
+  std::filesystem::create_symlink(printers_[3].ptyPath(), directory_ + "/printer");
+  const struct {
+    std::vector<std::string> options;
+    std::string refusal;
+  } rows[] = {
+      {{"--port", "3", "--device", "{pty3}"}, "the port 'COM3' is named twice, also as '{pty3}'"},
+      {{"--device", "{pty3}", "--port", "4", "--device", "{dir}/printer"},
+       "the port '{pty3}' is named twice, also as '{dir}/printer'"},
+      {{"--device", "{pty3}", "--device", "{pty3dot}"},
+       "the port '{pty3}' is named twice, also as '{pty3dot}'"},
+      {{"--port", "3", "--port", "4", "--trace", "{pty3}"},
+       "trace file '{pty3}': the port 'COM3' itself"},
+      {{"--port", "3", "--port", "4", "--trace", "{dir}/out/"},
+       "trace file '{dir}/out/': folder '{dir}/out' does not exist"},
+      {{"--port", "3", "--port", "4", "--trace", "{dir}"}, "trace file '{dir}': a directory"},
+      {{"--port", "3", "--port", "4", "--trace", "/sys/wire.txt"},
+       "trace file '/sys/wire-COM3.txt': cannot be created: permission denied"},
+  };
+  const std::string pty3 = printers_[3].ptyPath();
+  const auto filled = [&](std::string text) {
+    const std::pair<std::string, std::string> marks[] = {
+        {"{pty3dot}", "/dev/./" + pty3.substr(5)}, {"{pty3}", pty3}, {"{dir}", directory_}};
+    for (const auto& [mark, value] : marks) {
+      for (auto at = text.find(mark); at != text.npos; at = text.find(mark)) {
+        text.replace(at, mark.size(), value);
+      }
+    }
+    return text;
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> argv{"env"};
+    for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+    argv.push_back(VOREN_CP852_PATH);
+    for (const auto& option : row.options) argv.push_back(filled(option));
+    const auto result = runCommand(argv, 10s);
+    EXPECT_EQ(result.status, 2) << result.output;
+    EXPECT_EQ(result.output, "voren-cp852: " + filled(row.refusal) + "\n");
+  }
+  for (auto& [port, printer] : printers_) {
+    printer.stop();
+    EXPECT_EQ(summaryCount(printer.log(), "bytes received"), 0) << "COM" << port;
+  }
+}
+
+// The terminal the station runs in is no port: its child would stop on it
+// (SIGTTOU) and the station wait for ever.
+TEST_F(StationRun, ItsOwnTerminalIsNoPort) {
+  const std::vector<Printer> printers = {{3, {}, ""}};
+  const auto env = startPrinters(printers);
+  std::string error, screen;
+  ASSERT_TRUE(terminal_.start(
+      {"sh", "-c", "exec \"$@\" --device \"$(tty)\"", "sh", VOREN_CP852_PATH, "--port", "3"}, env,
+      &error))
+      << error;
+  const auto exit = terminal_.waitForExit(10s, &screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 2) << screen;
+  EXPECT_TRUE(std::regex_search(
+      screen, std::regex("voren-cp852: device '/dev/pts/\\d+': the program's own terminal\n")))
+      << screen;
+}
+
+// A device given as the trace is every port's trace as it is: /dev/full takes
+// none of it, so both printers are updated and the status is 3.
+TEST_F(StationRun, ADeviceTraceIsEveryPortsTrace) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};
+  const auto env = startPrinters(printers);
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"--trace", "/dev/full"});
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 3) << result.output;
+  for (const char* port : {"COM3", "COM4"}) {
+    EXPECT_NE(result.output.find(std::string("\n") + port +
+                                 ": voren-cp852: trace file '/dev/full': not written completely"),
+              std::string::npos)
+        << result.output;
+    EXPECT_FALSE(std::filesystem::exists(std::string("/dev/full-") + port));
+  }
+}
+
 // From a script: no terminal, a line each tenth; the font and the traces.
 TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};

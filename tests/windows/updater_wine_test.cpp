@@ -262,6 +262,24 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
   EXPECT_EQ(answers, 432);
 }
 
+// A script's closed standard output: no missing handle may crash or block
+// the run, and the printer sees only the protocol. (With all three closed
+// even cmd's echo ends its process at the first write under Wine, so that
+// row could not tell.)
+TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  fs::remove(comLink());
+  fs::create_symlink(run_->printer().ptyPath(), comLink());
+  std::vector<std::string> argv{"sh", "-c", "exec \"$@\" >&-", "sh"};
+  const auto wine = underWine({program_, "--port", std::to_string(kComPort)});
+  argv.insert(argv.end(), wine.begin(), wine.end());
+  const auto result = runCommand(argv, 180s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+  EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
+}
+
 TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
   std::string error;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
@@ -379,6 +397,20 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   const std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
   EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+// Windows opens a COM name as the port, a plain COM5 in the current folder
+// too: such a trace would be written into the printer.
+TEST_F(UpdaterUnderWine, ATraceNamedAsThePortIsRefused) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  linkCom(5);
+  auto result = runCommand(underWine({program_, "--port", "5", "--trace", "COM5"}), 120s);
+  std::erase(result.output, '\r');
+  EXPECT_EQ(result.status, 2) << result.output;
+  EXPECT_EQ(result.output, "voren-cp852: trace file 'COM5': the port 'COM5' itself\n");
+  run_->stopPrinterAndReadDump();
+  EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
 }
 
 TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {

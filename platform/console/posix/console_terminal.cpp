@@ -121,8 +121,8 @@ unsigned windowChanges() {
   // Only a caller that keeps lines in place needs the signals; nobody else
   // gets interrupted by them.
   static const bool watching = [] {
-    install(SIGWINCH, onWindowChange, SA_RESTART);
-    install(SIGCONT, onContinue, SA_RESTART);
+    install(SIGWINCH, onWindowChange, SA_RESTART, noSignals());
+    install(SIGCONT, onContinue, SA_RESTART, noSignals());
     return true;
   }();
   static_cast<void>(watching);

@@ -5,11 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/files/files.h"
 
 namespace voren {
+
+const char* const kNullDevice = "NUL";
 
 namespace {
 
@@ -121,5 +124,66 @@ bool folderExistsFor(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.string().c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+bool fileWritable(const std::string& path, std::string& reason) {
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  // A new file goes again when its handle closes.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, kShare, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
+  }
+  if (handle == INVALID_HANDLE_VALUE) {
+    reason = reasonOf(GetLastError());
+    return false;
+  }
+  CloseHandle(handle);
+  return true;
+}
+
+namespace {
+
+struct StandardHandle {
+  StandardStream which;
+  FILE* stream;
+  const char* mode;
+};
+
+constexpr DWORD handleId(StandardStream stream) {
+  return stream == StandardStream::Input    ? STD_INPUT_HANDLE
+         : stream == StandardStream::Output ? STD_OUTPUT_HANDLE
+                                            : STD_ERROR_HANDLE;
+}
+
+}  // namespace
+
+// A process started without a handle (a service, a script's closed stream
+// under some shells) gets none from GetStdHandle, and the C library's stream
+// has no descriptor: both get the null device, so every write and read
+// behind them ends at once, as it would on a console that went away.
+void openClosedStandardStreams() {
+  const StandardHandle handles[] = {{StandardStream::Input, stdin, "r"},
+                                    {StandardStream::Output, stdout, "w"},
+                                    {StandardStream::Error, stderr, "w"}};
+  for (const auto& standard : handles) {
+    const HANDLE handle = GetStdHandle(handleId(standard.which));
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+      const HANDLE null =
+          CreateFileA(kNullDevice, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+      if (null != INVALID_HANDLE_VALUE) SetStdHandle(handleId(standard.which), null);
+    }
+    if (_fileno(standard.stream) < 0) std::freopen(kNullDevice, standard.mode, standard.stream);
+  }
+}
+
+std::optional<FileFacts> standardStreamFacts(StandardStream stream) {
+  const HANDLE handle = GetStdHandle(handleId(stream));
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string ignored;
+  return factsOf(handle, ignored);
+}
+
+std::vector<FileIdentity> ownTerminalIdentities() { return {}; }
 
 }  // namespace voren

@@ -19,4 +19,10 @@ ComName comPortForDevice(const std::string& device) {
   return {kDevicePort, {}};
 }
 
+std::optional<std::string> comPortPath(std::uint8_t number) {
+  return win32::comMachinePath(number);
+}
+
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string&) { return std::nullopt; }
+
 }  // namespace voren

@@ -32,6 +32,17 @@ void mapComPort(unsigned number, const std::string& path) {
 }
 
 std::optional<std::string> comMapping(unsigned number) {
+  const std::string variable = "VOREN_COM" + std::to_string(number);
+  const char* mapped = std::getenv(variable.c_str());
+  if (mapped == nullptr || *mapped == '\0') return std::nullopt;
+  return mapped;
+}
+
+std::string comMachinePath(unsigned number) {
+  return comMapping(number).value_or("/dev/ttyS" + std::to_string(number - 1));
+}
+
+std::string comDevicePath(unsigned number) {
   {
     auto& mappings = processMappings();
     std::lock_guard lock(mappings.mutex);
@@ -39,14 +50,7 @@ std::optional<std::string> comMapping(unsigned number) {
       return found->second;
     }
   }
-  const std::string variable = "VOREN_COM" + std::to_string(number);
-  const char* mapped = std::getenv(variable.c_str());
-  if (mapped == nullptr || *mapped == '\0') return std::nullopt;
-  return mapped;
-}
-
-std::string comDevicePath(unsigned number) {
-  return comMapping(number).value_or("/dev/ttyS" + std::to_string(number - 1));
+  return comMachinePath(number);
 }
 
 }  // namespace voren::win32

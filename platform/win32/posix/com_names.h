@@ -12,7 +12,12 @@ namespace voren::win32 {
 // VOREN_COMn of the user's own.
 void mapComPort(unsigned number, const std::string& path);
 
+// What the user mapped COMn to (VOREN_COMn), for every process: the machine's
+// ports are these, not the device one run reaches as COM255.
 std::optional<std::string> comMapping(unsigned number);
+// What COMn opens in every process: VOREN_COMn, else /dev/ttyS<n-1>.
+std::string comMachinePath(unsigned number);
+// What COMn opens in this process: its own mapping first.
 std::string comDevicePath(unsigned number);
 
 }  // namespace voren::win32

@@ -8,4 +8,11 @@ ComName comPortForDevice(const std::string& device) {
   return {std::nullopt, R"(no COM port name; write COMn or \\.\COMn)"};
 }
 
+std::optional<std::string> comPortPath(std::uint8_t) { return std::nullopt; }
+
+std::optional<std::uint8_t> comPortOpenedAsFile(const std::string& name) {
+  const auto port = comNumberOfName(name);
+  return port ? port->port : std::nullopt;
+}
+
 }  // namespace voren

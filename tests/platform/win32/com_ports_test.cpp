@@ -130,13 +130,16 @@ TEST_F(ComPorts, MachineWithoutUartsOrMappingsHasNone) {
 }
 
 // A device given on the command line is COM255 for this process alone: the
-// environment, which child processes inherit, keeps the user's own mapping.
+// environment, which child processes inherit, keeps the user's own mapping,
+// and the machine's ports are still the user's.
 TEST_F(ComPorts, DeviceOfTheCommandLineLeavesTheEnvironmentAlone) {
-  setenv("VOREN_COM255", "/dev/voren-users-own", 1);
+  const std::string usersOwn = pty();
+  setenv("VOREN_COM255", usersOwn.c_str(), 1);
   const std::string device = pty();
   EXPECT_EQ(comPortForDevice(device).port, 255);
-  EXPECT_STREQ(std::getenv("VOREN_COM255"), "/dev/voren-users-own");
-  EXPECT_EQ(comPortsUnder(sys(), dev()), (std::vector<ComPort>{{255, device}}));
+  EXPECT_EQ(std::getenv("VOREN_COM255"), usersOwn);
+  EXPECT_EQ(comPortsUnder(sys(), dev()), (std::vector<ComPort>{{255, usersOwn}}));
+  EXPECT_EQ(comPortPath(255), usersOwn) << "what COM255 is for every other process";
   HANDLE port = CreateFileA(R"(\\.\COM255)", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();

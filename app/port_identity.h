@@ -1,0 +1,34 @@
+#pragma once
+// The ports of one run, checked before any is opened, the same for one port
+// and for the station: each name must name a port, no port may come twice
+// under two names (a link, /dev/./pts/3, COM3 and the path VOREN_COM3 maps
+// it to), and none may be the program's own terminal or standard stream.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "platform/files/files.h"
+
+namespace voren {
+
+struct RunPort {
+  PortArgument argument;  // as given
+  std::string name;       // how the texts name it: "COM3", or the device as given
+  std::uint8_t number;    // the COM number the run opens it by
+  // The device it reaches, so that no trace is written into it; all zero
+  // when that cannot be looked at (a missing device, a port on Windows).
+  FileIdentity device;
+};
+
+// "the program's standard output" when identity is the file or device behind
+// one of the program's standard streams; empty otherwise.
+std::string ownStreamName(const FileIdentity& identity);
+
+// The ports in the order given; nothing and one line naming the port and
+// the reason when one is refused.
+std::optional<std::vector<RunPort>> checkRunPorts(const std::vector<PortArgument>& ports,
+                                                  std::string& refusal);
+
+}  // namespace voren
