@@ -8,17 +8,28 @@ namespace voren {
 
 // What the system knows about the device behind a port; every field is empty
 // where it knows nothing (a UART has no vendor, a pseudo-terminal nothing at
-// all). Texts are UTF-8 without control characters, as the device gave them.
+// all). Texts are valid UTF-8, otherwise as the device gave them: a device
+// names itself, so whoever shows them keeps control characters off the screen.
 struct PortDescription {
-  std::string driver;        // the kernel driver (ftdi_sio, cdc_acm) or Windows service (usbser)
-  std::string vendorId;      // USB vendor id, four lowercase hex digits: "0403"
-  std::string productId;     // USB product id, the same way: "6001"
-  std::string manufacturer;  // the device's maker (Linux: its USB string; Windows: the driver's)
-  std::string product;       // the device's name (Linux: its USB string; Windows: its description)
-  std::string serial;        // the device's serial number
-  std::string location;      // where it hangs: the USB interface (1-1.2:1.0), Windows' location
-  std::string byId;          // Linux: the /dev/serial/by-id link that points at the device
-  std::string friendlyName;  // Windows: the name Device Manager shows ("USB Serial Port (COM3)")
+  // The kernel driver (ftdi_sio, cdc_acm), the Windows service (usbser).
+  std::string driver{};
+  // USB vendor and product ids, four lowercase hex digits each: "0403", "6001".
+  std::string vendorId{};
+  std::string productId{};
+  // The device's maker and name: on Linux its USB strings; on Windows the
+  // maker of its driver and the device's description.
+  std::string manufacturer{};
+  std::string product{};
+  std::string serial{};
+  // Where it hangs: the USB interface on Linux (1-1.2:1.0), the location
+  // information on Windows (Port_#0002.Hub_#0001).
+  std::string location{};
+  // Linux: the /dev/serial/by-id link that points at the device.
+  std::string byId{};
+  // Windows: the name Device Manager shows ("USB Serial Port (COM3)").
+  std::string friendlyName{};
+
+  friend bool operator==(const PortDescription&, const PortDescription&) = default;
 };
 
 struct ComPort {
@@ -26,6 +37,8 @@ struct ComPort {
   std::string device;  // what COMn opens: a device path on POSIX, the system's device name
                        // (\Device\Serial0) on Windows, empty when unknown
   PortDescription description{};
+
+  friend bool operator==(const ComPort&, const ComPort&) = default;
 };
 
 // Ascending by number, the unnumbered ones last, by device.
