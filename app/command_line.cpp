@@ -156,7 +156,7 @@ std::string helpText() {
          "                 e.g. wire-COM3.txt), a line per run of bytes one way;\n"
          "                 a directory, a named pipe, a missing folder or the font\n"
          "                 file itself is refused before the port is opened\n"
-         "  --list         print the COM ports this computer has, one a line\n"
+         "  --list         print the COM ports this computer has and what hangs on each\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"
          "\n"
