@@ -44,14 +44,6 @@ std::string portLabel(const PortDescription& d) {
   return label;
 }
 
-std::string portDetails(const PortDescription& d) {
-  std::string details = portLabel(d);
-  if (!d.driver.empty()) add(details, "sterownik " + d.driver);
-  if (!d.location.empty()) add(details, "miejsce " + d.location);
-  add(details, d.byId);
-  return details;
-}
-
 std::vector<std::string> portListLines(const std::vector<ComPort>& ports) {
   std::vector<std::string> lines;
   for (const auto& port : ports) {
@@ -60,7 +52,11 @@ std::vector<std::string> portListLines(const std::vector<ComPort>& ports) {
       if (!line.empty()) line += ' ';
       line += screenText(port.device);
     }
-    const std::string details = portDetails(port.description);
+    const PortDescription& d = port.description;
+    std::string details = portLabel(d);
+    if (!d.driver.empty()) add(details, "sterownik " + d.driver);
+    if (!d.location.empty()) add(details, "miejsce " + d.location);
+    add(details, d.byId);
     if (!details.empty()) line += ": " + details;
     lines.push_back(line);
   }

@@ -12,12 +12,9 @@ namespace voren {
 // 0403:6001, nr seryjny A50285BI"; empty when the system knows nothing.
 std::string portLabel(const PortDescription& description);
 
-// The label, then how the system reaches the device: driver, location and
-// the by-id link.
-std::string portDetails(const PortDescription& description);
-
-// One line a port for --list: "COM5 /dev/ttyUSB0: <details>", an unnumbered
-// adapter by its path alone, a port without a description by its names alone.
+// One line a port for --list: "COM5 /dev/ttyUSB0: " and the label, then how
+// the system reaches the device (driver, location, the by-id link); an
+// unnumbered adapter by its path, a port nothing is known of by its names alone.
 std::vector<std::string> portListLines(const std::vector<ComPort>& ports);
 
 }  // namespace voren
