@@ -135,7 +135,7 @@ std::string helpText() {
          "                 (several ports: FILE-PORT, e.g. wire-COM3.txt; a device: all);\n"
          "                 a directory, a named pipe, a missing folder, the font, a port\n"
          "                 or the program's own output is refused before any port opens\n"
-         "  --list         print the COM ports this computer has, one a line\n"
+         "  --list         print the COM ports this computer has and what hangs on each\n"
          "  --help         print this text\n"
          "  --version      print the program's version\n"
          "\n"

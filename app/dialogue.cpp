@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/port_list.h"
 #include "app/texts.h"
 #include "link/port_setup.h"
 #include "platform/console/console.h"
@@ -15,16 +16,18 @@ const char* const kNoComPortsLine = "W tym komputerze nie ma zadnego portu COM."
 
 namespace {
 
-// The operator types a number, so only ports with a COM number are offered;
-// an unmapped USB adapter has none.
-std::string portsLine(const std::vector<ComPort>& ports) {
-  std::string numbers;
+// The operator types a number, so only ports with a COM number are offered
+// (an unmapped USB adapter has none), one a line with what the system knows
+// of each: the number alone says little when several adapters hang there.
+std::string portsLines(const std::vector<ComPort>& ports) {
+  std::string lines;
   for (const auto& port : ports) {
     if (port.number == 0) continue;
-    numbers += (numbers.empty() ? "COM" : ", COM") + std::to_string(port.number);
+    const std::string label = portLabel(port.description);
+    lines += "  COM" + std::to_string(port.number) + (label.empty() ? "" : ": " + label) + "\n";
   }
-  if (numbers.empty()) return std::string(kNoComPortsLine) + "\n";
-  return "Porty COM w tym komputerze: " + numbers + "\n";
+  if (lines.empty()) return std::string(kNoComPortsLine) + "\n";
+  return "Porty COM w tym komputerze:\n" + lines;
 }
 
 }  // namespace
@@ -34,7 +37,7 @@ void printMissingPort(Console& console, const std::string& portName, PortAbsence
   if (why == PortAbsence::InUse) {
     console.write(format("Port %s jest zajety przez inny program.\n", portName.c_str()));
   } else {
-    console.write(portsLine(comPortsPresent()));
+    console.write(portsLines(comPortsPresent()));
   }
 }
 

@@ -12,6 +12,7 @@
 #include "app/dialogue.h"
 #include "app/font_file.h"
 #include "app/port_identity.h"
+#include "app/port_list.h"
 #include "app/station.h"
 #include "app/station_child.h"
 #include "app/trace_place.h"
@@ -34,16 +35,12 @@ int refused(const std::string& line) {
   return voren::kRefusedInput;
 }
 
-// One port a line: "COM3 /dev/ttyS2", an unnumbered adapter by its path
-// alone; the dialogue's line when the computer has no port.
+// One port a line with what the system knows of it; the dialogue's line
+// when the computer has no port.
 void printPorts() {
   const auto ports = voren::comPortsPresent();
   if (ports.empty()) std::puts(voren::kNoComPortsLine);
-  for (const auto& port : ports) {
-    std::string line = port.number != 0 ? "COM" + std::to_string(port.number) : std::string();
-    if (!port.device.empty()) line += (line.empty() ? "" : " ") + port.device;
-    std::puts(line.c_str());
-  }
+  for (const auto& line : voren::portListLines(ports)) std::puts(line.c_str());
 }
 
 // After --list, --help or --version: text that never reached its file (a

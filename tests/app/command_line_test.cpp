@@ -288,7 +288,7 @@ TEST_F(Unattended, AMissingPortEndsAtOnceWithTheDialoguesText) {
   printer().presentPorts = {1};
   EXPECT_EQ(run("", {.port = PortChoice{3, "COM3"}}), 1);
   EXPECT_TRUE(console->output().ends_with(
-      "\nW tym komputerze nie ma portu COM3!\nPorty COM w tym komputerze: COM1\n"));
+      "\nW tym komputerze nie ma portu COM3!\nPorty COM w tym komputerze:\n  COM1\n"));
   EXPECT_EQ(printer().calls(), (std::vector<std::string>{"SerialPortPresent(3)"}));
 }
 

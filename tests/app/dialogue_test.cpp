@@ -145,8 +145,9 @@ TEST_F(Updater, OnlyPortsTheComputerHasAreTaken) {
                                       "UnInitializePort()"}));
 }
 
-// After a port the computer lacks: the ports it has, by number only (the
-// operator types a number), then the question again.
+// After a port the computer lacks: the ports it has with a number (the
+// operator types a number), one a line with what is known of each, then the
+// question again.
 struct MissingPort {
   const char* name;
   std::set<std::uint32_t> ports;
@@ -154,6 +155,7 @@ struct MissingPort {
   const char* keys;
   std::string shown;
   std::map<std::uint32_t, std::uint32_t> probeErrors{};
+  std::map<std::uint32_t, PortDescription> descriptions{};
 };
 
 class MissingPortIsFollowed : public Updater, public ::testing::WithParamInterface<MissingPort> {};
@@ -163,6 +165,7 @@ TEST_P(MissingPortIsFollowed, ByThePortsThatExist) {
   printer().presentPorts = c.ports;
   printer().unnumberedPorts = c.unnumbered;
   printer().probeErrors = c.probeErrors;
+  printer().portDescriptions = c.descriptions;
   run(c.keys);
   EXPECT_NE(console->output().find("\nW tym komputerze nie ma portu " + c.shown), std::string::npos)
       << console->output();
@@ -175,12 +178,41 @@ INSTANTIATE_TEST_SUITE_P(
                     {3},
                     {},
                     "7\n3\n",
-                    "COM7!\nPorty COM w tym komputerze: COM3\n\n" + kPrompt + "3"},
-        MissingPort{"SeveralPortsAndAnUnnumberedOne",
-                    {1, 3, 12},
-                    {"/dev/ttyUSB0"},
-                    "300\n0\n",
-                    "COM300!\nPorty COM w tym komputerze: COM1, COM3, COM12\n\n" + kPrompt + "0"},
+                    "COM7!\nPorty COM w tym komputerze:\n  COM3\n\n" + kPrompt + "3"},
+        MissingPort{
+            "SeveralPortsAndAnUnnumberedOne",
+            {1, 3, 12},
+            {"/dev/ttyUSB0"},
+            "300\n0\n",
+            "COM300!\nPorty COM w tym komputerze:\n  COM1\n  COM3\n  COM12\n\n" + kPrompt + "0"},
+        // What the operator recognises an adapter by; how the system reaches
+        // it is for --list.
+        MissingPort{"PortsWithTheirDevices",
+                    {1, 4, 5},
+                    {},
+                    "2\n0\n",
+                    "COM2!\nPorty COM w tym komputerze:\n  COM1\n"
+                    "  COM4: FTDI USB Serial Port, USB 0403:6001, nr seryjny A50285BI\n"
+                    "  COM5: wch.cn USB-SERIAL CH340, USB 1a86:7523\n\n" +
+                        kPrompt + "0",
+                    {},
+                    {{1, {.driver = "Serial"}},
+                     {4,
+                      {.driver = "FTSER2K",
+                       .vendorId = "0403",
+                       .productId = "6001",
+                       .manufacturer = "FTDI",
+                       .product = "USB Serial Port",
+                       .serial = "A50285BI",
+                       .location = "Port_#0001.Hub_#0003",
+                       .friendlyName = "USB Serial Port (COM4)"}},
+                     {5,
+                      {.driver = "CH341SER_A64",
+                       .vendorId = "1a86",
+                       .productId = "7523",
+                       .manufacturer = "wch.cn",
+                       .product = "USB-SERIAL CH340",
+                       .friendlyName = "USB-SERIAL CH340 (COM5)"}}}},
         MissingPort{"OnlyAnUnnumberedPort",
                     {},
                     {"/dev/ttyACM0"},

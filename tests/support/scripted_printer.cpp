@@ -168,7 +168,13 @@ std::optional<std::uint8_t> ScriptedPrinter::read() {
 std::vector<voren::ComPort> voren::comPortsPresent() {
   const auto& printer = test::scriptedPrinter();
   std::vector<ComPort> ports;
-  for (std::uint32_t port : printer.presentPorts) ports.push_back({static_cast<int>(port), {}});
+  for (std::uint32_t port : printer.presentPorts) {
+    const auto described = printer.portDescriptions.find(port);
+    ports.push_back(
+        {static_cast<int>(port),
+         {},
+         described == printer.portDescriptions.end() ? PortDescription{} : described->second});
+  }
   for (const auto& device : printer.unnumberedPorts) ports.push_back({0, device});
   return ports;
 }

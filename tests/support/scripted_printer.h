@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com_ports.h"
 #include "tests/support/port_functions.h"
 #include "tests/support/printer_model.h"
 
@@ -29,6 +30,8 @@ class ScriptedPrinter : public PrinterDouble {
   // ports by number, then the devices without one.
   std::set<std::uint32_t> presentPorts{1, 2, 3, 4, 5, 6, 7, 8, 9};
   std::vector<std::string> unnumberedPorts;
+  // What the system knows of the devices behind present ports.
+  std::map<std::uint32_t, PortDescription> portDescriptions;
   // Present ports whose probe fails all the same, with this platform error
   // (5: another program holds the port).
   std::map<std::uint32_t, std::uint32_t> probeErrors;

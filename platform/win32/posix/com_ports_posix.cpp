@@ -1,17 +1,16 @@
 // The COM ports of a Linux machine: the VOREN_COMn mappings, the ttyS devices
-// the kernel found a UART behind, and the USB adapters under their paths.
-// Only stat, directory reads and sysfs attributes: no device is opened.
+// the kernel found a UART behind, and the USB adapters under their paths,
+// each with what sysfs says of its device. Only stat, directory reads and
+// sysfs attributes: no device is opened.
 #include "platform/win32/posix/com_ports_posix.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
-#include <optional>
 #include <tuple>
 
 #include "platform/win32/com_ports.h"
 #include "platform/win32/posix/com_names.h"
+#include "platform/win32/posix/tty_descriptions.h"
 
 namespace voren {
 
@@ -20,13 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr unsigned kLastComNumber = 255;
-
-// The device number of a character device at path, following links.
-std::optional<dev_t> characterDevice(const fs::path& path) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return std::nullopt;
-  return status.st_rdev;
-}
 
 // The 8250 driver makes a ttyS for every slot it has, UART or not; the slots
 // without one read type 0 (PORT_UNKNOWN).
@@ -43,6 +35,7 @@ bool isUsbAdapter(const std::string& name) {
 }  // namespace
 
 std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devRoot) {
+  const TtyDescriptions descriptions(sysRoot, devRoot);
   std::vector<ComPort> ports;
   std::vector<dev_t> numbered;
   for (unsigned n = 1; n <= kLastComNumber; ++n) {
@@ -55,7 +48,7 @@ std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devR
       path = devRoot / name;
     }
     if (const auto device = characterDevice(path)) {
-      ports.push_back({static_cast<int>(n), path.string()});
+      ports.push_back({static_cast<int>(n), path.string(), descriptions.of(*device)});
       numbered.push_back(*device);
     }
   }
@@ -66,7 +59,7 @@ std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devR
     if (!isUsbAdapter(entry.path().filename().string())) continue;
     const auto device = characterDevice(entry.path());
     if (device && std::find(numbered.begin(), numbered.end(), *device) == numbered.end()) {
-      ports.push_back({0, entry.path().string()});
+      ports.push_back({0, entry.path().string(), descriptions.of(*device)});
     }
   }
 

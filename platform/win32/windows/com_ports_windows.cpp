@@ -2,13 +2,23 @@
 // CreateFile resolves "\\.\COMn" through, so every port listed is one the
 // serial unit can be asked to open. Querying the names opens no device.
 // (The SERIALCOMM key of the registry lists the same ports for the usual
-// drivers, but only those that register there.)
+// drivers, but only those that register there.) What each port is comes from
+// the ports class of the device installer, matched by the PortName its
+// driver gave it; a port the installer does not know is listed all the same.
 #include <windows.h>
+// After windows.h:
+#include <setupapi.h>
+// GUID_DEVCLASS_PORTS defined here, not only declared.
+#include <devguid.h>
+#include <initguid.h>
 
 #include <algorithm>
+#include <map>
+#include <vector>
 
 #include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
+#include "platform/win32/device_ids.h"
 
 namespace voren {
 
@@ -29,6 +39,85 @@ std::string deviceOf(const std::string& name) {
   char target[1024] = {};
   if (QueryDosDeviceA(name.c_str(), target, sizeof target) == 0) return {};
   return target;
+}
+
+std::string utf8(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string converted(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, converted.data(), size, nullptr, nullptr);
+  converted.resize(static_cast<std::size_t>(size - 1));
+  return converted;
+}
+
+// A text property of the device; of a list (the hardware ids) the first.
+std::string property(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD which) {
+  std::vector<wchar_t> text(256);
+  DWORD type = 0, needed = 0;
+  for (;;) {
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (SetupDiGetDeviceRegistryPropertyW(devices, &device, which, &type,
+                                          reinterpret_cast<BYTE*>(text.data()), bytes, &needed)) {
+      break;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= bytes) return {};
+    text.assign(needed / sizeof(wchar_t) + 1, L'\0');
+  }
+  if (type != REG_SZ && type != REG_MULTI_SZ) return {};
+  text.push_back(L'\0');  // a value stored without its terminator
+  return utf8(text.data());
+}
+
+std::string instanceId(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+  std::vector<wchar_t> id(256);
+  DWORD needed = 0;
+  if (!SetupDiGetDeviceInstanceIdW(devices, &device, id.data(), static_cast<DWORD>(id.size()),
+                                   &needed)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    id.assign(needed + 1, L'\0');
+    if (!SetupDiGetDeviceInstanceIdW(devices, &device, id.data(), static_cast<DWORD>(id.size()),
+                                     nullptr)) {
+      return {};
+    }
+  }
+  id.push_back(L'\0');
+  return utf8(id.data());
+}
+
+// "COM3": the name the port's driver gave it, in the device's own key.
+std::string portName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+  HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+  if (key == INVALID_HANDLE_VALUE) return {};
+  wchar_t name[64] = {};
+  DWORD type = 0, bytes = sizeof name - sizeof(wchar_t);
+  const LONG read =
+      RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
+  RegCloseKey(key);
+  return read == ERROR_SUCCESS && type == REG_SZ ? utf8(name) : std::string();
+}
+
+// The devices of the ports class by COM number.
+std::map<int, PortDescription> describedPorts() {
+  std::map<int, PortDescription> described;
+  HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  if (devices == INVALID_HANDLE_VALUE) return described;
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+    // LPT ports are in the class too.
+    const auto com = comNumberOfName(R"(\\.\)" + portName(devices, device));
+    if (!com || !com->port) continue;
+    PortDescription d =
+        usbIdsOfDevice(property(devices, device, SPDRP_HARDWAREID), instanceId(devices, device));
+    d.driver = property(devices, device, SPDRP_SERVICE);
+    d.manufacturer = property(devices, device, SPDRP_MFG);
+    d.product = property(devices, device, SPDRP_DEVICEDESC);
+    d.location = property(devices, device, SPDRP_LOCATION_INFORMATION);
+    d.friendlyName = property(devices, device, SPDRP_FRIENDLYNAME);
+    described.emplace(*com->port, std::move(d));
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  return described;
 }
 
 }  // namespace
@@ -52,6 +141,12 @@ std::vector<ComPort> comPortsPresent() {
   }
   std::sort(ports.begin(), ports.end(),
             [](const ComPort& a, const ComPort& b) { return a.number < b.number; });
+  const auto described = describedPorts();
+  for (auto& port : ports) {
+    if (const auto d = described.find(port.number); d != described.end()) {
+      port.description = d->second;
+    }
+  }
   return ports;
 }
 

@@ -1,8 +1,11 @@
-// The COM ports of a Linux machine laid out in a temporary tree: fake sysfs
-// type files, device nodes that are links to pseudo-terminals (stat follows
-// them to a character device), and VOREN_COMn mappings.
+// The COM ports of a Linux machine laid out in a temporary tree: sysfs as
+// the kernel lays it out for UARTs and USB adapters, device nodes that are
+// links to pseudo-terminals (stat follows them to a character device), and
+// VOREN_COMn mappings.
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/port_list.h"
 #include "platform/win32/com_device.h"
 #include "platform/win32/posix/com_names.h"
 #include "platform/win32/posix/com_ports_posix.h"
@@ -20,12 +24,11 @@
 
 namespace voren {
 
-bool operator==(const ComPort& a, const ComPort& b) {
-  return a.number == b.number && a.device == b.device;
-}
-
 void PrintTo(const ComPort& port, std::ostream* out) {
-  *out << "{" << port.number << ", " << port.device << "}";
+  const auto& d = port.description;
+  *out << "{" << port.number << ", " << port.device << ", {" << d.driver << ", " << d.vendorId
+       << ":" << d.productId << ", " << d.manufacturer << ", " << d.product << ", " << d.serial
+       << ", " << d.location << ", " << d.byId << ", " << d.friendlyName << "}}";
 }
 
 namespace {
@@ -68,11 +71,52 @@ class ComPorts : public ::testing::Test {
     return slave;
   }
 
-  void device(const std::string& name) { fs::create_symlink(pty(), dev() / name); }
+  // The device node, and its number in sysfs as the kernel writes it.
+  void device(const std::string& name) {
+    const std::string slave = pty();
+    fs::create_symlink(slave, dev() / name);
+    struct stat status {};
+    ASSERT_EQ(stat(slave.c_str(), &status), 0);
+    file(sys() / "class/tty" / name / "dev",
+         std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev)));
+  }
+
+  static void file(const fs::path& path, const std::string& line) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << line << "\n";
+  }
+
+  // A relative link, as sysfs and udev make them.
+  static void link(const fs::path& at, const fs::path& target) {
+    fs::create_directories(at.parent_path());
+    fs::create_symlink(target.lexically_relative(at.parent_path()), at);
+  }
+
+  void driver(const fs::path& device, const std::string& bus, const std::string& name) {
+    const fs::path target = sys() / "bus" / bus / "drivers" / name;
+    fs::create_directories(target);
+    fs::create_directories(device);
+    link(device / "driver", target);
+  }
+
+  // A tty of the device at deviceDir: its class entry and device link.
+  void tty(const std::string& name, const fs::path& deviceDir) {
+    const fs::path ttyDir = deviceDir / "tty" / name;
+    fs::create_directories(ttyDir);
+    link(sys() / "class/tty" / name, ttyDir);
+    link(ttyDir / "device", deviceDir);
+    device(name);
+  }
+
+  // A USB device on the first controller, with its strings.
+  fs::path usbDevice(const std::string& port, const std::map<std::string, std::string>& strings) {
+    const fs::path dir = sys() / "devices/pci0000:00/0000:00:14.0/usb1" / port;
+    for (const auto& [attribute, value] : strings) file(dir / attribute, value);
+    return dir;
+  }
 
   void uartType(const std::string& name, int type) {
-    fs::create_directories(sys() / "class/tty" / name);
-    std::ofstream(sys() / "class/tty" / name / "type") << type << "\n";
+    file(sys() / "class/tty" / name / "type", std::to_string(type));
   }
 
   fs::path root_;
@@ -121,6 +165,122 @@ TEST_F(ComPorts, MappingsUartsAndAdaptersInOrderWithNothingOpened) {
   // Unmapped, a COM number opens the ttyS the list gives it.
   EXPECT_EQ(win32::comDevicePath(1), "/dev/ttyS0");
   EXPECT_EQ(win32::comDevicePath(12), "/dev/ttyS11");
+}
+
+// Each kind of port as sysfs shows it, and the --list line made of it.
+TEST_F(ComPorts, EachPortWithWhatTheSystemKnowsOfIt) {
+  // A UART behind the serial core's own port and controller devices.
+  const fs::path uart = sys() / "devices/pnp0/00:05";
+  driver(uart, "pnp", "serial");
+  driver(uart / "00:05:0", "serial-base", "ctrl");
+  driver(uart / "00:05:0/00:05:0.0", "serial-base", "port");
+  tty("ttyS0", uart / "00:05:0/00:05:0.0");
+  uartType("ttyS0", 4);
+
+  // usb-serial: the tty's device is the port below the interface; the USB
+  // device's strings are two levels up.
+  const fs::path ftdi = usbDevice("1-1", {{"idVendor", "0403"},
+                                          {"idProduct", "6001"},
+                                          {"manufacturer", "FTDI"},
+                                          {"product", "FT232R USB UART"},
+                                          {"serial", "A50285BI"}});
+  driver(ftdi / "1-1:1.0", "usb", "ftdi_sio");
+  driver(ftdi / "1-1:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
+  tty("ttyUSB0", ftdi / "1-1:1.0/ttyUSB0");
+
+  // Behind a hub, naming no maker and no serial number.
+  const fs::path ch340 = usbDevice(
+      "1-2/1-2.3", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}});
+  driver(ch340 / "1-2.3:1.0", "usb", "ch341");
+  driver(ch340 / "1-2.3:1.0/ttyUSB1", "usb-serial", "ch341-uart");
+  tty("ttyUSB1", ch340 / "1-2.3:1.0/ttyUSB1");
+
+  // CDC-ACM: the tty's device is the interface itself, one level below the
+  // USB device; udev made a by-id link to it.
+  const fs::path acm = usbDevice("1-4", {{"idVendor", "2e8a"},
+                                         {"idProduct", "000a"},
+                                         {"manufacturer", "Raspberry Pi"},
+                                         {"product", "Pico"},
+                                         {"serial", "E6614103E7325A2B"}});
+  driver(acm / "1-4:1.0", "usb", "cdc_acm");
+  tty("ttyACM0", acm / "1-4:1.0");
+  const std::string byId = "usb-Raspberry_Pi_Pico_E6614103E7325A2B-if00";
+  link(dev() / "serial/by-id" / byId, dev() / "ttyACM0");
+
+  // A mapped pseudo-terminal: sysfs knows no device behind it.
+  const std::string com3 = pty();
+  setenv("VOREN_COM3", com3.c_str(), 1);
+  // The CH340 by number.
+  setenv("VOREN_COM7", (dev() / "ttyUSB1").c_str(), 1);
+
+  const auto ports = comPortsUnder(sys(), dev());
+  const std::string ftdiPath = (dev() / "ttyUSB0").string();
+  const std::string acmPath = (dev() / "ttyACM0").string();
+  const std::string ch340Path = (dev() / "ttyUSB1").string();
+  const std::string uartPath = (dev() / "ttyS0").string();
+  EXPECT_EQ(ports, (std::vector<ComPort>{{1, uartPath, {.driver = "serial"}},
+                                         {3, com3, {}},
+                                         {7,
+                                          ch340Path,
+                                          {.driver = "ch341-uart",
+                                           .vendorId = "1a86",
+                                           .productId = "7523",
+                                           .product = "USB Serial",
+                                           .location = "1-2.3:1.0"}},
+                                         {0,
+                                          acmPath,
+                                          {.driver = "cdc_acm",
+                                           .vendorId = "2e8a",
+                                           .productId = "000a",
+                                           .manufacturer = "Raspberry Pi",
+                                           .product = "Pico",
+                                           .serial = "E6614103E7325A2B",
+                                           .location = "1-4:1.0",
+                                           .byId = (dev() / "serial/by-id" / byId).string()}},
+                                         {0,
+                                          ftdiPath,
+                                          {.driver = "ftdi_sio",
+                                           .vendorId = "0403",
+                                           .productId = "6001",
+                                           .manufacturer = "FTDI",
+                                           .product = "FT232R USB UART",
+                                           .serial = "A50285BI",
+                                           .location = "1-1:1.0"}}}));
+
+  EXPECT_EQ(portListLines(ports),
+            (std::vector<std::string>{
+                "COM1 " + uartPath + ": sterownik serial", "COM3 " + com3,
+                "COM7 " + ch340Path +
+                    ": USB Serial, USB 1a86:7523, sterownik ch341-uart, miejsce 1-2.3:1.0",
+                acmPath +
+                    ": Raspberry Pi Pico, USB 2e8a:000a, nr seryjny E6614103E7325A2B, sterownik "
+                    "cdc_acm, miejsce 1-4:1.0, " +
+                    (dev() / "serial/by-id" / byId).string(),
+                ftdiPath + ": FTDI FT232R USB UART, USB 0403:6001, nr seryjny A50285BI, sterownik "
+                           "ftdi_sio, miejsce 1-1:1.0"}));
+}
+
+// A device names itself: what it says reaches the record as UTF-8 and the
+// screen as plain ASCII, never as a terminal's escape sequence.
+TEST_F(ComPorts, DeviceStringsAreKeptOffTheTerminal) {
+  const fs::path usb = usbDevice("1-1", {{"idVendor", "0403"},
+                                         {"idProduct", "6001"},
+                                         {"manufacturer",
+                                          "Zak\xc5\x82"
+                                          "ad \xff\xc5"},
+                                         {"product", "\x1b]0;pwned\x07\x1b[2J"}});
+  driver(usb / "1-1:1.0/ttyUSB0", "usb-serial", "ftdi_sio");
+  tty("ttyUSB0", usb / "1-1:1.0/ttyUSB0");
+
+  const auto ports = comPortsUnder(sys(), dev());
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].description.manufacturer,
+            "Zak\xc5\x82"
+            "ad ??");
+  EXPECT_EQ(ports[0].description.product, "\x1b]0;pwned\x07\x1b[2J");
+  EXPECT_EQ(portListLines(ports)[0], (dev() / "ttyUSB0").string() +
+                                         ": Zak?ad ?? ?]0;pwned??[2J, USB 0403:6001, sterownik "
+                                         "ftdi_sio, miejsce 1-1:1.0");
 }
 
 TEST_F(ComPorts, MachineWithoutUartsOrMappingsHasNone) {

@@ -1,0 +1,66 @@
+#include "app/port_list.h"
+
+#include <string_view>
+
+namespace voren {
+
+namespace {
+
+// A device names itself, and a name may hold anything: an escape sequence
+// would drive the operator's terminal, a letter outside ASCII would come out
+// garbled in the console's code page. Each such character shows as '?'.
+std::string screenText(std::string_view utf8) {
+  std::string shown;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 && byte <= 0xBF) continue;  // the rest of a character already shown
+    shown += byte >= 0x20 && byte < 0x7F ? c : '?';
+  }
+  return shown;
+}
+
+void add(std::string& list, const std::string& part) {
+  if (part.empty()) return;
+  list += (list.empty() ? "" : ", ") + screenText(part);
+}
+
+// "FTDI FT232R USB UART": the maker before the product unless the product
+// already names it; Windows' friendly name when the device names neither.
+std::string deviceName(const PortDescription& d) {
+  if (d.manufacturer.empty() || d.product.starts_with(d.manufacturer)) {
+    return d.product.empty() ? d.friendlyName : d.product;
+  }
+  return d.product.empty() ? d.manufacturer : d.manufacturer + " " + d.product;
+}
+
+}  // namespace
+
+std::string portLabel(const PortDescription& d) {
+  std::string label;
+  add(label, deviceName(d));
+  if (!d.vendorId.empty() || !d.productId.empty())
+    add(label, "USB " + d.vendorId + ":" + d.productId);
+  if (!d.serial.empty()) add(label, "nr seryjny " + d.serial);
+  return label;
+}
+
+std::vector<std::string> portListLines(const std::vector<ComPort>& ports) {
+  std::vector<std::string> lines;
+  for (const auto& port : ports) {
+    std::string line = port.number != 0 ? "COM" + std::to_string(port.number) : std::string();
+    if (!port.device.empty()) {
+      if (!line.empty()) line += ' ';
+      line += screenText(port.device);
+    }
+    const PortDescription& d = port.description;
+    std::string details = portLabel(d);
+    if (!d.driver.empty()) add(details, "sterownik " + d.driver);
+    if (!d.location.empty()) add(details, "miejsce " + d.location);
+    add(details, d.byId);
+    if (!details.empty()) line += ": " + details;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace voren
