@@ -50,6 +50,8 @@ class StationWatcher final : public UpdateWatcher {
  public:
   void progress(int percent) override { say(progressLine(percent)); }
   bool stopRequested() override { return stationGone; }
+  // Any line that is not progress or report is a note.
+  void note(const std::string& line) override { say(line + "\n"); }
 };
 
 // Reads standard input to its end on a thread of its own, which the
