@@ -28,9 +28,12 @@ constexpr auto kLingerAfterUpdate = std::chrono::seconds(5);
 // look again this often rather than spin.
 constexpr auto kNoPeerPoll = milliseconds(50);
 
-int millisUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 60'000));
+// To the microsecond: an adapter's timer that ran out is due now, not at the
+// next whole millisecond.
+timespec timeUntil(Clock::time_point deadline) {
+  const auto left = std::max<long long>(
+      0, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count());
+  return {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
 }
 
 class Session {
@@ -68,7 +71,8 @@ class Session {
     if (const auto due = adapter_.due()) deadline = std::min(deadline, *due);
 
     pollfd fds[2] = {{stopFd_, POLLIN, 0}, {pty_.fd(), POLLIN, 0}};
-    int ready = ::poll(fds, 2, millisUntil(deadline));
+    const timespec timeout = timeUntil(deadline);
+    int ready = ::ppoll(fds, 2, &timeout, nullptr);
     if (ready < 0 && errno != EINTR) {
       report_(std::string("poll: ") + std::strerror(errno));
       stopping_ = true;
