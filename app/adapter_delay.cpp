@@ -4,7 +4,9 @@
 
 namespace voren {
 
-bool adapterDelayed(const AnswerWaits& waits) { return waits.median > kAdapterDelayBound; }
+bool adapterDelayed(const AnswerWaits& waits) {
+  return waits.count >= kAdapterDelaySample && waits.median > kAdapterDelayBound;
+}
 
 std::string adapterDelayLine(const AnswerWaits& waits, const std::string& portName,
                              const AdapterLatency& adapter) {

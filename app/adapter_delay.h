@@ -2,6 +2,7 @@
 // The line after the end report that names what a USB serial adapter's
 // delay cost the update, and where the operator removes it.
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "link/answer_waits.h"
@@ -14,6 +15,9 @@ namespace voren {
 // frames) adds one or two; the usual default of 16 ms is far above. At 3 ms
 // the update's 432 answers cost 1.3 s, an eighth of its 11 s on the line.
 inline constexpr std::chrono::microseconds kAdapterDelayBound{3000};
+// A median of fewer answers than three blocks bring is a guess: one slow
+// first answer is a printer waking up or a busy computer, not an adapter.
+inline constexpr std::size_t kAdapterDelaySample = 9;
 
 bool adapterDelayed(const AnswerWaits& waits);
 

@@ -13,6 +13,8 @@ TEST(AdapterDelay, NamedOnlyAboveTheBound) {
   EXPECT_FALSE(adapterDelayed({}));
   EXPECT_FALSE(adapterDelayed({432, microseconds(3000), microseconds(90'000)}));
   EXPECT_TRUE(adapterDelayed({432, microseconds(3001), microseconds(3001)}));
+  EXPECT_FALSE(adapterDelayed({8, microseconds(50'000), microseconds(50'000)}));
+  EXPECT_TRUE(adapterDelayed({9, microseconds(50'000), microseconds(50'000)}));
 }
 
 TEST(AdapterDelay, SaysWhatItCostAndWhereToRemoveIt) {
