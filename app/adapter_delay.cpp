@@ -36,4 +36,10 @@ std::string adapterDelayLine(const AnswerWaits& waits, const std::string& portNa
   return line;
 }
 
+std::optional<std::string> adapterDelayReport(std::uint8_t port, const std::string& portName) {
+  const AnswerWaits waits = answerWaits();
+  if (!adapterDelayed(waits)) return std::nullopt;
+  return adapterDelayLine(waits, portName, adapterLatency(port));
+}
+
 }  // namespace voren

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "app/adapter_delay.h"
 #include "app/glyph_table.h"
 #include "app/station_protocol.h"
 #include "platform/console/console.h"
@@ -50,8 +51,6 @@ class StationWatcher final : public UpdateWatcher {
  public:
   void progress(int percent) override { say(progressLine(percent)); }
   bool stopRequested() override { return stationGone; }
-  // Any line that is not progress or report is a note.
-  void note(const std::string& line) override { say(line + "\n"); }
 };
 
 // Reads standard input to its end on a thread of its own, which the
@@ -85,7 +84,15 @@ int updateForStation(UpdateSettings settings) {
   Keyboard keyboard(console);
   StationWatcher watcher;
   settings.watcher = &watcher;
-  return AktualizacjaStronyKodowej(console, keyboard, settings);
+  const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
+  // A line that is neither progress nor report: the station shows it under
+  // its summary, for this port.
+  if (status != kUpdateStopped) {
+    if (const auto line = adapterDelayReport(settings.port->number, settings.port->name)) {
+      say(*line + "\n");
+    }
+  }
+  return status;
 }
 
 }  // namespace voren

@@ -26,8 +26,6 @@ class UpdateWatcher {
  public:
   virtual void progress(int percent) = 0;
   virtual bool stopRequested() = 0;
-  // A line for the station to show under its summary.
-  virtual void note(const std::string& line) = 0;
 
  protected:
   ~UpdateWatcher() = default;
