@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "app/adapter_delay.h"
 #include "app/glyph_table.h"
 #include "app/station_protocol.h"
 #include "platform/console/console.h"
@@ -85,7 +86,15 @@ int updateForStation(UpdateSettings settings) {
   Keyboard keyboard(console);
   StationWatcher watcher;
   settings.watcher = &watcher;
-  return AktualizacjaStronyKodowej(console, keyboard, settings);
+  const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
+  // A line that is neither progress nor report: the station shows it under
+  // its summary, for this port.
+  if (status != kUpdateStopped) {
+    if (const auto line = adapterDelayReport(settings.port->number, settings.port->name)) {
+      say(*line + "\n");
+    }
+  }
+  return status;
 }
 
 }  // namespace voren

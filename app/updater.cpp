@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/adapter_delay.h"
 #include "app/dialogue.h"
 #include "app/texts.h"
 #include "app/upload.h"
@@ -73,6 +74,10 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   }
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
+  // A station shows this under its summary, from its child's own line.
+  if (!settings.watcher) {
+    if (const auto line = adapterDelayReport(port.number, port.name)) console.write("\n" + *line);
+  }
   ZamknieciePortu();
   // A log's last line ends like the others; the operator's key wait keeps
   // the cursor behind the report.

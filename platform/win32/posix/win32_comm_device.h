@@ -112,6 +112,7 @@ class CommDevice : public Object {
   bool heldByCts() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
+  void askLowLatency();
 
   int fd_;  // -1 once closed
   const int wakeFd_;
@@ -129,6 +130,7 @@ class CommDevice : public Object {
   bool used_ = false;           // settings changed or a transfer made
   termios foundSettings_{};
   PortClaim claim_;
+  bool clearLowLatency_ = false;  // the driver's low latency mode was ours to set
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};
   std::deque<std::uint8_t> input_;
