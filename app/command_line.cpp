@@ -17,20 +17,26 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {"--port", Takes::Value},      {"--device", Takes::Value},          {"--font", Takes::Value},
-    {"--trace", Takes::Value},     {"--list", Takes::Nothing},          {"--help", Takes::Nothing},
-    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
+    {"--port", Takes::Value},          {"--device", Takes::Value},
+    {"--font", Takes::Value},          {"--trace", Takes::Value},
+    {"--list", Takes::Nothing},        {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing},     {"--station-child", Takes::Nothing},
+    {"--station-place", Takes::Value},
 };
 
 // Decimal only: a script that writes 010 means ten, not eight.
-std::optional<std::uint8_t> portNumber(std::string_view text) {
+std::optional<unsigned> smallDecimal(std::string_view text) {
   if (text.empty() || text.size() > 3) return std::nullopt;
   if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::nullopt;
   }
-  const int number = std::stoi(std::string(text));
-  if (number < 1 || number > 255) return std::nullopt;
-  return static_cast<std::uint8_t>(number);
+  return static_cast<unsigned>(std::stoi(std::string(text)));
+}
+
+std::optional<std::uint8_t> portNumber(std::string_view text) {
+  const auto number = smallDecimal(text);
+  if (!number || *number < 1 || *number > 255) return std::nullopt;
+  return static_cast<std::uint8_t>(*number);
 }
 
 // Appended, not "'" + text: GCC 12 at -O3 sees an overlapping copy in the
@@ -90,6 +96,13 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     c.stationChild = true;
     return {};
   }
+  if (name == "--station-place") {
+    if (c.stationPlace) return "--station-place given twice";
+    const auto place = smallDecimal(value);
+    if (!place) return "--station-place " + quoted(value) + " is no place (0..999)";
+    c.stationPlace = *place;
+    return {};
+  }
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
   const auto wanted = name == "--help"      ? CommandLine::Action::Help
@@ -134,6 +147,7 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     if (!parsed.error.empty()) return parsed;
   }
   if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
+  if (c.stationPlace && !c.stationChild) parsed.error = "--station-place is for --station-child";
   return parsed;
 }
 

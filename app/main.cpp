@@ -16,6 +16,7 @@
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
+#include "platform/process/cpu_placement.h"
 #include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
 
@@ -102,6 +103,7 @@ int runOptions(const voren::CommandLine& c) {
       return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
     }
   }
+  voren::startPlacement(c.stationPlace);
   int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
@@ -116,7 +118,10 @@ int runOptions(const voren::CommandLine& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc <= 1) return update({});
+  if (argc <= 1) {
+    voren::startPlacement(std::nullopt);
+    return update({});
+  }
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
   if (!parsed.error.empty()) return badCommandLine(parsed.error);

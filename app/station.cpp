@@ -213,7 +213,7 @@ std::string planRuns(const std::vector<PortArgument>& ports,
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRun& run = runs[i];
     run.name = portName(ports[i]);
-    run.arguments = {"--station-child"};
+    run.arguments = {"--station-child", "--station-place", std::to_string(i)};
     if (ports[i].number) {
       run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*ports[i].number)});
     } else {
