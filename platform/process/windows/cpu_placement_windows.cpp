@@ -1,12 +1,25 @@
 // Placement on Windows: each thread's ideal processor, a preference the
 // scheduler keeps while that CPU is free and leaves while it is busy, so it
 // needs no review. Processors past the first 64 (other groups) are not used.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include "platform/process/cpu_placement.h"
 
 namespace voren {
+namespace {
+
+// The serial unit exports a function of its own named OpenThread, so the
+// system's is found by name.
+HANDLE openThread(DWORD access, DWORD id) {
+  using OpenThreadFunction = HANDLE(WINAPI*)(DWORD, BOOL, DWORD);
+  static const auto open = reinterpret_cast<OpenThreadFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "OpenThread")));
+  return open != nullptr ? open(access, FALSE, id) : nullptr;
+}
+
+}  // namespace
 
 std::vector<Cpu> allowedCpus() {
   DWORD_PTR process = 0, system = 0;
@@ -33,7 +46,7 @@ bool keepThreadsOn(std::span<const Cpu> cpus) {
   const DWORD self = GetCurrentProcessId();
   for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID != self) continue;
-    HANDLE thread = OpenThread(THREAD_SET_INFORMATION, FALSE, entry.th32ThreadID);
+    HANDLE thread = openThread(THREAD_SET_INFORMATION, entry.th32ThreadID);
     if (thread == nullptr) continue;
     if (SetThreadIdealProcessor(thread, ideal) != static_cast<DWORD>(-1)) set = true;
     CloseHandle(thread);
