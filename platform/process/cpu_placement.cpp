@@ -63,23 +63,25 @@ void startPlacement(std::optional<std::size_t> stationChild) {
   const auto cpu = cpuToStartOn(p.allowed, currentCpu(), stationChild);
   if (!cpu) return;
   const Cpu one[] = {*cpu};
-  if (!keepThreadsOn(one)) return;
-  p.cpu = cpu;
-  p.since = Clock::now();
-  p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+  if (keepThreadsOn(one)) p.cpu = cpu;
 }
 
 void reviewPlacement() {
   Placement& p = placement();
   if (!p.cpu) return;
+  const auto now = Clock::now();
   if (!p.reviewed) {
     // The port's workers have started since: on Windows they get their
-    // ideal processor here.
+    // ideal processor here. The stretch from the start, with its process
+    // start and the port's pauses, says nothing about the CPU: looks begin
+    // here.
     p.reviewed = true;
     const Cpu one[] = {*p.cpu};
     if (!keepThreadsOn(one)) return letGo(p);
+    p.since = now;
+    p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+    return;
   }
-  const auto now = Clock::now();
   if (now - p.since < kShortestStretch) return;
   const auto waited = timeWaitedForCpu();
   if (!waited) return;
