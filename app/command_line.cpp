@@ -15,9 +15,11 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {"--port", Takes::Value},      {"--device", Takes::Value},          {"--font", Takes::Value},
-    {"--trace", Takes::Value},     {"--list", Takes::Nothing},          {"--help", Takes::Nothing},
-    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
+    {"--port", Takes::Value},          {"--device", Takes::Value},
+    {"--font", Takes::Value},          {"--trace", Takes::Value},
+    {"--list", Takes::Nothing},        {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing},     {"--station-child", Takes::Nothing},
+    {"--station-place", Takes::Value},
 };
 
 // Decimal, 1..255; what is wrong with it, or nothing. No leading zero: a
@@ -34,6 +36,15 @@ std::string portNumber(std::string_view text, std::uint8_t& number) {
   if (first > 0) return "has a leading zero; write " + std::to_string(value);
   number = static_cast<std::uint8_t>(value);
   return {};
+}
+
+// A child's place in its station, 0..999.
+std::optional<unsigned> smallDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return static_cast<unsigned>(std::stoi(std::string(text)));
 }
 
 // Appended, not "'" + text: GCC 12 at -O3 sees an overlapping copy in the
@@ -67,6 +78,13 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
   }
   if (name == "--station-child") {
     c.stationChild = true;
+    return {};
+  }
+  if (name == "--station-place") {
+    if (c.stationPlace) return "--station-place given twice";
+    const auto place = smallDecimal(value);
+    if (!place) return "--station-place " + quoted(value) + " is no place (0..999)";
+    c.stationPlace = *place;
     return {};
   }
   if (name == "--font") return once(c.font);
@@ -113,6 +131,7 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     if (!parsed.error.empty()) return parsed;
   }
   if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
+  if (c.stationPlace && !c.stationChild) parsed.error = "--station-place is for --station-child";
   return parsed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The program's options for unattended use. With none it is the operator's
 // dialogue; parsed by hand, as there are only a handful.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,6 +30,9 @@ struct CommandLine {
   // --station-child, not in the help: one port updated for a station, in
   // its line protocol (app/station_protocol.h).
   bool stationChild = false;
+  // --station-place K, not in the help: the child's place among the
+  // station's ports, which chooses its CPU (platform/process/cpu_placement.h).
+  std::optional<std::size_t> stationPlace;
 };
 
 struct ParsedCommandLine {

@@ -21,6 +21,8 @@
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
 #include "platform/files/files.h"
+#include "platform/process/cpu_placement.h"
+#include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
 
 namespace {
@@ -110,6 +112,7 @@ int runOptions(const voren::CommandLine& c) {
   if (c.trace && !voren::startWireTrace(*c.trace)) {
     return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
   }
+  voren::startPlacement(c.stationPlace);
   int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
@@ -127,7 +130,10 @@ int main(int argc, char** argv) {
   // First: a port or file opened with a standard stream closed would take its
   // place and receive the program's own text.
   voren::openClosedStandardStreams();
-  if (argc <= 1) return update({});
+  if (argc <= 1) {
+    voren::startPlacement(std::nullopt);
+    return update({});
+  }
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
   if (!parsed.error.empty()) return badCommandLine(parsed.error);

@@ -120,7 +120,7 @@ std::vector<PortRun> planRuns(const std::vector<RunPort>& ports,
     PortRun& run = runs[i];
     const PortArgument& port = ports[i].argument;
     run.name = ports[i].name;
-    run.arguments = {"--station-child"};
+    run.arguments = {"--station-child", "--station-place", std::to_string(i)};
     if (port.number) {
       run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*port.number)});
     } else {

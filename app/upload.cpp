@@ -11,6 +11,7 @@
 #include "link/printer_protocol.h"
 #include "link/result_codes.h"
 #include "platform/console/console.h"
+#include "platform/process/cpu_placement.h"
 
 namespace voren {
 
@@ -133,6 +134,7 @@ bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* wat
       continue;
     }
     if (!succeeded(link)) return true;
+    reviewPlacement();
     u.repeatCounter = 0;
     ++u.blockIndex;
     const int percent = static_cast<int>(u.blockIndex * 100 / kBlockCount);

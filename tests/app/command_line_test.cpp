@@ -34,6 +34,7 @@ TEST(CommandLineParser, GoodCommandLines) {
     std::vector<PortArgument> ports;
     std::optional<std::string> font, trace;
     bool stationChild = false;
+    std::optional<std::size_t> stationPlace{};
   };
   const Row rows[] = {
       {{}, Action::Update, {}, {}, {}},
@@ -64,6 +65,13 @@ TEST(CommandLineParser, GoodCommandLines) {
       // COM10 without the device prefix is no COM name: a path like any other.
       {{"--port", "10", "--device", "COM10"}, Action::Update, {com(10), device("COM10")}, {}, {}},
       {{"--station-child", "--port", "7"}, Action::Update, {com(7)}, {}, {}, true},
+      {{"--station-child", "--station-place", "12", "--port", "7"},
+       Action::Update,
+       {com(7)},
+       {},
+       {},
+       true,
+       12},
   };
   for (const auto& row : rows) {
     const auto parsed = parse(row.arguments);
@@ -76,6 +84,7 @@ TEST(CommandLineParser, GoodCommandLines) {
     EXPECT_EQ(parsed.commandLine.font, row.font) << shown;
     EXPECT_EQ(parsed.commandLine.trace, row.trace) << shown;
     EXPECT_EQ(parsed.commandLine.stationChild, row.stationChild) << shown;
+    EXPECT_EQ(parsed.commandLine.stationPlace, row.stationPlace) << shown;
   }
 }
 
@@ -104,6 +113,9 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
       {{"--device="}, "--device needs a non-empty value"},
       {{"--station-child"}, "--station-child takes one port"},
       {{"--station-child", "--port", "1", "--port", "2"}, "--station-child takes one port"},
+      {{"--station-place", "1", "--port", "1"}, "--station-place is for --station-child"},
+      {{"--station-child", "--port", "1", "--station-place", "-1"},
+       "--station-place '-1' is no place (0..999)"},
       {{"--list=yes"}, "--list takes no value"},
       {{"--prot", "1"}, "unknown option '--prot'"},
       {{"-p", "1"}, "unknown option '-p'"},

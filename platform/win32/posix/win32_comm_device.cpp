@@ -87,6 +87,8 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
   if (terminal) {
     readTermios(settings, device->dcb_);
     device->countersWork_ = ioctl(fd, TIOCGICOUNT, &device->counters_) == 0;
+    int lines = 0;
+    device->modemLines_ = ioctl(fd, TIOCMGET, &lines) == 0;
     // Raw from the start: bytes that arrive before the first transfer must
     // not meet echo or translation.
     device->foundSettings_ = settings;

@@ -127,6 +127,7 @@ class CommDevice : public Object {
   bool hungUp_ = false;
   bool outputBlocked_ = false;  // the driver refused bytes: wait for POLLOUT
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
+  bool modemLines_ = false;     // TIOCMGET works: not so on a pseudo-terminal
   bool used_ = false;           // settings changed or a transfer made
   termios foundSettings_{};
   PortClaim claim_;

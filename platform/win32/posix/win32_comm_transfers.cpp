@@ -368,6 +368,8 @@ void CommDevice::serveWrites(Clock::time_point now) {
 bool CommDevice::heldByCts() const {
   if (!dcb_.fOutxCtsFlow) return false;
   if (ctsHeldByTest()) return true;
+  // Asked once a write; a line without modem lines has no CTS to hold it.
+  if (!modemLines_) return false;
   int lines = 0;
   return ioctl(fd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CTS) == 0;
 }

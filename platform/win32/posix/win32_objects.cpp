@@ -1,5 +1,9 @@
 #include "platform/win32/posix/win32_objects.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -31,8 +35,31 @@ std::mutex& signalMutex() {
   return *mutex;
 }
 
+void Waiter::sleep(std::unique_lock<std::mutex>& lock, const Clock::time_point* deadline) {
+  state_.store(kAsleep, std::memory_order_relaxed);
+  timespec until{};
+  if (deadline != nullptr) {
+    const auto since = deadline->time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    until.tv_sec = static_cast<time_t>(seconds.count());
+    until.tv_nsec = static_cast<long>(std::chrono::nanoseconds(since - seconds).count());
+  }
+  lock.unlock();
+  // An absolute time on the monotonic clock, which steady_clock reads. A
+  // wake-up that came first leaves the word changed and this returns at once.
+  syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&state_), FUTEX_WAIT_BITSET_PRIVATE, kAsleep,
+          deadline != nullptr ? &until : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+  lock.lock();
+}
+
+void Waiter::wake() {
+  if (state_.exchange(kWoken) == kAsleep) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&state_), FUTEX_WAKE_PRIVATE, 1);
+  }
+}
+
 Wakeups::~Wakeups() {
-  for (const auto& waiter : waiters_) waiter->wake.notify_one();
+  for (const auto& waiter : waiters_) waiter->wake();
 }
 
 void Wakeups::collect(const Object& object) {
@@ -67,7 +94,8 @@ ObjectRef removeHandle(HANDLE handle) {
 
 DWORD waitForObjects(std::span<const ObjectRef> objects, bool all, DWORD milliseconds) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  std::shared_ptr<Waiter> self;
+  thread_local const auto waiter = std::make_shared<Waiter>();
+  bool waiting = false;
   std::unique_lock lock(signalMutex());
   DWORD result = WAIT_TIMEOUT;
   for (;;) {
@@ -87,20 +115,20 @@ DWORD waitForObjects(std::span<const ObjectRef> objects, bool all, DWORD millise
       }
     }
     if (milliseconds == 0) break;
-    if (!self) {
-      self = std::make_shared<Waiter>();
-      for (auto& o : objects) o->waiters.push_back(self);
+    if (!waiting) {
+      waiting = true;
+      for (auto& o : objects) o->waiters.push_back(waiter);
     }
     if (milliseconds == INFINITE) {
-      self->wake.wait(lock);
-    } else if (self->wake.wait_until(lock, deadline) == std::cv_status::timeout &&
-               Clock::now() >= deadline) {
+      waiter->sleep(lock, nullptr);
+    } else {
+      waiter->sleep(lock, &deadline);
       // One last look, so that a signal racing the deadline is not lost.
-      milliseconds = 0;
+      if (Clock::now() >= deadline) milliseconds = 0;
     }
   }
-  if (self) {
-    for (auto& o : objects) std::erase(o->waiters, self);
+  if (waiting) {
+    for (auto& o : objects) std::erase(o->waiters, waiter);
   }
   return result;
 }

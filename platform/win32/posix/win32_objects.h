@@ -1,8 +1,10 @@
 #pragma once
 // Kernel objects of the emulation: what a HANDLE stands for, the handle table,
 // the per-thread last error and the machinery every wait is built on.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -14,10 +16,23 @@ namespace voren::win32 {
 
 using Clock = std::chrono::steady_clock;
 
-// One blocked WaitFor... call. It sleeps on its own condition variable so that
-// signalling an object wakes only the threads that wait for that object.
-struct Waiter {
-  std::condition_variable wake;
+// A thread blocked in a WaitFor... call. It sleeps on a futex word of its
+// own, so that signalling an object wakes only the threads that wait for
+// that object, and a wake-up is one system call: a condition variable's
+// waiter takes its mutex back as contended, which costs each hand-over a
+// second futex call that wakes nobody. One per thread, reused by its waits;
+// a wake-up meant for an earlier wait only makes the next one look again.
+class Waiter {
+ public:
+  // Under signalMutex(): gives it up until woken or past the deadline (none:
+  // no limit), and takes it back. May return without either.
+  void sleep(std::unique_lock<std::mutex>& lock, const Clock::time_point* deadline);
+  // Once signalMutex() is released.
+  void wake();
+
+ private:
+  static constexpr std::uint32_t kAwake = 0, kAsleep = 1, kWoken = 2;
+  std::atomic<std::uint32_t> state_{kAwake};
 };
 
 class Object;

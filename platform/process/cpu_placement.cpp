@@ -1,0 +1,106 @@
+#include "platform/process/cpu_placement.h"
+
+#include <algorithm>
+
+namespace voren {
+
+std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu> current,
+                                std::optional<std::size_t> stationChild) {
+  if (allowed.size() < 2) return std::nullopt;
+  if (stationChild) return allowed[*stationChild % allowed.size()];
+  if (current && std::find(allowed.begin(), allowed.end(), *current) != allowed.end()) {
+    return current;
+  }
+  return allowed.front();
+}
+
+PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
+  if (stretch.elapsed.count() <= 0 || stretch.waited * 10 < stretch.elapsed) {
+    return PlacementStep::Stay;
+  }
+  return movedBefore ? PlacementStep::LetGo : PlacementStep::Move;
+}
+
+Cpu cpuAfter(std::span<const Cpu> allowed, Cpu cpu) {
+  const auto it = std::find(allowed.begin(), allowed.end(), cpu);
+  if (it == allowed.end() || it + 1 == allowed.end()) return allowed.front();
+  return *(it + 1);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Shorter stretches say more about the moment than about the CPU.
+constexpr auto kShortestStretch = std::chrono::milliseconds(50);
+
+// One run per process, placed from the thread that runs the update.
+struct Placement {
+  std::vector<Cpu> allowed;
+  std::optional<Cpu> cpu;  // nothing: the system places the threads
+  bool moved = false;
+  bool reviewed = false;
+  Clock::time_point since;
+  std::chrono::nanoseconds waitedSince{};
+};
+
+Placement& placement() {
+  static Placement p;
+  return p;
+}
+
+void letGo(Placement& p) {
+  keepThreadsOn(p.allowed);
+  p.cpu.reset();
+}
+
+}  // namespace
+
+void startPlacement(std::optional<std::size_t> stationChild) {
+  Placement& p = placement();
+  p = Placement{};
+  p.allowed = allowedCpus();
+  const auto cpu = cpuToStartOn(p.allowed, currentCpu(), stationChild);
+  if (!cpu) return;
+  const Cpu one[] = {*cpu};
+  if (keepThreadsOn(one)) p.cpu = cpu;
+}
+
+void reviewPlacement() {
+  Placement& p = placement();
+  if (!p.cpu) return;
+  const auto now = Clock::now();
+  if (!p.reviewed) {
+    // The port's workers have started since: on Windows they get their
+    // ideal processor here. The stretch from the start, with its process
+    // start and the port's pauses, says nothing about the CPU: looks begin
+    // here.
+    p.reviewed = true;
+    const Cpu one[] = {*p.cpu};
+    if (!keepThreadsOn(one)) return letGo(p);
+    p.since = now;
+    p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+    return;
+  }
+  if (now - p.since < kShortestStretch) return;
+  const auto waited = timeWaitedForCpu();
+  if (!waited) return;
+  const RunStretch stretch{*waited - p.waitedSince, now - p.since};
+  p.since = now;
+  p.waitedSince = *waited;
+  switch (stepAfter(stretch, p.moved)) {
+    case PlacementStep::Stay:
+      return;
+    case PlacementStep::Move: {
+      p.moved = true;
+      const Cpu next[] = {cpuAfter(p.allowed, *p.cpu)};
+      if (!keepThreadsOn(next)) return letGo(p);
+      p.cpu = next[0];
+      return;
+    }
+    case PlacementStep::LetGo:
+      return letGo(p);
+  }
+}
+
+}  // namespace voren

@@ -1,0 +1,70 @@
+#pragma once
+// Where a run's threads go. Every byte of an update is handed from the caller
+// to the transfer worker and back; with both on one CPU that hand-over is a
+// switch there, not a wake-up of another CPU (out of idle, or away from
+// another program), which costs two to three times the CPU. So a run keeps
+// all its threads on one CPU, the station spreads its children over the
+// CPUs, and a run that finds its CPU taken by another program moves on, or
+// lets the system place it again: never slower than not placing it at all.
+//
+// Only CPUs the process may use are chosen: a mask the user set (taskset,
+// start /affinity) is kept, and one CPU leaves nothing to choose. A refusal
+// by the system leaves the threads where they are; it is no error.
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace voren {
+
+// A CPU as the system numbers it.
+struct Cpu {
+  unsigned number = 0;
+  friend bool operator==(Cpu, Cpu) = default;
+};
+
+// The CPU a run starts on: the station's k-th child on the k-th of the allowed
+// CPUs (counted round), a run of its own on the CPU it is on, when allowed.
+// Nothing when there is nothing to choose: one CPU allowed, or none known.
+std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu> current,
+                                std::optional<std::size_t> stationChild);
+
+// A look at the run between two blocks: how long its caller waited for its
+// CPU while ready to run, out of how long the stretch took.
+struct RunStretch {
+  std::chrono::nanoseconds waited{};
+  std::chrono::nanoseconds elapsed{};
+};
+
+enum class PlacementStep {
+  Stay,   // the CPU is the run's
+  Move,   // another program holds it: the next allowed CPU
+  LetGo,  // held after a move too: the system places the threads again
+};
+
+// Another program holds the CPU when the caller waited for it a tenth of the
+// stretch; one move is tried, then the run is let go.
+PlacementStep stepAfter(RunStretch stretch, bool movedBefore);
+
+// The next allowed CPU after cpu, counted round.
+Cpu cpuAfter(std::span<const Cpu> allowed, Cpu cpu);
+
+// The process's placement: started once before the port opens, looked at
+// between blocks. Both are no-ops where nothing was placed.
+void startPlacement(std::optional<std::size_t> stationChild);
+void reviewPlacement();
+
+// The system's side, for the placement and its tests.
+std::vector<Cpu> allowedCpus();
+std::optional<Cpu> currentCpu();
+// Every thread of the process on cpus (all of the allowed ones to let go),
+// and on POSIX those it starts from now on; false when the system refuses.
+// Windows takes one CPU as each thread's ideal processor, a preference its
+// scheduler leaves when that CPU is busy.
+bool keepThreadsOn(std::span<const Cpu> cpus);
+// How long the calling thread has waited, ready, for a CPU since it started;
+// nothing where the system does not say.
+std::optional<std::chrono::nanoseconds> timeWaitedForCpu();
+
+}  // namespace voren
