@@ -68,17 +68,30 @@ void StationScreen::finished() {
 // ended. A name too long for its share of the window keeps its end, where
 // device names differ (by-id names share their start). The line is cut one
 // short of the window's width: a console that wraps at once on the last
-// column would move the cursor to the next row. Within one width a line is
+// column would move the cursor to the next row. A number cut short would
+// read as another, so the percentage is shown whole or not at all and the
+// end text is cut between words. Within one width a line is
 // never shorter than the one before it, so each covers the last.
 std::string StationScreen::line(const PortLine& port, int percent, bool withEnd) const {
   std::size_t column = nameWidth_;
   if (size_) column = std::min(column, std::max<std::size_t>(kShortestName, size_->columns / 2));
   std::string name = port.name;
   if (name.size() > column) name = "..." + name.substr(name.size() - (column - 3));
-  std::string text = name + std::string(column - name.size(), ' ') + format(" %3d%%", percent);
-  if (withEnd && port.end) text += "  " + port.end->text;
-  if (size_) text.resize(std::min(text.size(), static_cast<std::size_t>(size_->columns - 1)));
-  return text;
+  std::string text = name + std::string(column - name.size(), ' ');
+  const std::size_t room = size_ ? static_cast<std::size_t>(size_->columns - 1) : std::string::npos;
+  // A percentage cut short would lie ("10" for 100%): whole or not at all.
+  const std::string shown = format(" %3d%%", percent);
+  if (text.size() + shown.size() > room) return text.substr(0, room);
+  text += shown;
+  if (!withEnd || !port.end) return text;
+  const std::string& end = port.end->text;
+  if (text.size() + 2 + end.size() <= room) return text + "  " + end;
+  // Whole words only, for the same reason: "Blad nr 2" is another error.
+  const std::size_t left = room - text.size();
+  const std::size_t space = left > 2 ? end.rfind(' ', left - 2) : std::string::npos;
+  const std::size_t last = space == std::string::npos ? space : end.find_last_not_of(' ', space);
+  if (last == std::string::npos) return text;
+  return text + "  " + end.substr(0, last + 1);
 }
 
 void StationScreen::writeBlock() {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,39 @@ TEST_P(StationScreenIn, EveryPortLineLeftIsTrueAndFitsTheWindow) {
   for (const auto& line : lines) {
     if (test::readPortLine(line)) {
       EXPECT_LT(line.size(), static_cast<std::size_t>(width)) << line;
+    }
+  }
+}
+
+// A window too narrow for a whole line: a number cut short would lie
+// ("COM3 10" for 100%, "Blad nr 2" for 21), so the percentage is whole or
+// gone and the end text keeps whole words.
+TEST(StationScreenNarrow, CutsNoNumberShort) {
+  const std::regex nameAndDigits(R"(^\S+ +\d+$)");
+  const std::vector<std::string> ports = {"COM3", "COM10", kById};
+  const std::vector<std::string> ends = {kSuccess, "Blad nr 21: timeout odbierania", kBusy};
+  for (int width = 2; width <= 90; ++width) {
+    test::ScriptedConsole console({width, 10, true});
+    StationScreen screen(console);
+    screen.started(ports);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      screen.progress(i, 100);
+      screen.ended(i, PortEnd{PortOutcome::Failed, false, ends[i]});
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      const std::string line = console.row(console.cursorPosition().row - 3 + static_cast<int>(i));
+      const auto shown = test::readPortLine(line);
+      if (!shown) {
+        EXPECT_FALSE(std::regex_match(line, nameAndDigits)) << width << " columns: " << line;
+        EXPECT_EQ(line.find('%'), std::string::npos) << width << " columns: " << line;
+        continue;
+      }
+      EXPECT_EQ(shown->percent, 100) << width << " columns: " << line;
+      const std::string& end = ends[i];
+      EXPECT_TRUE(shown->end.empty() ||
+                  (end.starts_with(shown->end) &&
+                   (shown->end.size() == end.size() || end[shown->end.size()] == ' ')))
+          << width << " columns: " << line;
     }
   }
 }
