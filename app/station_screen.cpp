@@ -1,6 +1,7 @@
 #include "app/station_screen.h"
 
 #include <algorithm>
+#include <set>
 
 #include "app/dialogue.h"
 #include "app/texts.h"
@@ -10,6 +11,12 @@ namespace {
 
 // A shortened name keeps this much at least, dots included.
 constexpr std::size_t kShortestName = 12;
+
+// The name in at most width characters: "..." and its end when too long.
+std::string shortened(const std::string& name, std::size_t width) {
+  if (name.size() <= width) return name;
+  return "..." + name.substr(name.size() - (width - 3));
+}
 
 }  // namespace
 
@@ -21,6 +28,15 @@ void StationScreen::started(const std::vector<std::string>& ports) {
     nameWidth_ = std::max(nameWidth_, name.size());
     ports_.emplace_back();
     ports_.back().name = name;
+  }
+  // Names of one model share their end too: keep as much of each as tells
+  // them apart, however narrow the window.
+  shortestName_ = std::min(kShortestName, nameWidth_);
+  while (shortestName_ < nameWidth_) {
+    std::set<std::string> shown;
+    for (const auto& port : ports_) shown.insert(shortened(port.name, shortestName_));
+    if (shown.size() == ports_.size()) break;
+    ++shortestName_;
   }
   cursorKnown_ = console_.cursor().has_value();
   windowChanges_ = console_.windowChanges();
@@ -66,17 +82,17 @@ void StationScreen::finished() {
 
 // The port's line with a percentage, and with the end text once it has
 // ended. A name too long for its share of the window keeps its end, where
-// device names differ (by-id names share their start). The line is cut one
-// short of the window's width: a console that wraps at once on the last
-// column would move the cursor to the next row. A number cut short would
-// read as another, so the percentage is shown whole or not at all and the
-// end text is cut between words. Within one width a line is
-// never shorter than the one before it, so each covers the last.
+// device names differ (by-id names share their start), and no less than
+// tells the ports apart. The line is cut one short of the window's width: a
+// console that wraps at once on the last column would move the cursor to
+// the next row. A number cut short would read as another, so the percentage
+// is shown whole or not at all and the end text is never cut inside a
+// number. Within one width a line is never shorter than the one before it,
+// so each covers the last.
 std::string StationScreen::line(const PortLine& port, int percent, bool withEnd) const {
   std::size_t column = nameWidth_;
-  if (size_) column = std::min(column, std::max<std::size_t>(kShortestName, size_->columns / 2));
-  std::string name = port.name;
-  if (name.size() > column) name = "..." + name.substr(name.size() - (column - 3));
+  if (size_) column = std::min(column, std::max<std::size_t>(shortestName_, size_->columns / 2));
+  const std::string name = shortened(port.name, column);
   std::string text = name + std::string(column - name.size(), ' ');
   const std::size_t room = size_ ? static_cast<std::size_t>(size_->columns - 1) : std::string::npos;
   // A percentage cut short would lie ("10" for 100%): whole or not at all.
@@ -86,12 +102,12 @@ std::string StationScreen::line(const PortLine& port, int percent, bool withEnd)
   if (!withEnd || !port.end) return text;
   const std::string& end = port.end->text;
   if (text.size() + 2 + end.size() <= room) return text + "  " + end;
-  // Whole words only, for the same reason: "Blad nr 2" is another error.
-  const std::size_t left = room - text.size();
-  const std::size_t space = left > 2 ? end.rfind(' ', left - 2) : std::string::npos;
-  const std::size_t last = space == std::string::npos ? space : end.find_last_not_of(' ', space);
-  if (last == std::string::npos) return text;
-  return text + "  " + end.substr(0, last + 1);
+  // Not inside a number, for the same reason: "Blad nr 2" is another error.
+  const auto digit = [&](std::size_t at) { return end[at] >= '0' && end[at] <= '9'; };
+  std::size_t cut = room - std::min(room, text.size() + 2);
+  while (cut > 0 && digit(cut) && digit(cut - 1)) --cut;
+  while (cut > 0 && end[cut - 1] == ' ') --cut;
+  return cut > 0 ? text + "  " + end.substr(0, cut) : text;
 }
 
 void StationScreen::writeBlock() {
