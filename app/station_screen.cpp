@@ -18,6 +18,18 @@ std::string shortened(const std::string& name, std::size_t width) {
   return "..." + name.substr(name.size() - (width - 3));
 }
 
+// The text in at most room characters, cut short of a number it would cut
+// inside ("Blad nr 2" is another error, "COM1" another port) and of the
+// blanks before the cut.
+std::string cutOutsideNumbers(const std::string& text, std::size_t room) {
+  if (text.size() <= room) return text;
+  const auto digit = [&](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; };
+  std::size_t cut = room;
+  while (cut > 0 && digit(cut) && digit(cut - 1)) --cut;
+  while (cut > 0 && text[cut - 1] == ' ') --cut;
+  return text.substr(0, cut);
+}
+
 }  // namespace
 
 StationScreen::StationScreen(Console& console) : console_(console) {}
@@ -86,28 +98,19 @@ void StationScreen::finished() {
 // tells the ports apart. The line is cut one short of the window's width: a
 // console that wraps at once on the last column would move the cursor to
 // the next row. A number cut short would read as another, so the percentage
-// is shown whole or not at all and the end text is never cut inside a
-// number. Within one width a line is never shorter than the one before it,
+// is shown whole or not at all and nothing else is cut inside a number.
+// Within one width a line is never shorter than the one before it,
 // so each covers the last.
 std::string StationScreen::line(const PortLine& port, int percent, bool withEnd) const {
   std::size_t column = nameWidth_;
   if (size_) column = std::min(column, std::max<std::size_t>(shortestName_, size_->columns / 2));
   const std::string name = shortened(port.name, column);
-  std::string text = name + std::string(column - name.size(), ' ');
+  const std::string text = name + std::string(column - name.size(), ' ');
   const std::size_t room = size_ ? static_cast<std::size_t>(size_->columns - 1) : std::string::npos;
-  // A percentage cut short would lie ("10" for 100%): whole or not at all.
   const std::string shown = format(" %3d%%", percent);
-  if (text.size() + shown.size() > room) return text.substr(0, room);
-  text += shown;
-  if (!withEnd || !port.end) return text;
-  const std::string& end = port.end->text;
-  if (text.size() + 2 + end.size() <= room) return text + "  " + end;
-  // Not inside a number, for the same reason: "Blad nr 2" is another error.
-  const auto digit = [&](std::size_t at) { return end[at] >= '0' && end[at] <= '9'; };
-  std::size_t cut = room - std::min(room, text.size() + 2);
-  while (cut > 0 && digit(cut) && digit(cut - 1)) --cut;
-  while (cut > 0 && end[cut - 1] == ' ') --cut;
-  return cut > 0 ? text + "  " + end.substr(0, cut) : text;
+  if (text.size() + shown.size() > room) return cutOutsideNumbers(text, room);
+  if (!withEnd || !port.end) return text + shown;
+  return cutOutsideNumbers(text + shown + "  " + port.end->text, room);
 }
 
 void StationScreen::writeBlock() {
