@@ -1,6 +1,7 @@
 #include "app/station_screen.h"
 
 #include <algorithm>
+#include <set>
 
 #include "app/dialogue.h"
 #include "app/texts.h"
@@ -10,6 +11,24 @@ namespace {
 
 // A shortened name keeps this much at least, dots included.
 constexpr std::size_t kShortestName = 12;
+
+// The name in at most width characters: "..." and its end when too long.
+std::string shortened(const std::string& name, std::size_t width) {
+  if (name.size() <= width) return name;
+  return "..." + name.substr(name.size() - (width - 3));
+}
+
+// The text in at most room characters, cut short of a number it would cut
+// inside ("Blad nr 2" is another error, "COM1" another port) and of the
+// blanks before the cut.
+std::string cutOutsideNumbers(const std::string& text, std::size_t room) {
+  if (text.size() <= room) return text;
+  const auto digit = [&](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; };
+  std::size_t cut = room;
+  while (cut > 0 && digit(cut) && digit(cut - 1)) --cut;
+  while (cut > 0 && text[cut - 1] == ' ') --cut;
+  return text.substr(0, cut);
+}
 
 }  // namespace
 
@@ -21,6 +40,15 @@ void StationScreen::started(const std::vector<std::string>& ports) {
     nameWidth_ = std::max(nameWidth_, name.size());
     ports_.emplace_back();
     ports_.back().name = name;
+  }
+  // Names of one model share their end too: keep as much of each as tells
+  // them apart, however narrow the window.
+  shortestName_ = std::min(kShortestName, nameWidth_);
+  while (shortestName_ < nameWidth_) {
+    std::set<std::string> shown;
+    for (const auto& port : ports_) shown.insert(shortened(port.name, shortestName_));
+    if (shown.size() == ports_.size()) break;
+    ++shortestName_;
   }
   cursorKnown_ = console_.cursor().has_value();
   windowChanges_ = console_.windowChanges();
@@ -66,19 +94,23 @@ void StationScreen::finished() {
 
 // The port's line with a percentage, and with the end text once it has
 // ended. A name too long for its share of the window keeps its end, where
-// device names differ (by-id names share their start). The line is cut one
-// short of the window's width: a console that wraps at once on the last
-// column would move the cursor to the next row. Within one width a line is
-// never shorter than the one before it, so each covers the last.
+// device names differ (by-id names share their start), and no less than
+// tells the ports apart. The line is cut one short of the window's width: a
+// console that wraps at once on the last column would move the cursor to
+// the next row. A number cut short would read as another, so the percentage
+// is shown whole or not at all and nothing else is cut inside a number.
+// Within one width a line is never shorter than the one before it,
+// so each covers the last.
 std::string StationScreen::line(const PortLine& port, int percent, bool withEnd) const {
   std::size_t column = nameWidth_;
-  if (size_) column = std::min(column, std::max<std::size_t>(kShortestName, size_->columns / 2));
-  std::string name = port.name;
-  if (name.size() > column) name = "..." + name.substr(name.size() - (column - 3));
-  std::string text = name + std::string(column - name.size(), ' ') + format(" %3d%%", percent);
-  if (withEnd && port.end) text += "  " + port.end->text;
-  if (size_) text.resize(std::min(text.size(), static_cast<std::size_t>(size_->columns - 1)));
-  return text;
+  if (size_) column = std::min(column, std::max<std::size_t>(shortestName_, size_->columns / 2));
+  const std::string name = shortened(port.name, column);
+  const std::string text = name + std::string(column - name.size(), ' ');
+  const std::size_t room = size_ ? static_cast<std::size_t>(size_->columns - 1) : std::string::npos;
+  const std::string shown = format(" %3d%%", percent);
+  if (text.size() + shown.size() > room) return cutOutsideNumbers(text, room);
+  if (!withEnd || !port.end) return text + shown;
+  return cutOutsideNumbers(text + shown + "  " + port.end->text, room);
 }
 
 void StationScreen::writeBlock() {

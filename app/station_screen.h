@@ -45,6 +45,7 @@ class StationScreen final : public StationView {
   std::optional<WindowSize> size_;
   unsigned windowChanges_ = 0;
   std::size_t nameWidth_ = 0;
+  std::size_t shortestName_ = 0;  // a shortened name keeps this much at least
   std::vector<PortLine> ports_;
 };
 

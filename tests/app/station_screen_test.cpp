@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,10 +40,13 @@ std::vector<std::string> comPorts(int count) {
 }
 
 const std::string kById = "/dev/serial/by-id/usb-VOREN_Receipt_Printer_0123456789-if00-port0";
+const std::string kTwin = "/dev/serial/by-id/usb-VOREN_Receipt_Printer_1123456789-if00-port0";
 
 const std::vector<ScreenRow> kScreens = {
     {"BusyPortAt80x24", 80, 24, {"COM3", "COM4"}, nullptr, false},
     {"LongNamesAt70Columns", 70, 24, {kById, kById + "x", "COM4"}, nullptr, false},
+    // By-id names of one model differ in the serial number, short of the end.
+    {"TwinsAt40Columns", 40, 24, {kById, kTwin, "COM4"}, nullptr, false},
     {"ThirtyPortsIn24Rows", 80, 24, comPorts(30), nullptr, true},
     {"Narrowed", 80, 24, {kById, "COM4"}, [](auto& c) { c.resize(24, 40); }, false},
     {"ShortenedBelowTheBlock", 80, 24, comPorts(6), [](auto& c) { c.resize(5); }, true},
@@ -101,6 +105,46 @@ TEST_P(StationScreenIn, EveryPortLineLeftIsTrueAndFitsTheWindow) {
   for (const auto& line : lines) {
     if (test::readPortLine(line)) {
       EXPECT_LT(line.size(), static_cast<std::size_t>(width)) << line;
+    }
+  }
+}
+
+// A window too narrow for a whole line: a number cut short would lie
+// ("COM3 10" for 100%, "Blad nr 2" for 21, "COM1" for COM10): the
+// percentage is whole or gone, and no other number is cut inside.
+TEST(StationScreenNarrow, CutsNoNumberShort) {
+  const std::vector<std::string> ports = {"COM3", "COM10", kById};
+  const std::vector<std::string> ends = {kSuccess, "Blad nr 21: timeout odbierania",
+                                         "W tym komputerze nie ma portu COM10!"};
+  for (int width = 2; width <= 90; ++width) {
+    test::ScriptedConsole console({width, 10, true});
+    StationScreen screen(console);
+    screen.started(ports);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      screen.progress(i, 100);
+      screen.ended(i, PortEnd{PortOutcome::Failed, false, ends[i]});
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      const std::string line = console.row(console.cursorPosition().row - 3 + static_cast<int>(i));
+      const auto shown = test::readPortLine(line);
+      if (!shown) {
+        // The name alone, or what fits of it: "COM1" would be another port.
+        const std::string part = line.substr(std::min(line.find_first_not_of('.'), line.size()));
+        const std::size_t at = ports[i].find(part);
+        const std::size_t after = at + part.size();
+        EXPECT_TRUE(at != std::string::npos &&
+                    (part.empty() || after == ports[i].size() || !std::isdigit(part.back()) ||
+                     !std::isdigit(ports[i][after])))
+            << width << " columns: " << line;
+        continue;
+      }
+      EXPECT_EQ(shown->percent, 100) << width << " columns: " << line;
+      const std::string& end = ends[i];
+      const std::size_t cut = shown->end.size();
+      EXPECT_TRUE(
+          end.starts_with(shown->end) &&
+          (cut == 0 || cut == end.size() || !std::isdigit(end[cut - 1]) || !std::isdigit(end[cut])))
+          << width << " columns: " << line;
     }
   }
 }

@@ -14,6 +14,11 @@
 //   a failed byte read either way: SilentPrinterTimesOut holds under both.
 // - Wine's console in a tmux pane needs no help from us: _getch delivers
 //   keys one by one and the exit status comes through wine unchanged.
+// - Wine's console in a terminal keeps the size the terminal had when the
+//   program started: GetConsoleScreenBufferInfo does not follow a resize
+//   (Wine 8.0), so the station's lines follow a resized window on Windows
+//   and natively, not under Wine. The station runs here in a window of
+//   fixed size.
 // - Wine lists (QueryDosDevice, and the SERIALCOMM key alike) only the ports
 //   its mount manager made when the wineserver started: the ttyS UARTs it
 //   found and those named in HKLM\Software\Wine\Ports, each with its
