@@ -145,6 +145,8 @@ std::string sharedFile(const std::vector<const Option*>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A picture opened as a closed descriptor 2 would take libpng's warnings.
+  voren::openClosedStandardStreams();
   Option table{"--table", {}}, sheet{"--sheet", {}}, sample{"--sample", {}}, raw{"--raw", {}};
   for (int i = 1; i < argc; ++i) {
     const std::string_view opt = argv[i];
