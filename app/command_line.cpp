@@ -19,7 +19,7 @@ struct OptionRule {
 constexpr OptionRule kOptions[] = {
     {"--port", Takes::Value},      {"--device", Takes::Value},          {"--font", Takes::Value},
     {"--trace", Takes::Value},     {"--list", Takes::Nothing},          {"--help", Takes::Nothing},
-    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing},
+    {"--version", Takes::Nothing}, {"--station-child", Takes::Nothing}, {"--json", Takes::Nothing},
 };
 
 // Decimal only: a script that writes 010 means ten, not eight.
@@ -90,6 +90,10 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     c.stationChild = true;
     return {};
   }
+  if (name == "--json") {
+    c.json = true;
+    return {};
+  }
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
   const auto wanted = name == "--help"      ? CommandLine::Action::Help
@@ -134,12 +138,15 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     if (!parsed.error.empty()) return parsed;
   }
   if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
+  if (c.json && c.action == CommandLine::Action::Update && c.ports.empty()) {
+    parsed.error = "--json needs --port or --device: the dialogue has no JSON";
+  }
   return parsed;
 }
 
 const char* const kUsageLine =
     "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE] "
-    "[--list|--help|--version]";
+    "[--json] [--list|--help|--version]";
 
 std::string helpText() {
   return std::string(kUsageLine) +
@@ -156,9 +163,9 @@ std::string helpText() {
          "                 e.g. wire-COM3.txt), a line per run of bytes one way;\n"
          "                 a directory, a named pipe, a missing folder or the font\n"
          "                 file itself is refused before the port is opened\n"
+         "  --json         JSON lines for scripts, no screen (needs a port, or --list)\n"
          "  --list         print the COM ports this computer has, one a line\n"
-         "  --help         print this text\n"
-         "  --version      print the program's version\n"
+         "  --help         print this text; --version the program's version\n"
          "\n"
          "Options may be combined; without --port or --device the dialogue asks for\n"
          "the port. Several ports (each option repeated) are updated at once, a line\n"

@@ -25,6 +25,9 @@ struct CommandLine {
   std::vector<PortArgument> ports;
   std::optional<std::string> font;   // --font FILE
   std::optional<std::string> trace;  // --trace FILE
+  // --json: the run's events as JSON lines on standard output, in place of
+  // the screen (app/json_events.h); needs a port, as the dialogue has none.
+  bool json = false;
   // --station-child, not in the help: one port updated for a station, in
   // its line protocol (app/station_protocol.h).
   bool stationChild = false;

@@ -9,6 +9,8 @@
 #include "app/command_line.h"
 #include "app/dialogue.h"
 #include "app/font_file.h"
+#include "app/json_events.h"
+#include "app/json_report.h"
 #include "app/station.h"
 #include "app/station_child.h"
 #include "app/trace_place.h"
@@ -59,7 +61,12 @@ int runOptions(const voren::CommandLine& c) {
       std::puts(voren::versionText().c_str());
       return 0;
     case Action::List:
-      printPorts();
+      if (c.json) {
+        for (const auto& port : voren::comPortsPresent())
+          std::puts(voren::listedPort(port).c_str());
+      } else {
+        printPorts();
+      }
       return 0;
     case Action::Update:
       break;
@@ -102,7 +109,9 @@ int runOptions(const voren::CommandLine& c) {
       return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
     }
   }
-  int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
+  int status = c.stationChild ? voren::updateForStation(settings, c.json)
+               : c.json       ? voren::updateWithJson(settings, c.font)
+                              : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
   if (c.trace && !voren::wireTraceFailure().empty()) {

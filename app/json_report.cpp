@@ -1,0 +1,89 @@
+#include "app/json_report.h"
+
+#include <cstdio>
+
+#include "app/json_events.h"
+#include "app/line_console.h"
+#include "link/link_state.h"
+#include "platform/console/keyboard.h"
+
+namespace voren {
+
+namespace {
+
+// The screen's text as one line, as the station's summary shows it.
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
+  return text;
+}
+
+// Each event goes out whole and at once: a fleet tool may be reading as the
+// update runs.
+void writeLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+JsonReport::JsonReport(std::string port, Emit emit, UpdateWatcher* next)
+    : port_(std::move(port)), emit_(std::move(emit)), next_(next) {}
+
+void JsonReport::portRefused(PortRefusal why) {
+  refused_ = why;
+  if (next_) next_->portRefused(why);
+}
+
+void JsonReport::portOpened() {
+  opened_ = true;
+  emit_(portOpenedEvent(port_));
+  if (next_) next_->portOpened();
+}
+
+void JsonReport::blockTaken(std::uint32_t block, int percent) {
+  emit_(progressEvent(port_, block, percent));
+  if (next_) next_->blockTaken(block, percent);
+}
+
+void JsonReport::blockRepeated(std::uint32_t block, std::uint8_t status) {
+  emit_(repeatEvent(port_, block, status));
+  if (next_) next_->blockRepeated(block, status);
+}
+
+bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
+
+void JsonReport::finish(int status) {
+  PortEnd end;
+  end.port = port_;
+  end.text = joined(screen_);
+  end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  if (refused_) emit_(portRefusedEvent(port_, *refused_, end.text));
+  if (status == kUpdated || status == kTraceIncomplete) {
+    end.outcome = PortOutcome::Updated;
+  } else if (status == kUpdateStopped) {
+    end.outcome = PortOutcome::Stopped;
+  }
+  // A stopped upload has no result of its own: the link's code is that of
+  // the last block taken.
+  if (opened_ && end.outcome != PortOutcome::Stopped) {
+    end.code = static_cast<int>(linkState().resultCode);
+  }
+  emit_(endEvent(end));
+}
+
+int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile) {
+  const std::string port = settings.port ? settings.port->name : std::string();
+  writeLine(startEvent({port}, fontFile));
+  JsonReport report(port, writeLine);
+  LineConsole console([&](const std::string& line) { report.screenLine(line); });
+  Keyboard keyboard(console);
+  settings.watcher = &report;
+  const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
+  console.flush();
+  report.finish(status);
+  return status;
+}
+
+}  // namespace voren
