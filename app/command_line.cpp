@@ -69,6 +69,13 @@ std::string addPort(CommandLine& c, PortArgument port) {
   return {};
 }
 
+CommandLine::Action actionOf(std::string_view option) {
+  return option == "--help"      ? CommandLine::Action::Help
+         : option == "--version" ? CommandLine::Action::Version
+         : option == "--list"    ? CommandLine::Action::List
+                                 : CommandLine::Action::Update;
+}
+
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -96,9 +103,7 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
   }
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
-  const auto wanted = name == "--help"      ? CommandLine::Action::Help
-                      : name == "--version" ? CommandLine::Action::Version
-                                            : CommandLine::Action::List;
+  const auto wanted = actionOf(name);
   // Help before version before list: the enum's order after Update.
   if (c.action == CommandLine::Action::Update || wanted < c.action) c.action = wanted;
   return {};
@@ -142,6 +147,27 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
     parsed.error = "--json needs --port or --device: the dialogue has no JSON";
   }
   return parsed;
+}
+
+std::vector<std::string> argumentsOf(const CommandLine& c) {
+  std::vector<std::string> words;
+  for (const auto& port : c.ports) {
+    if (port.number) {
+      words.insert(words.end(), {"--port", std::to_string(*port.number)});
+    } else {
+      words.insert(words.end(), {"--device", port.device});
+    }
+  }
+  if (c.font) words.insert(words.end(), {"--font", *c.font});
+  if (c.trace) words.insert(words.end(), {"--trace", *c.trace});
+  if (c.json) words.emplace_back("--json");
+  if (c.stationChild) words.emplace_back("--station-child");
+  for (const auto& rule : kOptions) {
+    if (c.action != CommandLine::Action::Update && actionOf(rule.name) == c.action) {
+      words.emplace_back(rule.name);
+    }
+  }
+  return words;
 }
 
 const char* const kUsageLine =

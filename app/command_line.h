@@ -31,6 +31,7 @@ struct CommandLine {
   // --station-child, not in the help: one port updated for a station, in
   // its line protocol (app/station_protocol.h).
   bool stationChild = false;
+  friend bool operator==(const CommandLine&, const CommandLine&) = default;
 };
 
 struct ParsedCommandLine {
@@ -40,6 +41,10 @@ struct ParsedCommandLine {
 
 // The arguments after the program's name.
 ParsedCommandLine parseCommandLine(std::span<const char* const> arguments);
+
+// The options of c as words, which parseCommandLine reads back as c: how a
+// station writes the command that runs again what it did not finish.
+std::vector<std::string> argumentsOf(const CommandLine& c);
 
 // The first line of the help: what goes to stderr after a bad command line.
 extern const char* const kUsageLine;
