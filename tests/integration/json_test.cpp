@@ -1,0 +1,162 @@
+// --json end to end: the real program against simulated printers, its
+// standard output read as a script would. Every line must parse, each
+// port's events must come in order (opened or refused, blocks taken one
+// after the other with the repeats between them, then the end), the end
+// must say what the screen says for the same printer, and the exit status
+// must be the one the screen's run gives.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/integration/updater_run.h"
+
+namespace voren::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::json;
+
+struct PrinterRow {
+  const char* name;
+  std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer at all
+  const char* outcome;
+  int repeats;
+};
+
+void PrintTo(const PrinterRow& row, std::ostream* out) { *out << row.name; }
+
+const PrinterRow kPrinters[] = {
+    {"Sound", {}, "updated", 0},
+    {"DamagedBlockSentAgain", {"--fault", "5:2:crc"}, "updated", 1},
+    {"Silent", {"--fault", "2:1:silence"}, "failed", 0},
+    {"HangingUp", {"--fault", "72:1:hangup"}, "failed", 0},
+    {"Refusing", {"--fault", "0:ack:nak"}, "failed", 0},
+    {"Missing", {"absent"}, "failed", 0},
+};
+
+// The lines of output, each parsed; a line that does not parse fails the test.
+std::vector<Json> eventsOf(const std::string& output) {
+  std::vector<Json> events;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    Json event = Json::parse(line, nullptr, false);
+    EXPECT_TRUE(event.is_object()) << "not a JSON object: " << line;
+    if (event.is_object()) events.push_back(std::move(event));
+  }
+  return events;
+}
+
+// One port's events in the order they must come; its end, or null.
+Json expectInOrder(const std::vector<Json>& events, const std::string& port, int repeats) {
+  std::vector<Json> mine;
+  for (const auto& event : events) {
+    if (event.value("port", "") == port) mine.push_back(event);
+  }
+  EXPECT_GE(mine.size(), 2u) << port;
+  if (mine.size() < 2) return nullptr;
+  EXPECT_EQ(mine.front()["event"], "port") << mine.front();
+  const bool opened = mine.front().value("opened", false);
+  EXPECT_EQ(mine.back()["event"], "end") << mine.back();
+  std::uint32_t next = 0;
+  int repeated = 0;
+  for (std::size_t i = 1; i + 1 < mine.size(); ++i) {
+    const Json& event = mine[i];
+    EXPECT_TRUE(opened) << "an event after a refused port: " << event;
+    if (event["event"] == "progress") {
+      EXPECT_EQ(event["block"], next) << event;
+      EXPECT_EQ(event["percent"], (next + 1) * 100 / 144) << event;
+      ++next;
+    } else if (event["event"] == "repeat") {
+      EXPECT_EQ(event["block"], next) << "a repeat of a block not being sent: " << event;
+      ++repeated;
+    } else {
+      ADD_FAILURE() << "out of place: " << event;
+    }
+  }
+  EXPECT_EQ(repeated, repeats) << port;
+  const Json& end = mine.back();
+  if (end["outcome"] == "updated") {
+    EXPECT_EQ(next, 144u) << port;
+  }
+  if (!opened) {
+    EXPECT_EQ(mine.front()["text"], end["text"]) << port;
+    EXPECT_TRUE(end["code"].is_null()) << end;
+  }
+  EXPECT_GE(end["seconds"].get<double>(), 0) << end;
+  return end;
+}
+
+class JsonRun : public ::testing::TestWithParam<PrinterRow> {
+ protected:
+  void SetUp() override {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name) c = c == '/' ? '-' : c;
+    directory_ = makeTempDir("voren-json-" + name);
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+
+  // The program with COM3 on a fresh printer of this row (or none).
+  CommandResult runWith(const PrinterRow& row, std::vector<std::string> options,
+                        const std::string& log) {
+    SimulatedPrinterProcess printer;
+    std::vector<std::string> argv{"env"};
+    if (row.fault != std::vector<std::string>{"absent"}) {
+      auto arguments = row.fault;
+      arguments.insert(arguments.end(), {"--lifetime", "60"});
+      std::string error;
+      EXPECT_TRUE(printer.start(VOREN_SIM_PATH, arguments, directory_ + "/" + log, &error))
+          << error;
+      argv.push_back("VOREN_COM3=" + printer.ptyPath());
+    } else {
+      argv.push_back("VOREN_COM3=" + directory_ + "/none");
+    }
+    argv.insert(argv.end(), {VOREN_CP852_PATH, "--port", "3"});
+    argv.insert(argv.end(), options.begin(), options.end());
+    return runCommand(argv, 30s);
+  }
+
+  std::string directory_;
+};
+
+TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
+  const PrinterRow& row = GetParam();
+  const CommandResult screen = runWith(row, {}, "screen.log");
+  const CommandResult json = runWith(row, {"--json"}, "json.log");
+  ASSERT_NE(json.status, -1) << "the run did not end:\n" << json.output;
+  EXPECT_EQ(json.status, screen.status);
+
+  const auto events = eventsOf(json.output);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["event"], "start");
+  EXPECT_EQ(events.front()["ports"], Json::array({"COM3"}));
+  EXPECT_EQ(events.front()["font"], Json({{"source", "built-in"}}));
+  const Json end = expectInOrder(events, "COM3", row.repeats);
+  ASSERT_TRUE(end.is_object());
+  EXPECT_EQ(events.back(), end) << "the end is the last line";
+  EXPECT_EQ(end["outcome"], row.outcome);
+
+  // The screen's run printed the same text after its banner and progress,
+  // its lines joined.
+  std::string shown;
+  std::istringstream lines(screen.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line.starts_with("Program ") || line.starts_with(kProgressLabel)) continue;
+    shown += (shown.empty() ? "" : " ") + line;
+  }
+  EXPECT_EQ(end["text"], shown);
+  if (end["outcome"] == "updated") {
+    EXPECT_EQ(end["code"], 0);
+  } else if (!end["code"].is_null()) {
+    EXPECT_TRUE(shown.starts_with("Blad nr " + std::to_string(end["code"].get<int>()) + ": "))
+        << shown;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Printers, JsonRun, ::testing::ValuesIn(kPrinters),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace voren::test
