@@ -1,6 +1,7 @@
 #include "app/json_events.h"
 
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace voren {
@@ -90,13 +91,19 @@ std::string repeatEvent(std::string_view port, std::uint32_t block, std::uint8_t
   return line(e);
 }
 
-std::string endEvent(const PortEnd& end) {
-  Json e = event("end", end.port);
+std::string endEvent(std::string_view port, const PortEnd& end) {
+  Json e = event("end", port);
   e["outcome"] = outcomeName(end.outcome);
   e["code"] = end.code ? Json(*end.code) : Json(nullptr);
   e["text"] = end.text;
   e["seconds"] = thousandths(end.seconds);
   e["median_wait_ms"] = end.medianWaitMs ? Json(thousandths(*end.medianWaitMs)) : Json(nullptr);
+  return line(e);
+}
+
+std::string noteEvent(std::string_view port, std::string_view text) {
+  Json e = event("note", port);
+  e["text"] = text;
   return line(e);
 }
 
@@ -115,11 +122,21 @@ std::string listedPort(const ComPort& port) {
                {"device", port.device.empty() ? Json() : Json(port.device)}});
 }
 
+bool isEventObject(std::string_view text) {
+  const Json e = Json::parse(text, nullptr, false);
+  return e.is_object() && !stringAt(e, "event").empty();
+}
+
+void writeJsonLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
 std::optional<PortEnd> readEndEvent(std::string_view text) {
   const Json e = Json::parse(text, nullptr, false);
   if (!e.is_object() || stringAt(e, "event") != "end") return std::nullopt;
   PortEnd end;
-  end.port = stringAt(e, "port");
   const std::string outcome = stringAt(e, "outcome");
   for (const auto& [value, name] : kOutcomes) {
     if (outcome == name) end.outcome = value;

@@ -10,23 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "app/station_view.h"
 #include "app/updater.h"
 #include "platform/win32/com_ports.h"
 
 namespace voren {
-
-enum class PortOutcome { Updated, Failed, Stopped };
-
-// A port's end: what the screen's line for it ends with, and the figures
-// behind it.
-struct PortEnd {
-  std::string port;
-  PortOutcome outcome = PortOutcome::Failed;
-  std::optional<int> code;  // the result code; none when the port never opened or was stopped
-  std::string text;         // the screen's text, "Blad nr 21: timeout odbierania"
-  double seconds = 0;
-  std::optional<double> medianWaitMs;  // the printer's answers, when there were any
-};
 
 struct StationSummary {
   int updated = 0;
@@ -43,12 +31,22 @@ std::string portOpenedEvent(std::string_view port);
 std::string portRefusedEvent(std::string_view port, PortRefusal why, std::string_view text);
 std::string progressEvent(std::string_view port, std::uint32_t block, int percent);
 std::string repeatEvent(std::string_view port, std::uint32_t block, std::uint8_t status);
-std::string endEvent(const PortEnd& end);
+std::string endEvent(std::string_view port, const PortEnd& end);
+// A line a port's child wrote on standard error.
+std::string noteEvent(std::string_view port, std::string_view text);
 std::string summaryEvent(const StationSummary& summary, int ports);
 // One line of --list --json.
 std::string listedPort(const ComPort& port);
 
-// An end event as endEvent wrote it; nothing for any other line.
+// Whether line is one event object, as a child's line must be to be passed on.
+bool isEventObject(std::string_view line);
+
+// Writes the line and its line end to standard output at once: a fleet
+// tool may be reading as the update runs.
+void writeJsonLine(const std::string& line);
+
+// An end event as endEvent wrote it (its traceIncomplete is not in it);
+// nothing for any other line.
 std::optional<PortEnd> readEndEvent(std::string_view line);
 
 }  // namespace voren

@@ -1,7 +1,5 @@
 #include "app/json_report.h"
 
-#include <cstdio>
-
 #include "app/json_events.h"
 #include "app/line_console.h"
 #include "link/link_state.h"
@@ -16,14 +14,6 @@ std::string joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
   return text;
-}
-
-// Each event goes out whole and at once: a fleet tool may be reading as the
-// update runs.
-void writeLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
 }
 
 }  // namespace
@@ -56,7 +46,6 @@ bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
 
 void JsonReport::finish(int status) {
   PortEnd end;
-  end.port = port_;
   end.text = joined(screen_);
   end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   if (refused_) emit_(portRefusedEvent(port_, *refused_, end.text));
@@ -70,13 +59,13 @@ void JsonReport::finish(int status) {
   if (opened_ && end.outcome != PortOutcome::Stopped) {
     end.code = static_cast<int>(linkState().resultCode);
   }
-  emit_(endEvent(end));
+  emit_(endEvent(port_, end));
 }
 
 int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile) {
   const std::string port = settings.port ? settings.port->name : std::string();
-  writeLine(startEvent({port}, fontFile));
-  JsonReport report(port, writeLine);
+  writeJsonLine(startEvent({port}, fontFile));
+  JsonReport report(port, writeJsonLine);
   LineConsole console([&](const std::string& line) { report.screenLine(line); });
   Keyboard keyboard(console);
   settings.watcher = &report;

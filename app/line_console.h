@@ -29,6 +29,8 @@ class LineConsole final : public Console {
   std::optional<CursorPosition> cursor() override { return std::nullopt; }
   void moveToColumn(int) override {}
   void moveRows(int) override {}
+  std::optional<WindowSize> windowSize() override { return std::nullopt; }
+  unsigned windowChanges() override { return 0; }
 
  private:
   void take(const std::string& line) {

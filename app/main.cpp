@@ -91,7 +91,7 @@ int runOptions(const voren::CommandLine& c) {
   }
   std::optional<voren::FontInUse> inUse;
   if (font) inUse = voren::FontInUse{*c.font, font->identity};
-  if (c.ports.size() > 1) return voren::runStation(c.ports, settings.table, c.trace, inUse);
+  if (c.ports.size() > 1) return voren::runStation(c, settings.table, inUse);
   if (!c.ports.empty()) {
     const voren::PortArgument& port = c.ports.front();
     if (port.number) {

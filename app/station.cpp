@@ -11,9 +11,11 @@
 #include <thread>
 #include <utility>
 
-#include "app/dialogue.h"
+#include "app/json_events.h"
+#include "app/rerun.h"
+#include "app/station_json.h"
 #include "app/station_protocol.h"
-#include "app/texts.h"
+#include "app/station_screen.h"
 #include "app/updater.h"
 #include "platform/console/console.h"
 #include "platform/process/process.h"
@@ -30,8 +32,6 @@ constexpr auto kLook = std::chrono::milliseconds(100);
 // a silent printer costs one 3-second read time-out.
 constexpr auto kStopBound = std::chrono::seconds(10);
 
-enum class Outcome { Running, Updated, Failed, Stopped };
-
 // One port: its child process and what it has said.
 struct PortRun {
   std::string name;
@@ -39,13 +39,13 @@ struct PortRun {
   std::unique_ptr<ChildProcess> child;
   std::thread reader;
   int percent = 0;
+  int toldPercent = 0;
   std::vector<std::string> report;
-  std::vector<std::string> notes;
   std::optional<ChildExit> exit;
   bool outputEnded = false;
-  bool traceIncomplete = false;
-  Outcome outcome = Outcome::Running;
-  std::string endText;
+  Clock::time_point started;
+  std::optional<PortEnd> childEnd;  // the end the child told, with --json
+  std::optional<PortEnd> end;       // once it has ended
 };
 
 // What the readers hand the station's thread: a line of a port's child,
@@ -95,95 +95,32 @@ std::string joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Settles a port whose child has ended and said all it will.
-void settle(PortRun& run, bool stopping) {
+// How a port whose child has ended and said all it will has ended.
+PortEnd settled(const PortRun& run, bool stopping) {
   const std::optional<int> status = run.exit ? run.exit->status : std::nullopt;
+  PortEnd end;
   if (status == kUpdated || status == kTraceIncomplete) {
-    run.outcome = Outcome::Updated;
-    run.traceIncomplete = status == kTraceIncomplete;
+    end.outcome = PortOutcome::Updated;
+    end.traceIncomplete = status == kTraceIncomplete;
   } else if (status == kUpdateStopped || (stopping && !status)) {
     // Killed after the bound counts as stopped too: the station asked.
-    run.outcome = Outcome::Stopped;
-  } else {
-    run.outcome = Outcome::Failed;
+    end.outcome = PortOutcome::Stopped;
   }
-  if (run.outcome == Outcome::Stopped) {
-    run.endText = "Przerwano, aktualizacja niedokonczona";
+  end.seconds = std::chrono::duration<double>(Clock::now() - run.started).count();
+  // The figures only the child knows; the outcome and the text are the
+  // station's, which may have had to stop or kill it.
+  if (run.childEnd) {
+    if (end.outcome != PortOutcome::Stopped) end.code = run.childEnd->code;
+    end.medianWaitMs = run.childEnd->medianWaitMs;
+  }
+  if (end.outcome == PortOutcome::Stopped) {
+    end.text = "Przerwano, aktualizacja niedokonczona";
   } else if (!run.report.empty()) {
-    run.endText = joined(run.report);
+    end.text = joined(run.report);
   } else {
-    run.endText = "Blad: proces aktualizacji zakonczyl sie bez raportu";
+    end.text = "Blad: proces aktualizacji zakonczyl sie bez raportu";
   }
-}
-
-class StationScreen {
- public:
-  StationScreen(Console& console, const std::vector<PortRun>& runs)
-      : console_(console), runs_(runs), inPlace_(console.cursor().has_value()) {
-    for (const auto& run : runs) nameWidth_ = std::max(nameWidth_, run.name.size());
-    for (const auto& run : runs) {
-      shown_.push_back(line(run));
-      console_.write(shown_.back() + "\n");
-    }
-  }
-
-  // Rewrites the lines that changed in place; without a cursor to move,
-  // appends a port's line each tenth and at its end, as the single-port
-  // log does.
-  void update() {
-    for (std::size_t i = 0; i < runs_.size(); ++i) {
-      const std::string now = line(runs_[i]);
-      if (now == shown_[i]) continue;
-      if (inPlace_) {
-        const int up = static_cast<int>(runs_.size() - i);
-        console_.moveRows(-up);
-        console_.moveToColumn(1);
-        console_.write(now);
-        console_.moveRows(up);
-        console_.moveToColumn(1);
-      } else if ((runs_[i].percent / 10 > shownPercents_[i] / 10 && runs_[i].percent < 100) ||
-                 runs_[i].outcome != Outcome::Running) {
-        // 100 comes with the end report, on the line that ends the port.
-        console_.write(now + "\n");
-      } else {
-        continue;
-      }
-      shown_[i] = now;
-      shownPercents_[i] = runs_[i].percent;
-    }
-  }
-
- private:
-  // Never shorter than the line before it, so each covers the last.
-  std::string line(const PortRun& run) const {
-    std::string text =
-        run.name + std::string(nameWidth_ - run.name.size(), ' ') + format(" %3d%%", run.percent);
-    if (run.outcome != Outcome::Running) text += "  " + run.endText;
-    return text;
-  }
-
-  Console& console_;
-  const std::vector<PortRun>& runs_;
-  bool inPlace_;
-  std::size_t nameWidth_ = 0;
-  std::vector<std::string> shown_;
-  std::vector<int> shownPercents_ = std::vector<int>(runs_.size(), 0);
-};
-
-void printSummary(Console& console, const std::vector<PortRun>& runs) {
-  const auto updated = std::count_if(
-      runs.begin(), runs.end(), [](const PortRun& r) { return r.outcome == Outcome::Updated; });
-  console.write(format("\nZaktualizowano %d z %d drukarek.\n", static_cast<int>(updated),
-                       static_cast<int>(runs.size())));
-  if (updated < static_cast<long>(runs.size())) console.write("Nie zaktualizowano:\n");
-  for (const auto& run : runs) {
-    if (run.outcome != Outcome::Updated) {
-      console.write("  " + run.name + ": " + run.endText + "\n");
-    }
-  }
-  for (const auto& run : runs) {
-    for (const auto& note : run.notes) console.write(run.name + ": " + note + "\n");
-  }
+  return end;
 }
 
 }  // namespace
@@ -206,14 +143,16 @@ namespace {
 
 // Each port's run and its child's arguments; a refusal (one line) when a
 // device names no port or a trace cannot go where it would.
-std::string planRuns(const std::vector<PortArgument>& ports,
-                     const std::optional<std::string>& trace, const std::optional<FontInUse>& font,
+std::string planRuns(const CommandLine& c, const std::optional<FontInUse>& font,
                      std::vector<PortRun>& runs) {
+  const auto& ports = c.ports;
+  const auto& trace = c.trace;
   runs = std::vector<PortRun>(ports.size());
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRun& run = runs[i];
     run.name = portName(ports[i]);
     run.arguments = {"--station-child"};
+    if (c.json) run.arguments.emplace_back("--json");
     if (ports[i].number) {
       run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*ports[i].number)});
     } else {
@@ -235,16 +174,19 @@ std::string planRuns(const std::vector<PortArgument>& ports,
   return {};
 }
 
-void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue& queue) {
+void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue& queue,
+                   StationView& view) {
   const std::string program = ownProgramPath();
   for (std::size_t i = 0; i < runs.size(); ++i) {
     PortRun& run = runs[i];
     std::string error;
+    run.started = Clock::now();
     run.child = ChildProcess::start(program, run.arguments, &error);
     if (!run.child) {
-      run.outcome = Outcome::Failed;
-      run.endText = "Blad: nie mozna uruchomic procesu aktualizacji";
-      run.notes.push_back(error);
+      run.end = PortEnd{.outcome = PortOutcome::Failed,
+                        .text = "Blad: nie mozna uruchomic procesu aktualizacji"};
+      view.ended(i, *run.end);
+      view.note(i, error);
       continue;
     }
     // A child that has already gone reads nothing; its end tells the rest.
@@ -253,26 +195,36 @@ void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue&
   }
 }
 
-void take(PortRun& run, const std::optional<StationMessage>& message) {
+void take(PortRun& run, std::size_t port, const std::optional<StationMessage>& message,
+          StationView& view) {
   if (!message) {
     run.outputEnded = true;
   } else if (message->kind == StationMessage::Kind::Progress) {
     run.percent = std::max(run.percent, message->percent);
   } else if (message->kind == StationMessage::Kind::Report) {
     run.report.push_back(message->text);
+  } else if (message->kind == StationMessage::Kind::Event) {
+    // The end is the station's to tell: it settles the port itself.
+    if (auto end = readEndEvent(message->text)) {
+      run.childEnd = std::move(end);
+    } else {
+      view.event(port, message->text);
+    }
   } else if (!message->text.empty()) {
-    run.notes.push_back(message->text);
+    view.note(port, message->text);
   }
 }
 
 // Until every child has ended and said all it will. Ctrl-C closes each
 // child's input, which asks it to stop between blocks; a child still there
 // after the bound is killed.
-void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationScreen& screen) {
+void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationView& view) {
   bool stopping = false;
   Clock::time_point stopDeadline;
   for (bool running = true; running;) {
-    for (const auto& event : queue.take(kLook)) take(runs[event.port], event.message);
+    for (const auto& event : queue.take(kLook)) {
+      take(runs[event.port], event.port, event.message, view);
+    }
     if (interrupted() && !stopping) {
       stopping = true;
       stopDeadline = Clock::now() + kStopBound;
@@ -281,17 +233,19 @@ void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationScreen&
       }
     }
     running = false;
-    for (auto& run : runs) {
-      if (run.outcome != Outcome::Running) continue;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      PortRun& run = runs[i];
+      if (run.end) continue;
+      if (run.percent != run.toldPercent) view.progress(i, run.toldPercent = run.percent);
       if (!run.exit) run.exit = run.child->exited();
       if (run.exit && run.outputEnded) {
-        settle(run, stopping);
+        run.end = settled(run, stopping);
+        view.ended(i, *run.end);
         continue;
       }
       running = true;
       if (stopping && Clock::now() > stopDeadline) run.child->kill();
     }
-    screen.update();
   }
   for (auto& run : runs) {
     if (run.reader.joinable()) run.reader.join();
@@ -300,29 +254,37 @@ void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationScreen&
 
 }  // namespace
 
-int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
-               const std::optional<std::string>& trace, const std::optional<FontInUse>& font) {
+int runStation(const CommandLine& c, GlyphTableView table, const std::optional<FontInUse>& font) {
   std::vector<PortRun> runs;
-  if (const std::string refusal = planRuns(ports, trace, font, runs); !refusal.empty()) {
+  if (const std::string refusal = planRuns(c, font, runs); !refusal.empty()) {
     std::fprintf(stderr, "voren-cp852: %s\n", refusal.c_str());
     return kRefusedInput;
   }
 
-  Console& console = systemConsole();
+  std::unique_ptr<StationView> view;
+  if (c.json) {
+    view = std::make_unique<StationJson>(c.font);
+  } else {
+    view = std::make_unique<StationScreen>(systemConsole());
+  }
   // After the console: its own handler would end the process.
   catchInterrupt();
-  printBanner(console);
+  std::vector<std::string> names;
+  for (const auto& run : runs) names.push_back(run.name);
+  view->started(names);
   EventQueue queue;
-  startChildren(runs, table, queue);
-  StationScreen screen(console, runs);
-  watchChildren(runs, queue, screen);
-  printSummary(console, runs);
+  startChildren(runs, table, queue, *view);
+  watchChildren(runs, queue, *view);
 
-  const auto all = [&](auto holds) { return std::all_of(runs.begin(), runs.end(), holds); };
-  if (!all([](const PortRun& r) { return r.outcome == Outcome::Updated; })) {
-    return kUpdateFailed;
+  std::vector<PortArgument> notUpdated;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i].end->outcome != PortOutcome::Updated) notUpdated.push_back(c.ports[i]);
   }
-  return all([](const PortRun& r) { return !r.traceIncomplete; }) ? kUpdated : kTraceIncomplete;
+  const bool whole = std::all_of(runs.begin(), runs.end(),
+                                 [](const PortRun& r) { return !r.end->traceIncomplete; });
+  const int status = !notUpdated.empty() ? kUpdateFailed : whole ? kUpdated : kTraceIncomplete;
+  view->finished(status, notUpdated.empty() ? std::string() : rerunCommand(c, notUpdated));
+  return status;
 }
 
 }  // namespace voren

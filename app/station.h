@@ -22,12 +22,12 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
 // How the texts name a port: "COM3", or the device as given.
 std::string portName(const PortArgument& port);
 
-// Updates every port with table; a trace per port when trace is given,
+// Updates every port of c with table; a trace per port when c has one,
 // each place checked (font: the file the table came from) before any child
-// starts. The exit status: 0 when every printer was updated, 3 when every
-// printer was updated but a trace could not be written completely, 1 when
-// any update failed or was stopped (Ctrl-C), 2 when a trace is refused.
-int runStation(const std::vector<PortArgument>& ports, GlyphTableView table,
-               const std::optional<std::string>& trace, const std::optional<FontInUse>& font);
+// starts; the screen, or with c.json the events as JSON lines. The exit
+// status: 0 when every printer was updated, 3 when every printer was
+// updated but a trace could not be written completely, 1 when any update
+// failed or was stopped (Ctrl-C), 2 when a trace is refused.
+int runStation(const CommandLine& c, GlyphTableView table, const std::optional<FontInUse>& font);
 
 }  // namespace voren

@@ -12,6 +12,13 @@ struct CursorPosition {
   int row = 1;
 };
 
+// The window's size in character cells.
+struct WindowSize {
+  int columns = 80;
+  int rows = 25;
+  friend bool operator==(const WindowSize&, const WindowSize&) = default;
+};
+
 // One key press as the Windows console gives it: a character as its code, or
 // a function, cursor or editing key as two codes, 0 or 224 and then the
 // key's own code. Only the console can tell them apart: 0 and 224 are
@@ -46,6 +53,13 @@ class Console {
   // so lines kept in place below each other stay right when the window
   // scrolls.
   virtual void moveRows(int rows) = 0;
+  // The window's size, or std::nullopt when the output is no console.
+  virtual std::optional<WindowSize> windowSize() = 0;
+  // A count that moves each time the window may no longer show what was
+  // written where it was written: a resize (the terminal may rewrap or cut
+  // its lines), or a continue after Ctrl-Z (the shell has written
+  // meanwhile). Lines kept in place are drawn again when it has moved.
+  virtual unsigned windowChanges() = 0;
 };
 
 // The process's own console. The first call sets the terminal up; the

@@ -35,7 +35,13 @@ void ScriptedConsole::onceWritten(std::string text, std::function<void()> action
   triggered_ = std::move(action);
 }
 
-void ScriptedConsole::resize(int height) {
+void ScriptedConsole::resize(int height, std::optional<int> width) {
+  ++windowChanges_;
+  if (width) {
+    options_.width = *width;
+    for (auto& line : cells_) line.resize(static_cast<std::size_t>(*width), ' ');
+    column_ = std::min(column_, *width);
+  }
   const int pulled = std::min(static_cast<int>(windowTop_), std::max(0, height - options_.height));
   const int pushed = std::max(0, row_ - height);
   windowTop_ = windowTop_ - static_cast<std::size_t>(pulled) + static_cast<std::size_t>(pushed);
@@ -43,6 +49,11 @@ void ScriptedConsole::resize(int height) {
   options_.height = height;
   const std::size_t needed = windowTop_ + static_cast<std::size_t>(height);
   if (cells_.size() < needed) cells_.resize(needed, std::string(cells_[0].size(), ' '));
+}
+
+void ScriptedConsole::stopAndContinue(std::string_view shellText) {
+  ++windowChanges_;
+  for (const char c : shellText) put(c);
 }
 
 void ScriptedConsole::clear() {
@@ -127,6 +138,11 @@ void ScriptedConsole::moveRows(int rows) {
   ++cursorMoves_;
   if (!options_.terminal) return;
   row_ = std::clamp(row_ + rows, 1, options_.height);
+}
+
+std::optional<WindowSize> ScriptedConsole::windowSize() {
+  if (!options_.terminal) return std::nullopt;
+  return WindowSize{options_.width, options_.height};
 }
 
 std::vector<std::string> ScriptedConsole::lines() const {

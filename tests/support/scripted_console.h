@@ -43,8 +43,11 @@ class ScriptedConsole : public Console {
   // taller window pulls lines back from the scroll-back and a shorter one
   // pushes lines into it as far as the cursor needs, as consoles and
   // terminals do: either way the cursor stays on its text and its row in
-  // the window changes.
-  void resize(int height);
+  // the window changes. A new width cuts or widens every line, rewrapping
+  // none. windowChanges() moves.
+  void resize(int height, std::optional<int> width = std::nullopt);
+  // Ctrl-Z, the shell writes text, then fg: windowChanges() moves.
+  void stopAndContinue(std::string_view shellText);
 
   void clear() override;
   void write(std::string_view text) override;
@@ -53,6 +56,8 @@ class ScriptedConsole : public Console {
   std::optional<CursorPosition> cursor() override;
   void moveToColumn(int column) override;
   void moveRows(int rows) override;
+  std::optional<WindowSize> windowSize() override;
+  unsigned windowChanges() override { return windowChanges_; }
 
   // The scroll-back and the window, from the first line to the last one
   // written or holding the cursor, trailing blanks cut.
@@ -95,6 +100,7 @@ class ScriptedConsole : public Console {
   int cursorMoves_ = 0;
   int keyWaitingCalls_ = 0;
   int cursorQueries_ = 0;
+  unsigned windowChanges_ = 0;
 };
 
 }  // namespace voren::test

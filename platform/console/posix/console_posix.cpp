@@ -1,6 +1,7 @@
 // The console on a POSIX terminal: key mode on standard input, ANSI
 // sequences on standard output, the cursor read back with a position query.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -103,6 +104,17 @@ class TerminalConsole final : public Console {
     if (!outputIsTerminal_ || rows == 0) return;
     write("\x1b[" + std::to_string(rows < 0 ? -rows : rows) + (rows < 0 ? "A" : "B"));
   }
+
+  std::optional<WindowSize> windowSize() override {
+    winsize size{};
+    if (!outputIsTerminal_ || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 ||
+        size.ws_row == 0) {
+      return std::nullopt;
+    }
+    return WindowSize{size.ws_col, size.ws_row};
+  }
+
+  unsigned windowChanges() override { return posix::windowChanges(); }
 
  private:
   // Reads what standard input has within timeoutMs (-1: wait as long as it

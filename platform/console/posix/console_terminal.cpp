@@ -19,6 +19,7 @@ struct TerminalState {
   termios saved{};
   termios keyMode{};
   volatile sig_atomic_t changed = 0;
+  volatile sig_atomic_t windowChanges = 0;
 };
 TerminalState state;
 
@@ -62,8 +63,11 @@ void onStop(int) {
 void onContinue(int) {
   const int savedErrno = errno;
   if (state.changed) tcsetattr(STDIN_FILENO, TCSANOW, &state.keyMode);
+  state.windowChanges = state.windowChanges + 1;
   errno = savedErrno;
 }
+
+void onWindowChange(int) { state.windowChanges = state.windowChanges + 1; }
 
 }  // namespace
 
@@ -90,6 +94,18 @@ bool enterKeyMode() {
 
 void restoreTerminal() {
   if (state.changed) tcsetattr(STDIN_FILENO, TCSANOW, &state.saved);
+}
+
+unsigned windowChanges() {
+  // Only a caller that keeps lines in place needs the signals; nobody else
+  // gets interrupted by them.
+  static const bool watching = [] {
+    install(SIGWINCH, onWindowChange, SA_RESTART);
+    install(SIGCONT, onContinue, SA_RESTART);
+    return true;
+  }();
+  static_cast<void>(watching);
+  return static_cast<unsigned>(state.windowChanges);
 }
 
 }  // namespace voren::posix

@@ -14,4 +14,8 @@ bool enterKeyMode();
 // Puts the saved mode back now (also safe inside a signal handler).
 void restoreTerminal();
 
+// How many times the window was resized (SIGWINCH) or the process continued
+// after a stop (SIGCONT) since the first call, which starts the count.
+unsigned windowChanges();
+
 }  // namespace voren::posix

@@ -90,6 +90,7 @@ class WindowsConsole final : public Console {
     inputIsConsole_ = GetConsoleMode(input_, &mode) != 0;
     outputIsConsole_ = GetConsoleMode(output_, &mode) != 0;
     if (inputIsConsole_) enterKeyMode(input_);
+    lastSize_ = windowSize();
   }
 
   void clear() override {
@@ -169,6 +170,22 @@ class WindowsConsole final : public Console {
     SetConsoleCursorPosition(output_, COORD{info.dwCursorPosition.X, static_cast<SHORT>(row)});
   }
 
+  std::optional<WindowSize> windowSize() override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return std::nullopt;
+    return WindowSize{info.srWindow.Right - info.srWindow.Left + 1,
+                      info.srWindow.Bottom - info.srWindow.Top + 1};
+  }
+
+  // No signal tells a console program of a resize, and it is not stopped:
+  // the size is looked at on each call.
+  unsigned windowChanges() override {
+    const auto now = windowSize();
+    if (now != lastSize_) ++sizeChanges_;
+    lastSize_ = now;
+    return sizeChanges_;
+  }
+
  private:
   Key takeKey() {
     const Key key = keys_.front();
@@ -214,6 +231,8 @@ class WindowsConsole final : public Console {
   bool outputIsConsole_ = false;
   bool ended_ = false;
   std::deque<Key> keys_;
+  std::optional<WindowSize> lastSize_;
+  unsigned sizeChanges_ = 0;
 };
 
 }  // namespace

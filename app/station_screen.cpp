@@ -1,0 +1,139 @@
+#include "app/station_screen.h"
+
+#include <algorithm>
+
+#include "app/dialogue.h"
+#include "app/texts.h"
+
+namespace voren {
+namespace {
+
+// A shortened name keeps this much at least, dots included.
+constexpr std::size_t kShortestName = 12;
+
+}  // namespace
+
+StationScreen::StationScreen(Console& console) : console_(console) {}
+
+void StationScreen::started(const std::vector<std::string>& ports) {
+  printBanner(console_);
+  for (const auto& name : ports) {
+    nameWidth_ = std::max(nameWidth_, name.size());
+    ports_.emplace_back();
+    ports_.back().name = name;
+  }
+  cursorKnown_ = console_.cursor().has_value();
+  windowChanges_ = console_.windowChanges();
+  size_ = console_.windowSize();
+  // The cursor waits on the row below the block, so that row must fit too.
+  inPlace_ = cursorKnown_ && (!size_ || ports_.size() < static_cast<std::size_t>(size_->rows));
+  writeBlock();
+}
+
+void StationScreen::progress(std::size_t port, int percent) {
+  ports_[port].percent = percent;
+  followWindow();
+  show(port);
+}
+
+void StationScreen::ended(std::size_t port, const PortEnd& end) {
+  ports_[port].end = end;
+  followWindow();
+  show(port);
+}
+
+void StationScreen::note(std::size_t port, const std::string& text) {
+  ports_[port].notes.push_back(text);
+}
+
+void StationScreen::event(std::size_t, const std::string&) {}
+
+void StationScreen::finished(int, const std::string& rerun) {
+  followWindow();
+  const auto updated = std::count_if(ports_.begin(), ports_.end(), [](const PortLine& p) {
+    return p.end && p.end->outcome == PortOutcome::Updated;
+  });
+  console_.write(format("\nZaktualizowano %d z %d drukarek.\n", static_cast<int>(updated),
+                        static_cast<int>(ports_.size())));
+  if (updated < static_cast<long>(ports_.size())) console_.write("Nie zaktualizowano:\n");
+  for (const auto& port : ports_) {
+    if (port.end && port.end->outcome != PortOutcome::Updated) {
+      console_.write("  " + port.name + ": " + port.end->text + "\n");
+    }
+  }
+  for (const auto& port : ports_) {
+    for (const auto& note : port.notes) console_.write(port.name + ": " + note + "\n");
+  }
+  // Last, whole on its own line, so it can be copied as it stands.
+  if (!rerun.empty())
+    console_.write("Aby zaktualizowac tylko te drukarki, uruchom:\n" + rerun + "\n");
+}
+
+// The port's line with a percentage, and with the end text once it has
+// ended. A name too long for its share of the window keeps its end, where
+// device names differ (by-id names share their start). The line is cut one
+// short of the window's width: a console that wraps at once on the last
+// column would move the cursor to the next row. Within one width a line is
+// never shorter than the one before it, so each covers the last.
+std::string StationScreen::line(const PortLine& port, int percent, bool withEnd) const {
+  std::size_t column = nameWidth_;
+  if (size_) column = std::min(column, std::max<std::size_t>(kShortestName, size_->columns / 2));
+  std::string name = port.name;
+  if (name.size() > column) name = "..." + name.substr(name.size() - (column - 3));
+  std::string text = name + std::string(column - name.size(), ' ') + format(" %3d%%", percent);
+  if (withEnd && port.end) text += "  " + port.end->text;
+  if (size_) text.resize(std::min(text.size(), static_cast<std::size_t>(size_->columns - 1)));
+  return text;
+}
+
+void StationScreen::writeBlock() {
+  for (auto& port : ports_) {
+    console_.write(line(port, port.percent, true) + "\n");
+    port.shownPercent = port.percent;
+  }
+}
+
+// A window that was resized, or a terminal the shell wrote on while the
+// process was stopped, no longer shows the block where it was written:
+// the window is wiped and the block drawn again, in place when it fits the
+// rows, otherwise appended to from then on.
+void StationScreen::followWindow() {
+  if (!cursorKnown_) return;
+  const unsigned changes = console_.windowChanges();
+  const auto size = console_.windowSize();
+  if (changes == windowChanges_ && size == size_) return;
+  windowChanges_ = changes;
+  size_ = size;
+  const bool fits = !size_ || ports_.size() < static_cast<std::size_t>(size_->rows);
+  // Appended lines were true when written and stay where they are, until
+  // the block fits again.
+  if (!inPlace_ && !fits) return;
+  inPlace_ = fits;
+  console_.clear();
+  writeBlock();
+}
+
+// Rewrites the port's line in place; otherwise appends it at each tenth it
+// has passed and at its end, as the single-port log does.
+void StationScreen::show(std::size_t port) {
+  PortLine& p = ports_[port];
+  if (inPlace_) {
+    const int up = static_cast<int>(ports_.size() - port);
+    console_.moveRows(-up);
+    console_.moveToColumn(1);
+    console_.write(line(p, p.percent, true));
+    console_.moveRows(up);
+    console_.moveToColumn(1);
+  } else {
+    // Every tenth passed since the last look, whatever the percentage now:
+    // the log reads the same however often the station looks. 100 comes
+    // with the end report, on the line that ends the port.
+    for (int t = p.shownPercent / 10 + 1; t <= p.percent / 10 && t < 10; ++t) {
+      console_.write(line(p, t * 10, false) + "\n");
+    }
+    if (p.end) console_.write(line(p, p.percent, true) + "\n");
+  }
+  p.shownPercent = p.percent;
+}
+
+}  // namespace voren
