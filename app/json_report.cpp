@@ -2,6 +2,7 @@
 
 #include "app/json_events.h"
 #include "app/line_console.h"
+#include "link/answer_waits.h"
 #include "link/link_state.h"
 #include "platform/console/keyboard.h"
 
@@ -44,6 +45,15 @@ void JsonReport::blockRepeated(std::uint32_t block, std::uint8_t status) {
 
 bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
 
+// A station tells its children's notes itself, among its own events.
+void JsonReport::note(const std::string& line) {
+  if (next_) {
+    next_->note(line);
+  } else {
+    emit_(noteEvent(port_, line));
+  }
+}
+
 void JsonReport::finish(int status) {
   PortEnd end;
   end.text = joined(screen_);
@@ -58,6 +68,9 @@ void JsonReport::finish(int status) {
   // the last block taken.
   if (opened_ && end.outcome != PortOutcome::Stopped) {
     end.code = static_cast<int>(linkState().resultCode);
+  }
+  if (const AnswerWaits waits = answerWaits(); opened_ && waits.count > 0) {
+    end.medianWaitMs = std::chrono::duration<double, std::milli>(waits.median).count();
   }
   emit_(endEvent(port_, end));
 }

@@ -33,6 +33,8 @@ class StationWatcher final : public UpdateWatcher {
   void blockTaken(std::uint32_t, int percent) override { say(progressLine(percent)); }
   void blockRepeated(std::uint32_t, std::uint8_t) override {}
   bool stopRequested() override { return stationGone; }
+  // Any line that is not progress or report is a note.
+  void note(const std::string& line) override { say(line + "\n"); }
 };
 
 // Reads standard input to its end on a thread of its own, which the

@@ -3,14 +3,17 @@
 #include <chrono>
 #include <thread>
 
+#include "app/adapter_delay.h"
 #include "app/dialogue.h"
 #include "app/texts.h"
 #include "app/upload.h"
+#include "link/answer_waits.h"
 #include "link/link_state.h"
 #include "link/port_setup.h"
 #include "link/result_codes.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
+#include "platform/win32/adapter_latency.h"
 
 namespace voren {
 
@@ -32,6 +35,20 @@ void printEndReport(Console& console, ResultCode code) {
   } else {
     console.write(format("\n\nBlad nr %d: ", static_cast<int>(code)));
     console.write(opisBledu(code));
+  }
+}
+
+// After the end report: what a USB adapter's delay cost, when it cost enough
+// to be worth the operator's while.
+void reportAdapterDelay(Console& console, UpdateWatcher* watcher, const PortChoice& port) {
+  const AnswerWaits waits = answerWaits();
+  if (!adapterDelayed(waits)) return;
+  const std::string line = adapterDelayLine(waits, port.name, adapterLatency(port.number));
+  // A station shows it under its summary, not as the port's end report.
+  if (watcher) {
+    watcher->note(line);
+  } else {
+    console.write("\n" + line);
   }
 }
 
@@ -80,6 +97,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   }
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
+  reportAdapterDelay(console, settings.watcher, port);
   ZamknieciePortu();
   // A log's last line ends like the others; the operator's key wait keeps
   // the cursor behind the report.

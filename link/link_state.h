@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/answer_waits.h"
 #include "link/result_codes.h"
 
 namespace voren {
@@ -35,6 +36,8 @@ struct LinkState {
   std::uint8_t portOpen = 0;
   // The platform's error right after the last probe that found no port.
   std::uint32_t probeError = 0;
+  // The answers' wait since the port was opened.
+  AnswerClock answers;
 };
 
 LinkState& linkState();

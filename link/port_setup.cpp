@@ -1,5 +1,7 @@
 #include "link/port_setup.h"
 
+#include <chrono>
+
 #include "link/link_state.h"
 #include "link/wire_trace.h"
 #include "serial/winseria.h"
@@ -45,6 +47,7 @@ void OtwarciePortu() {
   if (!s.portOpen) return;
   // A failed parity change leaves the port open at the parity it had.
   if (s.parity <= 2) ChangeParity(s.parity);
+  s.answers.start(s.speed, s.parity);
 }
 
 void ZamknieciePortu() {
@@ -57,7 +60,9 @@ void ZamknieciePortu() {
 void ZapisDoPortu(std::uint8_t value) {
   const auto began = wireTraceMark();
   const std::int32_t r = WriteByte(value);
-  linkState().portError = r == 1 ? 0 : 1;
+  LinkState& s = linkState();
+  s.portError = r == 1 ? 0 : 1;
+  if (r == 1) s.answers.wrote(std::chrono::steady_clock::now());
   wireTraceByte(WireDirection::Out, value, r, began);
 }
 
@@ -65,7 +70,9 @@ std::uint8_t OdczytZPortu() {
   const auto began = wireTraceMark();
   std::uint8_t byte = 0;
   const std::int32_t r = ReadByte(&byte);
-  linkState().portError = r == 1 ? 0 : 1;
+  LinkState& s = linkState();
+  s.portError = r == 1 ? 0 : 1;
+  s.answers.read(std::chrono::steady_clock::now(), r == 1);
   wireTraceByte(WireDirection::In, byte, r, began);
   return byte;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/answer_waits.h"
 #include "link/link_state.h"
 
 namespace voren {
@@ -113,6 +114,11 @@ void stopWireTrace() {
   WireTrace& t = trace();
   if (t.file == nullptr) return;
   endLine(t);
+  // Last: what the answers kept the link waiting, beyond the line's own time.
+  const AnswerWaits waits = answerWaits();
+  put(t, "# answers " + std::to_string(waits.count) + ", wait median " +
+             std::to_string(waits.median.count()) + " us, largest " +
+             std::to_string(waits.largest.count()) + " us\n");
   if (t.file == nullptr) return;
   const int closed = std::fclose(t.file);
   const int error = errno;

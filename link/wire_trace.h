@@ -8,7 +8,11 @@
 //   1780 in 06 code 0         bytes in hex, the link's result code when the
 //                             run ended (0: no failure so far)
 //   3004410 in -- code 21 no byte (failed or timed out) after 3000102 us
+//   # answers 432, wait median 16110 us, largest 17020 us
 //
+// The last line sums up the answers' wait (link/answer_waits.h) since the
+// port was opened: how long an adapter between here and the printer held
+// them.
 // A run ends when the direction changes, at ClearPort, at the end of an
 // exchange and at a failed call, which gets a line of its own.
 #include <chrono>

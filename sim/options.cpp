@@ -24,6 +24,9 @@ constexpr const char* kHelp =
     "  --exit-on-close        exit when a peer that sent bytes closes the line\n"
     "  --lifetime S           exit after S seconds whatever happens\n"
     "  --frame-gap MS         quiet time that abandons a command (default 2000)\n"
+    "  --latency-timer MS     answer through a USB adapter that holds what it\n"
+    "                         receives MS (1..255) from its first byte held, or\n"
+    "                         until 62 bytes are held\n"
     "  --verbose              report every exchange on stderr\n";
 
 template <typename T>
@@ -78,6 +81,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
     } else if (name == "--frame-gap") {
       if (!toNumber(value, options.frameGapMs) || options.frameGapMs == 0) {
         return error("--frame-gap needs milliseconds");
+      }
+    } else if (name == "--latency-timer") {
+      // What FTDI-type adapters accept.
+      if (!toNumber(value, options.latencyTimerMs) || options.latencyTimerMs == 0 ||
+          options.latencyTimerMs > 255) {
+        return error("--latency-timer needs milliseconds from 1 to 255");
       }
     } else {
       return error("unknown option " + name);

@@ -21,6 +21,7 @@ struct SimOptions {
   bool verbose = false;
   unsigned lifetimeSeconds = 0;  // 0: no limit
   unsigned frameGapMs = 2000;    // quiet time that ends a command in progress
+  unsigned latencyTimerMs = 0;   // a USB adapter's latency timer on the answers; 0: no adapter
 };
 
 struct ParsedOptions {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "sim/latency_timer.h"
 #include "sim/line_pacer.h"
 #include "sim/printer.h"
 #include "sim/receipt.h"
@@ -27,9 +28,12 @@ constexpr auto kLingerAfterUpdate = std::chrono::seconds(5);
 // look again this often rather than spin.
 constexpr auto kNoPeerPoll = milliseconds(50);
 
-int millisUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 60'000));
+// To the microsecond: an adapter's timer that ran out is due now, not at the
+// next whole millisecond.
+timespec timeUntil(Clock::time_point deadline) {
+  const auto left = std::max<long long>(
+      0, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count());
+  return {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
 }
 
 class Session {
@@ -41,7 +45,8 @@ class Session {
         stopFd_(stopFd),
         report_(report),
         printer_(std::move(options_.faults), report, options_.verbose),
-        pacer_(options_.baud) {
+        pacer_(options_.baud),
+        adapter_(milliseconds(options_.latencyTimerMs)) {
     if (options_.hangUpAfter) printer_.hangUpAfter(options_.hangUpAfter);
     // The kernel may otherwise let each paced answer's timer run 50 us late,
     // some 20 ms over an update's 432 answers.
@@ -63,9 +68,11 @@ class Session {
     if (printer_.inCommand()) deadline = std::min(deadline, lastByte_ + frameGap());
     if (lifetimeEnd_) deadline = std::min(deadline, *lifetimeEnd_);
     if (lingerEnd_) deadline = std::min(deadline, *lingerEnd_);
+    if (const auto due = adapter_.due()) deadline = std::min(deadline, *due);
 
     pollfd fds[2] = {{stopFd_, POLLIN, 0}, {pty_.fd(), POLLIN, 0}};
-    int ready = ::poll(fds, 2, millisUntil(deadline));
+    const timespec timeout = timeUntil(deadline);
+    int ready = ::ppoll(fds, 2, &timeout, nullptr);
     if (ready < 0 && errno != EINTR) {
       report_(std::string("poll: ") + std::strerror(errno));
       stopping_ = true;
@@ -104,15 +111,38 @@ class Session {
 
   void answer(const SimulatedPrinter::Reply& reply) {
     for (std::uint8_t byte : reply.bytes) {
-      if (!waitUntil(pacer_.nextSend(Clock::now()))) return;
-      if (::write(pty_.fd(), &byte, 1) != 1) {
-        report_(std::string("write: ") + std::strerror(errno));
-      }
+      if (!send(byte, pacer_.nextSend(Clock::now()))) return;
     }
     if (reply.hangUp) {
+      // The adapter passes on what it holds before the line drops.
+      if (adapter_.due()) writeOut(adapter_.release());
       report_("hanging up the line");
       pty_.hangUp();
       stopping_ = true;
+    }
+  }
+
+  // The byte reaches the other side at that time, or an adapter there takes
+  // it then; false when a stop signal came first.
+  bool send(std::uint8_t byte, Clock::time_point at) {
+    // The adapter's timer may run out while the line still brings more.
+    if (const auto due = adapter_.due(); due && *due <= at) {
+      if (!waitUntil(*due)) return false;
+      writeOut(adapter_.release());
+    }
+    if (!waitUntil(at)) return false;
+    if (!adapter_.present()) {
+      writeOut({byte});
+    } else if (adapter_.hold(byte, at)) {
+      writeOut(adapter_.release());
+    }
+    return true;
+  }
+
+  void writeOut(const std::vector<std::uint8_t>& bytes) {
+    const auto size = static_cast<ssize_t>(bytes.size());
+    if (::write(pty_.fd(), bytes.data(), bytes.size()) != size) {
+      report_(std::string("write: ") + std::strerror(errno));
     }
   }
 
@@ -150,6 +180,7 @@ class Session {
 
   void checkClocks() {
     Clock::time_point now = Clock::now();
+    if (const auto due = adapter_.due(); due && now >= *due) writeOut(adapter_.release());
     if (printer_.inCommand() && now - lastByte_ >= frameGap()) {
       printer_.abandonCommand("the line went quiet");
     }
@@ -185,6 +216,7 @@ class Session {
   const std::function<void(const std::string&)>& report_;
   SimulatedPrinter printer_;
   LinePacer pacer_;
+  LatencyTimer adapter_;
   bool stopping_ = false;
   bool peerTalked_ = false;
   int updatesSeen_ = 0;

@@ -32,10 +32,10 @@ class RecordingWatcher final : public UpdateWatcher {
   void blockRepeated(std::uint32_t block, std::uint8_t status) override {
     heard.push_back("repeat " + std::to_string(block) + " " + std::to_string(status));
   }
-  bool stopRequested() override { return stopAfter && heard.size() > *stopAfter; }
+  bool stopRequested() override { return false; }
+  void note(const std::string& line) override { heard.push_back("note " + line); }
 
   std::vector<std::string> heard;
-  std::optional<std::size_t> stopAfter;
 };
 
 using Watched = Updater;

@@ -81,6 +81,42 @@ TEST_F(CommandLineNatively, PortOptionUploadsWithoutAKeyWaitAndTracesEveryExchan
   EXPECT_EQ(ins, 432);
   EXPECT_EQ(outs, 432);
   EXPECT_EQ(others, 0);
+  // With no adapter holding the answers, nothing names one.
+  EXPECT_EQ(result.output.find("Adapter portu"), std::string::npos) << result.output;
+}
+
+// A USB adapter that holds each answer for its 16 ms timer, on a line paced
+// as a real one: the update ends with one line naming what that cost, and
+// the trace's last line sums up the answers' wait.
+TEST(AdapterDelayNatively, IsNamedAfterTheEndReportWithWhatItCost) {
+  UpdaterRun run("AdapterDelayNatively");
+  std::string error;
+  ASSERT_TRUE(run.startPrinter({"--baud", "38400", "--latency-timer", "16"}, &error)) << error;
+  const std::string trace = run.directory() + "/trace.txt";
+  const auto result = runCommand({"env", "VOREN_COM1=" + run.printer().ptyPath(), VOREN_CP852_PATH,
+                                  "--port", "1", "--trace", trace},
+                                 90s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  std::smatch match;
+  const std::regex delayLine(std::string(kSuccessLine) +
+                             "\nAdapter portu COM1 opoznia odpowiedzi drukarki o \\d+ ms, ta "
+                             "aktualizacja trwala przez to o (\\d+),(\\d) s dluzej\\. [^\n]+\n$");
+  ASSERT_TRUE(std::regex_search(result.output, match, delayLine)) << result.output;
+  // 432 answers held 16 ms each: 6.9 s. A busy machine adds the turnaround
+  // of its own scheduling, 13 ms an answer once under the load of
+  // the other builds; an answer's wait measured from the start of what was
+  // written, rather than its end on the line, would add 37 ms to two in three.
+  const double cost = std::stoi(match[1]) + std::stoi(match[2]) / 10.0;
+  EXPECT_GE(cost, 6.5) << result.output;
+  EXPECT_LE(cost, 17.3) << result.output;
+
+  std::istringstream lines(readFile(trace));
+  std::string line, last;
+  while (std::getline(lines, line)) last = line;
+  const std::regex summary(R"(# answers 432, wait median (\d+) us, largest \d+ us)");
+  ASSERT_TRUE(std::regex_match(last, match, summary)) << last;
+  EXPECT_GE(std::stoi(match[1]), 15'500) << last;
+  EXPECT_LE(std::stoi(match[1]), 40'000) << last;
 }
 
 TEST_F(CommandLineNatively, DeviceAndFontOptionsPutTheFileIntoThePrinterWithoutAMapping) {

@@ -314,6 +314,28 @@ TEST_F(StationRun, ATraceNotWrittenWholeEndsWithThree) {
       << result.output;
 }
 
+// A USB adapter's delay is named under the summary, for its own port. Cheap
+// and unpaced: each printer refuses its fourth block, and COM4's adapter
+// holds each of its ten answers 100 ms.
+TEST_F(StationRun, AnAdaptersDelayIsNamedUnderTheSummaryForItsPort) {
+  const std::vector<Printer> printers = {
+      {3, {"--fault", "3:ack:nak"}, kNak},
+      {4, {"--fault", "3:ack:nak", "--latency-timer", "100"}, kNak}};
+  const auto env = startPrinters(printers);
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin(), options.end());
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_TRUE(std::regex_search(result.output,
+                                std::regex("\nZaktualizowano 0 z 2 drukarek\\.\n(.+\n)*COM4: "
+                                           "Adapter portu COM4 opoznia odpowiedzi drukarki o "
+                                           "\\d+ ms, ta aktualizacja trwala przez to o 0,\\d s")))
+      << result.output;
+  EXPECT_EQ(result.output.find("COM3: Adapter"), std::string::npos) << result.output;
+}
+
 // From a script: no terminal, a line each tenth; the font and the traces.
 TEST_F(StationRun, FontAndTracesFromAScriptWithAppendedLines) {
   const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {}, kSuccessLine}};

@@ -131,6 +131,13 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
   EXPECT_TRUE(lines[5].rest.starts_with(" no byte (failed or timed out) after ")) << lines[5].rest;
   EXPECT_TRUE(lines[9].rest.starts_with(" not taken (failed or timed out) after "))
       << lines[9].rest;
+
+  // The last line sums up the answers: the acknowledgement, the status and
+  // the list, not the status that never came.
+  std::ifstream in(path_);
+  std::string line, last;
+  while (std::getline(in, line)) last = line;
+  EXPECT_TRUE(last.starts_with("# answers 3, wait median ")) << last;
 }
 
 TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {

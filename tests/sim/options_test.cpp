@@ -50,9 +50,9 @@ TEST(FaultPlan, FiresPerBlockAndPointUntilUsedUp) {
 }
 
 TEST(Options, ReadsTheCommandLine) {
-  auto parsed =
-      parseOptions({"--link", "/tmp/com1", "--dump", "d.bin", "--baud", "38400", "--fault",
-                    "5:2:crc", "--hangup-after", "900", "--exit-on-close", "--lifetime", "60"});
+  auto parsed = parseOptions({"--link", "/tmp/com1", "--dump", "d.bin", "--baud", "38400",
+                              "--fault", "5:2:crc", "--hangup-after", "900", "--exit-on-close",
+                              "--lifetime", "60", "--latency-timer", "16"});
   ASSERT_TRUE(parsed.options) << parsed.message;
   EXPECT_EQ(parsed.options->link, "/tmp/com1");
   EXPECT_EQ(parsed.options->dump, "d.bin");
@@ -62,12 +62,17 @@ TEST(Options, ReadsTheCommandLine) {
   EXPECT_TRUE(parsed.options->exitOnClose);
   EXPECT_FALSE(parsed.options->exitAfterUpdate);
   EXPECT_EQ(parsed.options->lifetimeSeconds, 60u);
+  EXPECT_EQ(parsed.options->latencyTimerMs, 16u);
 }
 
 TEST(Options, SaysWhatIsWrong) {
   EXPECT_NE(parseOptions({"--baud"}).message.find("--baud needs"), std::string::npos);
   EXPECT_NE(parseOptions({"--baud", "0"}).message.find("positive"), std::string::npos);
   EXPECT_NE(parseOptions({"--fault", "5:9:nak"}).message.find("ack, 1 or 2"), std::string::npos);
+  for (const char* timer : {"0", "256", "16ms", "-1"}) {
+    EXPECT_NE(parseOptions({"--latency-timer", timer}).message.find("1 to 255"), std::string::npos)
+        << timer;
+  }
   EXPECT_NE(parseOptions({"--colour"}).message.find("--colour"), std::string::npos);
   auto help = parseOptions({"--help"});
   EXPECT_FALSE(help.options);

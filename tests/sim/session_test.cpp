@@ -182,6 +182,17 @@ TEST_F(SessionTest, PacedAnswersTakeTheLineTime) {
   EXPECT_LT(took, 1500ms);
 }
 
+TEST_F(SessionTest, AnAdapterHoldsEachAnswerForItsTimer) {
+  start({"--latency-timer", "100"});
+  openPeer();
+  auto begin = std::chrono::steady_clock::now();
+  ASSERT_TRUE(uploadBlock(0));
+  auto took = std::chrono::steady_clock::now() - begin;
+  // Three answers, each held 100 ms.
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, 1500ms);
+}
+
 TEST_F(SessionTest, StopsOnRequestAndWritesItsDump) {
   start({});
   openPeer();

@@ -99,8 +99,21 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
     device->foundSettings_ = settings;
     makeRaw(settings);
     tcsetattr(fd, TCSANOW, &settings);
+    device->askLowLatency();
   }
   return 0;
+}
+
+// A USB adapter's driver (ftdi_sio) holds what the adapter receives for the
+// adapter's latency timer, 16 ms, unless the port is in low latency mode:
+// with one answer for every few bytes sent, that is most of an update's
+// time. A driver without the mode (a pseudo-terminal) or that refuses it
+// leaves the port as it was.
+void CommDevice::askLowLatency() {
+  serial_struct serial{};
+  if (ioctl(fd_, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY)) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  clearLowLatency_ = ioctl(fd_, TIOCSSERIAL, &serial) == 0;
 }
 
 CommDevice::CommDevice(int fd, int wakeFd, bool overlapped, bool terminal, DWORD fileType)
@@ -135,6 +148,11 @@ void CommDevice::closed() {
   if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
   // A pseudo-terminal keeps TIOCEXCL after the last close.
   if (clearExclusive_) ioctl(fd_, TIOCNXCL);
+  serial_struct serial{};
+  if (clearLowLatency_ && ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd_, TIOCSSERIAL, &serial);
+  }
   ::close(fd_);
   fd_ = -1;
 }

@@ -111,6 +111,7 @@ class CommDevice : public Object {
   bool heldByCts() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
+  void askLowLatency();
 
   int fd_;  // -1 once closed
   const int wakeFd_;
@@ -127,7 +128,8 @@ class CommDevice : public Object {
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
   bool used_ = false;           // settings changed or a transfer made
   termios foundSettings_{};
-  bool clearExclusive_ = false;  // TIOCEXCL was ours to set
+  bool clearExclusive_ = false;   // TIOCEXCL was ours to set
+  bool clearLowLatency_ = false;  // so was the driver's low latency mode
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};
   std::deque<std::uint8_t> input_;
