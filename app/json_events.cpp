@@ -117,9 +117,21 @@ std::string summaryEvent(const StationSummary& summary, int ports) {
 }
 
 std::string listedPort(const ComPort& port) {
+  const auto known = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
+  const PortDescription& d = port.description;
   return line({{"port", port.number != 0 ? Json("COM" + std::to_string(port.number)) : Json()},
                {"number", port.number != 0 ? Json(port.number) : Json()},
-               {"device", port.device.empty() ? Json() : Json(port.device)}});
+               {"device", known(port.device)},
+               {"description",
+                {{"driver", known(d.driver)},
+                 {"vendor_id", known(d.vendorId)},
+                 {"product_id", known(d.productId)},
+                 {"manufacturer", known(d.manufacturer)},
+                 {"product", known(d.product)},
+                 {"serial", known(d.serial)},
+                 {"location", known(d.location)},
+                 {"by_id", known(d.byId)},
+                 {"friendly_name", known(d.friendlyName)}}}});
 }
 
 bool isEventObject(std::string_view text) {

@@ -84,6 +84,9 @@ TEST_F(Watched, HearsWhyAPortWasNotUsed) {
 }
 
 TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
+  ComPort ftdiAdapter{0, "/dev/ttyUSB0"};
+  ftdiAdapter.description.driver = "ftdi_sio";
+  ftdiAdapter.description.vendorId = "0403";
   const PortEnd end{PortOutcome::Failed, false, "Blad nr 21: timeout odbierania", 21, 3.0004, 1.2};
   const std::string lines[] = {
       startEvent({"COM3", "/dev/ttyUSB0"}, "font.bin"),
@@ -95,7 +98,7 @@ TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
       endEvent("COM4", end),
       noteEvent("COM4", "voren-cp852: trace file 'w.txt': disk full"),
       summaryEvent({1, {"COM4"}, 1, "voren-cp852 --port 4"}, 2),
-      listedPort({0, "/dev/ttyUSB0"}),
+      listedPort(ftdiAdapter),
   };
   for (const auto& line : lines) {
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
@@ -107,6 +110,8 @@ TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
   EXPECT_EQ(Json::parse(lines[3])["reason"], "in-use");
   EXPECT_EQ(Json::parse(lines[6])["seconds"], 3.0);
   EXPECT_TRUE(Json::parse(lines[9])["number"].is_null());
+  EXPECT_EQ(Json::parse(lines[9])["description"]["vendor_id"], "0403");
+  EXPECT_TRUE(Json::parse(lines[9])["description"]["serial"].is_null());
   EXPECT_EQ(Json::parse(summaryEvent({2, {}, 0, ""}, 2))["rerun"], nullptr);
 }
 
