@@ -6,7 +6,9 @@
 // must be the one the screen's run gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -157,6 +159,149 @@ TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Printers, JsonRun, ::testing::ValuesIn(kPrinters),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Several printers, each its own simulator mapped as COM3, COM4, ...
+class Printers {
+ public:
+  explicit Printers(std::string directory) : directory_(std::move(directory)) {}
+
+  // A printer with these voren-sim options on port; its dump is kept.
+  void start(int port, std::vector<std::string> fault) {
+    fault.insert(fault.end(), {"--dump", dump(port), "--lifetime", "120"});
+    std::string error;
+    const std::string log = directory_ + "/sim" + std::to_string(port) + ".log";
+    EXPECT_TRUE(printers_[port].start(VOREN_SIM_PATH, fault, log, &error)) << error;
+  }
+  std::vector<std::string> env() {
+    std::vector<std::string> argv{"env"};
+    for (const auto& [port, printer] : printers_) {
+      argv.push_back("VOREN_COM" + std::to_string(port) + "=" + printer.ptyPath());
+    }
+    return argv;
+  }
+  // Whether the printer holds the table, after it is stopped.
+  bool holdsTheTable(int port) {
+    printers_[port].stop();
+    return readFile(dump(port)) == glyphTableBytes();
+  }
+  std::string dump(int port) const { return directory_ + "/dump" + std::to_string(port) + ".bin"; }
+
+ private:
+  std::string directory_;
+  std::map<int, SimulatedPrinterProcess> printers_;
+};
+
+class JsonStation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = makeTempDir(std::string("voren-json-station-") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+  std::string directory_;
+};
+
+TEST_F(JsonStation, EachPortsEventsInOrderAndASummaryThatMatchesTheExitStatus) {
+  const PrinterRow* rows[] = {&kPrinters[0], &kPrinters[2], &kPrinters[3], &kPrinters[4]};
+  std::vector<std::string> names;
+  // The same printers for the screen's run and the JSON run: the ends must
+  // read the same.
+  const auto run = [&](std::vector<std::string> options) {
+    Printers printers(directory_);
+    for (int i = 0; i < 4; ++i) printers.start(3 + i, rows[i]->fault);
+    auto argv = printers.env();
+    argv.push_back(VOREN_CP852_PATH);
+    for (int i = 0; i < 4; ++i) argv.insert(argv.end(), {"--port", std::to_string(3 + i)});
+    argv.insert(argv.end(), options.begin(), options.end());
+    return runCommand(argv, 60s);
+  };
+  for (int i = 0; i < 4; ++i) names.push_back("COM" + std::to_string(3 + i));
+  const CommandResult screen = run({});
+  const CommandResult json = run({"--json"});
+  ASSERT_NE(json.status, -1) << json.output;
+  EXPECT_EQ(json.status, screen.status);
+  EXPECT_EQ(json.status, 1);
+
+  const auto events = eventsOf(json.output);
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events.front()["event"], "start");
+  EXPECT_EQ(events.front()["ports"], Json(names));
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const Json& e) { return e["event"] == "start"; }),
+            1);
+  std::vector<std::string> notUpdated;
+  for (int i = 0; i < 4; ++i) {
+    const Json end = expectInOrder(events, names[i], rows[i]->repeats);
+    ASSERT_TRUE(end.is_object()) << names[i];
+    EXPECT_EQ(end["outcome"], std::string(rows[i]->outcome)) << names[i];
+    // The port's line on the screen ends with the same text.
+    const std::string text = end["text"];
+    EXPECT_NE(screen.output.find("%  " + text + "\n"), std::string::npos)
+        << names[i] << ": " << text << "\n"
+        << screen.output;
+    if (end["outcome"] != "updated") notUpdated.push_back(names[i]);
+  }
+  const Json& summary = events.back();
+  EXPECT_EQ(summary["event"], "summary");
+  EXPECT_EQ(summary["updated"], 1);
+  EXPECT_EQ(summary["ports"], 4);
+  EXPECT_EQ(summary["not_updated"], Json(notUpdated));
+  EXPECT_EQ(summary["status"], json.status);
+  EXPECT_TRUE(summary["rerun"].get<std::string>().ends_with(" --port 4 --port 5 --port 6 --json"))
+      << summary["rerun"];
+}
+
+// The line the station prints last, run as printed by a shell against sound
+// printers, updates exactly the printers that were not updated, with the
+// same font and a trace where the station put that port's.
+TEST_F(JsonStation, TheRerunLineUpdatesExactlyThePrintersNotUpdated) {
+  const std::string font = directory_ + "/my font's.bin";
+  {
+    const std::string table = glyphTableBytes();
+    std::ofstream(font, std::ios::binary).write(table.data(), static_cast<long>(table.size()));
+  }
+  const std::string trace = directory_ + "/wire.txt";
+  std::vector<std::string> ports;
+  {
+    Printers first(directory_);
+    for (int port = 3; port <= 6; ++port) {
+      first.start(port, port == 4 || port == 6 ? std::vector<std::string>{"--fault", "*:ack:nak"}
+                                               : std::vector<std::string>{});
+    }
+    auto argv = first.env();
+    argv.insert(argv.end(), {VOREN_CP852_PATH, "--port", "3", "--port", "4", "--port", "5",
+                             "--port", "6", "--font", font, "--trace", trace});
+    const CommandResult station = runCommand(argv, 60s);
+    EXPECT_EQ(station.status, 1) << station.output;
+    const std::string header = "Aby zaktualizowac tylko te drukarki, uruchom:\n";
+    const auto at = station.output.find(header);
+    ASSERT_NE(at, std::string::npos) << station.output;
+    std::string rerun = station.output.substr(at + header.size());
+    ASSERT_TRUE(rerun.ends_with("\n")) << "the command is the summary's last line: " << rerun;
+    rerun.pop_back();
+    ASSERT_EQ(rerun.find('\n'), std::string::npos) << rerun;
+    ports.push_back(rerun);
+  }
+  std::filesystem::remove(directory_ + "/wire-COM4.txt");
+  std::filesystem::remove(directory_ + "/wire-COM6.txt");
+
+  Printers sound(directory_);
+  for (int port = 3; port <= 6; ++port) {
+    std::filesystem::remove(sound.dump(port));
+    sound.start(port, {});
+  }
+  auto argv = sound.env();
+  argv.insert(argv.end(), {"sh", "-c", ports.front()});
+  const CommandResult again = runCommand(argv, 60s);
+  EXPECT_EQ(again.status, 0) << ports.front() << "\n" << again.output;
+  EXPECT_NE(again.output.find("Zaktualizowano 2 z 2 drukarek."), std::string::npos) << again.output;
+  EXPECT_TRUE(sound.holdsTheTable(4));
+  EXPECT_TRUE(sound.holdsTheTable(6));
+  EXPECT_FALSE(sound.holdsTheTable(3)) << "COM3 was updated again";
+  EXPECT_FALSE(sound.holdsTheTable(5)) << "COM5 was updated again";
+  EXPECT_TRUE(std::filesystem::file_size(directory_ + "/wire-COM4.txt") > 0);
+  EXPECT_TRUE(std::filesystem::file_size(directory_ + "/wire-COM6.txt") > 0);
+}
 
 }  // namespace
 }  // namespace voren::test
