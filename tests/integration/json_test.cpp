@@ -39,6 +39,22 @@ const PrinterRow kPrinters[] = {
     {"Missing", {"absent"}, "failed", 0},
 };
 
+// Every line of output against docs/json-events.schema.json.
+void expectValid(const std::string& output, const std::string& directory) {
+  const std::string lines = directory + "/events.jsonl";
+  std::ofstream(lines) << output;
+  const char* check = R"(
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator.check_schema(schema)
+for n, line in enumerate(open(sys.argv[2]), 1):
+    for error in jsonschema.Draft202012Validator(schema).iter_errors(json.loads(line)):
+        print("line %d: %s: %s" % (n, error.message, line.strip()))
+)";
+  const CommandResult result = runCommand({"python3", "-c", check, VOREN_JSON_SCHEMA, lines}, 30s);
+  EXPECT_TRUE(result.status == 0 && result.output.empty()) << result.output;
+}
+
 // The lines of output, each parsed; a line that does not parse fails the test.
 std::vector<Json> eventsOf(const std::string& output) {
   std::vector<Json> events;
@@ -71,6 +87,8 @@ Json expectInOrder(const std::vector<Json>& events, const std::string& port, int
       EXPECT_EQ(event["block"], next) << event;
       EXPECT_EQ(event["percent"], (next + 1) * 100 / 144) << event;
       ++next;
+    } else if (event["event"] == "note") {
+      // What the screen shows beside the report: the adapter's delay.
     } else if (event["event"] == "repeat") {
       EXPECT_EQ(event["block"], next) << "a repeat of a block not being sent: " << event;
       ++repeated;
@@ -131,6 +149,7 @@ TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
   EXPECT_EQ(json.status, screen.status);
 
   const auto events = eventsOf(json.output);
+  expectValid(json.output, directory_);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front()["event"], "start");
   EXPECT_EQ(events.front()["ports"], Json::array({"COM3"}));
@@ -223,6 +242,7 @@ TEST_F(JsonStation, EachPortsEventsInOrderAndASummaryThatMatchesTheExitStatus) {
   EXPECT_EQ(json.status, 1);
 
   const auto events = eventsOf(json.output);
+  expectValid(json.output, directory_);
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events.front()["event"], "start");
   EXPECT_EQ(events.front()["ports"], Json(names));

@@ -498,7 +498,9 @@ TEST_F(StationUnderWine, JsonEventsInOrderEndingAsTheScreenDoes) {
     EXPECT_EQ(mine.back()["event"], "end") << port;
     EXPECT_EQ(mine.back()["text"], printer.end) << port;
     unsigned next = 0;
+    // Wine's own delay may bring the adapter's note before the end.
     for (std::size_t i = 1; i + 1 < mine.size(); ++i) {
+      if (mine[i]["event"] == "note") continue;
       EXPECT_EQ(mine[i]["event"], "progress") << mine[i];
       EXPECT_EQ(mine[i]["block"], next++) << mine[i];
     }
