@@ -169,6 +169,7 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
   std::istringstream rows(screen);
   for (std::string line; std::getline(rows, line);) lines.push_back(line);
   std::string failed;
+  std::string rerun = VOREN_CP852_PATH;
   int updated = 0;
   for (const auto& printer : row.printers) {
     const std::string port = nameOf(printer);
@@ -189,12 +190,17 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
           << port << " holds something else than the table";
     } else {
       failed += "  " + port + ": " + *end + "\n";
+      rerun += printer.byDevice ? " --device " + port : " --port " + std::to_string(printer.port);
     }
   }
-  // The summary, then exactly the ports that failed, each with its end.
+  // The summary, then exactly the ports that failed, each with its end,
+  // and last the command for those alone.
   std::string summary = "Zaktualizowano " + std::to_string(updated) + " z " +
                         std::to_string(row.printers.size()) + " drukarek.\n";
-  if (!failed.empty()) summary += "Nie zaktualizowano:\n" + failed;
+  if (!failed.empty()) {
+    summary += "Nie zaktualizowano:\n" + failed +
+               "Aby zaktualizowac tylko te drukarki, uruchom:\n" + rerun + "\n";
+  }
   EXPECT_NE(screen.find("\n" + summary + "\n[exit"), std::string::npos) << screen;
   expectNoChildLeft();
 }
