@@ -15,11 +15,11 @@ std::string adapterDelayLine(const AnswerWaits& waits, const std::string& portNa
   // busy computer or printer held longer.
   const long long costTenths =
       (waits.median.count() * static_cast<long long>(waits.count) + 50'000) / 100'000;
-  std::string line =
-      format("Adapter portu %s opoznia odpowiedzi drukarki o %lld ms", portName.c_str(), medianMs);
-  if (adapter.timerMs) line += format(" (latency timer %u ms)", *adapter.timerMs);
-  line += format(", ta aktualizacja trwala przez to o %lld,%lld s dluzej. ", costTenths / 10,
-                 costTenths % 10);
+  std::string line = "Adapter portu " + portName + " opoznia odpowiedzi drukarki o " +
+                     std::to_string(medianMs) + " ms";
+  if (adapter.timerMs) line += " (latency timer " + std::to_string(*adapter.timerMs) + " ms)";
+  line += ", ta aktualizacja trwala przez to o " + std::to_string(costTenths / 10) + "," +
+          std::to_string(costTenths % 10) + " s dluzej. ";
   switch (adapter.setting) {
     case AdapterLatency::Setting::PortProperties:
       line += format("Ustaw 1 ms: Menedzer urzadzen, %s, Ustawienia portu, Zaawansowane.",
@@ -34,6 +34,12 @@ std::string adapterDelayLine(const AnswerWaits& waits, const std::string& portNa
       break;
   }
   return line;
+}
+
+std::optional<std::string> adapterDelayReport(std::uint8_t port, const std::string& portName) {
+  const AnswerWaits waits = answerWaits();
+  if (!adapterDelayed(waits)) return std::nullopt;
+  return adapterDelayLine(waits, portName, adapterLatency(port));
 }
 
 }  // namespace voren

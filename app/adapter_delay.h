@@ -3,6 +3,8 @@
 // delay cost the update, and where the operator removes it.
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/answer_waits.h"
@@ -24,5 +26,9 @@ bool adapterDelayed(const AnswerWaits& waits);
 // portName as the operator gave it ("COM3", or a device path).
 std::string adapterDelayLine(const AnswerWaits& waits, const std::string& portName,
                              const AdapterLatency& adapter);
+
+// The line for this run's answers on COMn, named portName, when they waited
+// long enough to name it; the adapter is looked up only then.
+std::optional<std::string> adapterDelayReport(std::uint8_t port, const std::string& portName);
 
 }  // namespace voren

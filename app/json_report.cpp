@@ -1,5 +1,6 @@
 #include "app/json_report.h"
 
+#include "app/adapter_delay.h"
 #include "app/json_events.h"
 #include "app/line_console.h"
 #include "link/answer_waits.h"
@@ -45,15 +46,6 @@ void JsonReport::blockRepeated(std::uint32_t block, std::uint8_t status) {
 
 bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
 
-// A station tells its children's notes itself, among its own events.
-void JsonReport::note(const std::string& line) {
-  if (next_) {
-    next_->note(line);
-  } else {
-    emit_(noteEvent(port_, line));
-  }
-}
-
 void JsonReport::finish(int status) {
   PortEnd end;
   end.text = joined(screen_);
@@ -84,6 +76,12 @@ int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fo
   settings.watcher = &report;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
   console.flush();
+  // What the screen shows after the end report.
+  if (status != kUpdateStopped) {
+    if (const auto line = adapterDelayReport(settings.port->number, port)) {
+      writeJsonLine(noteEvent(port, *line));
+    }
+  }
   report.finish(status);
   return status;
 }

@@ -30,7 +30,6 @@ class JsonReport final : public UpdateWatcher {
   void blockTaken(std::uint32_t block, int percent) override;
   void blockRepeated(std::uint32_t block, std::uint8_t status) override;
   bool stopRequested() override;
-  void note(const std::string& line) override;
 
  private:
   std::string port_;

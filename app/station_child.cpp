@@ -1,9 +1,11 @@
 #include "app/station_child.h"
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "app/adapter_delay.h"
 #include "app/glyph_table.h"
 #include "app/json_report.h"
 #include "app/line_console.h"
@@ -33,8 +35,6 @@ class StationWatcher final : public UpdateWatcher {
   void blockTaken(std::uint32_t, int percent) override { say(progressLine(percent)); }
   void blockRepeated(std::uint32_t, std::uint8_t) override {}
   bool stopRequested() override { return stationGone; }
-  // Any line that is not progress or report is a note.
-  void note(const std::string& line) override { say(line + "\n"); }
 };
 
 // Reads standard input to its end on a thread of its own, which the
@@ -65,23 +65,27 @@ std::optional<std::vector<std::uint8_t>> receiveGlyphTable() {
 int updateForStation(UpdateSettings settings, bool json) {
   watchForTheEndOfInput();
   StationWatcher watcher;
-  if (!json) {
-    LineConsole console(sendReport);
-    Keyboard keyboard(console);
-    settings.watcher = &watcher;
-    return AktualizacjaStronyKodowej(console, keyboard, settings);
-  }
-  JsonReport report(
-      settings.port->name, [](const std::string& event) { say(eventLine(event)); }, &watcher);
+  std::optional<JsonReport> report;
   LineConsole console([&](const std::string& line) {
     sendReport(line);
-    report.screenLine(line);
+    if (report) report->screenLine(line);
   });
+  if (json) {
+    report.emplace(
+        settings.port->name, [](const std::string& event) { say(eventLine(event)); }, &watcher);
+  }
   Keyboard keyboard(console);
-  settings.watcher = &report;
+  settings.watcher = report ? static_cast<UpdateWatcher*>(&*report) : &watcher;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
   console.flush();
-  report.finish(status);
+  // A line that is neither progress nor report: the station shows it under
+  // its summary, for this port.
+  if (status != kUpdateStopped) {
+    if (const auto line = adapterDelayReport(settings.port->number, settings.port->name)) {
+      say(*line + "\n");
+    }
+  }
+  if (report) report->finish(status);
   return status;
 }
 

@@ -7,13 +7,11 @@
 #include "app/dialogue.h"
 #include "app/texts.h"
 #include "app/upload.h"
-#include "link/answer_waits.h"
 #include "link/link_state.h"
 #include "link/port_setup.h"
 #include "link/result_codes.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
-#include "platform/win32/adapter_latency.h"
 
 namespace voren {
 
@@ -35,20 +33,6 @@ void printEndReport(Console& console, ResultCode code) {
   } else {
     console.write(format("\n\nBlad nr %d: ", static_cast<int>(code)));
     console.write(opisBledu(code));
-  }
-}
-
-// After the end report: what a USB adapter's delay cost, when it cost enough
-// to be worth the operator's while.
-void reportAdapterDelay(Console& console, UpdateWatcher* watcher, const PortChoice& port) {
-  const AnswerWaits waits = answerWaits();
-  if (!adapterDelayed(waits)) return;
-  const std::string line = adapterDelayLine(waits, port.name, adapterLatency(port.number));
-  // A station shows it under its summary, not as the port's end report.
-  if (watcher) {
-    watcher->note(line);
-  } else {
-    console.write("\n" + line);
   }
 }
 
@@ -97,7 +81,10 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   }
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
-  reportAdapterDelay(console, settings.watcher, port);
+  // A station shows this under its summary, from its child's own line.
+  if (!settings.watcher) {
+    if (const auto line = adapterDelayReport(port.number, port.name)) console.write("\n" + *line);
+  }
   ZamknieciePortu();
   // A log's last line ends like the others; the operator's key wait keeps
   // the cursor behind the report.

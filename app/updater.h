@@ -35,8 +35,6 @@ class UpdateWatcher {
   // The printer reported block i damaged with status 1 or 2; it goes again.
   virtual void blockRepeated(std::uint32_t block, std::uint8_t status) = 0;
   virtual bool stopRequested() = 0;
-  // A line for the station to show under its summary.
-  virtual void note(const std::string& line) = 0;
 
  protected:
   ~UpdateWatcher() = default;

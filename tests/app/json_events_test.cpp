@@ -33,7 +33,6 @@ class RecordingWatcher final : public UpdateWatcher {
     heard.push_back("repeat " + std::to_string(block) + " " + std::to_string(status));
   }
   bool stopRequested() override { return false; }
-  void note(const std::string& line) override { heard.push_back("note " + line); }
 
   std::vector<std::string> heard;
 };

@@ -46,6 +46,8 @@ using namespace std::chrono_literals;
 
 constexpr int kComPort = 11;
 constexpr const char* kPortsKey = R"(HKLM\Software\Wine\Ports)";
+// Where the FTDI driver keeps an adapter, as Windows makes it.
+constexpr const char* kFtdiBusKey = R"(HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS)";
 
 std::string windowsProgram() {
   std::error_code error;
@@ -94,6 +96,7 @@ class UpdaterUnderWine : public ::testing::Test {
     if (serverKept_) endWineserver();
     fs::remove(comLink());
     for (const auto& link : madeLinks_) fs::remove(link);
+    if (ftdiKeyUsed_) runCommand(underWine({"reg", "delete", kFtdiBusKey, "/f"}), 60s);
     // The port list test's port, so that later wineservers make no COM3.
     if (portsKeyUsed_ &&
         runCommand(underWine({"reg", "delete", kPortsKey, "/v", "COM3", "/f"}), 60s).status == 0) {
@@ -170,6 +173,7 @@ class UpdaterUnderWine : public ::testing::Test {
 
   std::optional<UpdaterRun> run_;
   bool portsKeyUsed_ = false;
+  bool ftdiKeyUsed_ = false;
   bool serverKept_ = false;  // a wineserver without a time limit, ended with the test
   std::vector<std::string> madeLinks_;
 };
@@ -260,6 +264,42 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
   int answers = 0;
   for (std::string line; std::getline(lines, line);) answers += std::regex_match(line, answer);
   EXPECT_EQ(answers, 432);
+}
+
+// An FTDI adapter as its driver enters it in the registry: the ports class,
+// and the port's name and latency timer among the device's parameters. Wine's
+// SetupAPI finds it there as Windows' does. The delay line names the timer.
+// Cheap and unpaced: the printer refuses its fourth block, and its adapter
+// holds each of the ten answers 50 ms.
+TEST_F(UpdaterUnderWine, AnFtdiAdaptersLatencyTimerIsNamedInTheDelayLine) {
+  const std::string device = std::string(kFtdiBusKey) + R"(\VID_0403+PID_6001+VOREN01A\0000)";
+  const std::string parameters = device + R"(\Device Parameters)";
+  ftdiKeyUsed_ = true;
+  for (const std::vector<std::string>& value :
+       {std::vector<std::string>{device, "/v", "ClassGUID", "/d",
+                                 "{4d36e978-e325-11ce-bfc1-08002be10318}"},
+        {parameters, "/v", "PortName", "/d", "COM" + std::to_string(kComPort)},
+        {parameters, "/v", "LatencyTimer", "/t", "REG_DWORD", "/d", "50"}}) {
+    std::vector<std::string> add{"reg", "add"};
+    add.insert(add.end(), value.begin(), value.end());
+    add.push_back("/f");
+    const auto added = runCommand(underWine(add), 60s);
+    ASSERT_EQ(added.status, 0) << added.output;
+  }
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({"--latency-timer", "50", "--fault", "3:ack:nak"}, &error))
+      << error;
+  fs::remove(comLink());
+  fs::create_symlink(run_->printer().ptyPath(), comLink());
+  const auto result = runCommand(underWine({program_, "--port", std::to_string(kComPort)}), 180s);
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_TRUE(std::regex_search(
+      result.output,
+      std::regex(
+          "Blad nr 24: [^\\n]*\\r?\\nAdapter portu COM11 opoznia odpowiedzi drukarki o "
+          "\\d+ ms \\(latency timer 50 ms\\), ta aktualizacja trwala przez to o 0,\\d s "
+          "dluzej\\. Ustaw 1 ms: Menedzer urzadzen, COM11, Ustawienia portu, Zaawansowane\\.")))
+      << result.output;
 }
 
 TEST_F(UpdaterUnderWine, DeviceOptionTakesTheWindowsNameAndFontTheFile) {
