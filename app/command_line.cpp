@@ -19,7 +19,7 @@ constexpr OptionRule kOptions[] = {
     {"--font", Takes::Value},          {"--trace", Takes::Value},
     {"--list", Takes::Nothing},        {"--help", Takes::Nothing},
     {"--version", Takes::Nothing},     {"--station-child", Takes::Nothing},
-    {"--station-place", Takes::Value},
+    {"--station-place", Takes::Value}, {"--json", Takes::Nothing},
 };
 
 // Decimal, 1..255; what is wrong with it, or nothing. No leading zero: a
@@ -56,6 +56,13 @@ std::string quoted(std::string_view text) {
   return out;
 }
 
+CommandLine::Action actionOf(std::string_view option) {
+  return option == "--help"      ? CommandLine::Action::Help
+         : option == "--version" ? CommandLine::Action::Version
+         : option == "--list"    ? CommandLine::Action::List
+                                 : CommandLine::Action::Update;
+}
+
 // Sets the option from its value; an error text when it cannot.
 std::string apply(CommandLine& c, std::string_view name, std::string_view value) {
   const auto once = [&](std::optional<std::string>& slot) -> std::string {
@@ -87,11 +94,13 @@ std::string apply(CommandLine& c, std::string_view name, std::string_view value)
     c.stationPlace = *place;
     return {};
   }
+  if (name == "--json") {
+    c.json = true;
+    return {};
+  }
   if (name == "--font") return once(c.font);
   if (name == "--trace") return once(c.trace);
-  const auto wanted = name == "--help"      ? CommandLine::Action::Help
-                      : name == "--version" ? CommandLine::Action::Version
-                                            : CommandLine::Action::List;
+  const auto wanted = actionOf(name);
   // Help before version before list: the enum's order after Update.
   if (c.action == CommandLine::Action::Update || wanted < c.action) c.action = wanted;
   return {};
@@ -132,12 +141,38 @@ ParsedCommandLine parseCommandLine(std::span<const char* const> arguments) {
   }
   if (c.stationChild && c.ports.size() != 1) parsed.error = "--station-child takes one port";
   if (c.stationPlace && !c.stationChild) parsed.error = "--station-place is for --station-child";
+  if (c.json && c.action == CommandLine::Action::Update && c.ports.empty()) {
+    parsed.error = "--json needs --port or --device: the dialogue has no JSON";
+  }
   return parsed;
+}
+
+std::vector<std::string> argumentsOf(const CommandLine& c) {
+  std::vector<std::string> words;
+  for (const auto& port : c.ports) {
+    if (port.number) {
+      words.insert(words.end(), {"--port", std::to_string(*port.number)});
+    } else {
+      words.insert(words.end(), {"--device", port.device});
+    }
+  }
+  if (c.font) words.insert(words.end(), {"--font", *c.font});
+  if (c.trace) words.insert(words.end(), {"--trace", *c.trace});
+  if (c.json) words.emplace_back("--json");
+  if (c.stationChild) words.emplace_back("--station-child");
+  if (c.stationPlace)
+    words.insert(words.end(), {"--station-place", std::to_string(*c.stationPlace)});
+  for (const auto& rule : kOptions) {
+    if (c.action != CommandLine::Action::Update && actionOf(rule.name) == c.action) {
+      words.emplace_back(rule.name);
+    }
+  }
+  return words;
 }
 
 const char* const kUsageLine =
     "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE] "
-    "[--list|--help|--version]";
+    "[--json] [--list|--help|--version]";
 
 std::string helpText() {
   return std::string(kUsageLine) +
@@ -155,8 +190,8 @@ std::string helpText() {
          "                 a directory, a named pipe, a missing folder, the font, a port\n"
          "                 or the program's own output is refused before any port opens\n"
          "  --list         print the COM ports this computer has and what hangs on each\n"
-         "  --help         print this text\n"
-         "  --version      print the program's version\n"
+         "  --json         JSON lines for scripts, no screen (needs a port, or --list)\n"
+         "  --help         print this text; --version the program's version\n"
          "\n"
          "Options may be combined; without --port or --device the dialogue asks for\n"
          "the port. Several ports (each option repeated) are updated at once, a line\n"

@@ -27,12 +27,16 @@ struct CommandLine {
   std::vector<PortArgument> ports;
   std::optional<std::string> font;   // --font FILE
   std::optional<std::string> trace;  // --trace FILE
+  // --json: the run's events as JSON lines on standard output, in place of
+  // the screen (app/json_events.h); needs a port, as the dialogue has none.
+  bool json = false;
   // --station-child, not in the help: one port updated for a station, in
   // its line protocol (app/station_protocol.h).
   bool stationChild = false;
   // --station-place K, not in the help: the child's place among the
   // station's ports, which chooses its CPU (platform/process/cpu_placement.h).
   std::optional<std::size_t> stationPlace;
+  friend bool operator==(const CommandLine&, const CommandLine&) = default;
 };
 
 struct ParsedCommandLine {
@@ -42,6 +46,10 @@ struct ParsedCommandLine {
 
 // The arguments after the program's name.
 ParsedCommandLine parseCommandLine(std::span<const char* const> arguments);
+
+// The options of c as words, which parseCommandLine reads back as c: how a
+// station writes the command that runs again what it did not finish.
+std::vector<std::string> argumentsOf(const CommandLine& c);
 
 // The first line of the help: what goes to stderr after a bad command line.
 extern const char* const kUsageLine;

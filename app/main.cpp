@@ -11,6 +11,8 @@
 #include "app/command_line.h"
 #include "app/dialogue.h"
 #include "app/font_file.h"
+#include "app/json_events.h"
+#include "app/json_report.h"
 #include "app/port_identity.h"
 #include "app/port_list.h"
 #include "app/station.h"
@@ -69,7 +71,12 @@ int runOptions(const voren::CommandLine& c) {
       std::puts(voren::versionText().c_str());
       return written();
     case Action::List:
-      printPorts();
+      if (c.json) {
+        for (const auto& port : voren::comPortsPresent())
+          std::puts(voren::listedPort(port).c_str());
+      } else {
+        printPorts();
+      }
       return written();
     case Action::Update:
       break;
@@ -105,7 +112,7 @@ int runOptions(const voren::CommandLine& c) {
     if (!files) return refused(refusal);
     traces = std::move(*files);
   }
-  if (ports->size() > 1) return voren::runStation(*ports, settings.table, traces);
+  if (ports->size() > 1) return voren::runStation(c, *ports, settings.table, traces);
   if (!ports->empty()) {
     settings.port = voren::PortChoice{ports->front().number, ports->front().name};
   }
@@ -113,7 +120,9 @@ int runOptions(const voren::CommandLine& c) {
     return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
   }
   voren::startPlacement(c.stationPlace);
-  int status = c.stationChild ? voren::updateForStation(settings) : update(settings);
+  int status = c.stationChild ? voren::updateForStation(settings, c.json)
+               : c.json       ? voren::updateWithJson(settings, c.font)
+                              : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
   if (c.trace && !voren::wireTraceFailure().empty()) {

@@ -9,6 +9,9 @@
 #include <thread>
 #include <utility>
 
+#include "app/json_events.h"
+#include "app/rerun.h"
+#include "app/station_json.h"
 #include "app/station_protocol.h"
 #include "app/station_screen.h"
 #include "app/updater.h"
@@ -37,7 +40,9 @@ struct PortRun {
   std::vector<std::string> report;
   std::optional<ChildExit> exit;
   bool outputEnded = false;
-  std::optional<PortEnd> end;  // once it has ended
+  Clock::time_point started;
+  std::optional<PortEnd> childEnd;  // the end the child told, with --json
+  std::optional<PortEnd> end;       // once it has ended
 };
 
 // What the readers hand the station's thread: a line of a port's child,
@@ -98,6 +103,13 @@ PortEnd settled(const PortRun& run, bool stopping) {
     // Killed after the bound counts as stopped too: the station asked.
     end.outcome = PortOutcome::Stopped;
   }
+  end.seconds = std::chrono::duration<double>(Clock::now() - run.started).count();
+  // The figures only the child knows; the outcome and the text are the
+  // station's, which may have had to stop or kill it.
+  if (run.childEnd) {
+    if (end.outcome != PortOutcome::Stopped) end.code = run.childEnd->code;
+    end.medianWaitMs = run.childEnd->medianWaitMs;
+  }
   if (end.outcome == PortOutcome::Stopped) {
     end.text = "Przerwano, aktualizacja niedokonczona";
   } else if (!run.report.empty()) {
@@ -113,7 +125,7 @@ PortEnd settled(const PortRun& run, bool stopping) {
 namespace {
 
 // Each port's run and its child's arguments.
-std::vector<PortRun> planRuns(const std::vector<RunPort>& ports,
+std::vector<PortRun> planRuns(const CommandLine& c, const std::vector<RunPort>& ports,
                               const std::vector<std::string>& traces) {
   std::vector<PortRun> runs(ports.size());
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -121,6 +133,7 @@ std::vector<PortRun> planRuns(const std::vector<RunPort>& ports,
     const PortArgument& port = ports[i].argument;
     run.name = ports[i].name;
     run.arguments = {"--station-child", "--station-place", std::to_string(i)};
+    if (c.json) run.arguments.emplace_back("--json");
     if (port.number) {
       run.arguments.insert(run.arguments.end(), {"--port", std::to_string(*port.number)});
     } else {
@@ -137,10 +150,11 @@ void startChildren(std::vector<PortRun>& runs, GlyphTableView table, EventQueue&
   for (std::size_t i = 0; i < runs.size(); ++i) {
     PortRun& run = runs[i];
     std::string error;
+    run.started = Clock::now();
     run.child = ChildProcess::start(program, run.arguments, &error);
     if (!run.child) {
-      run.end =
-          PortEnd{PortOutcome::Failed, false, "Blad: nie mozna uruchomic procesu aktualizacji"};
+      run.end = PortEnd{.outcome = PortOutcome::Failed,
+                        .text = "Blad: nie mozna uruchomic procesu aktualizacji"};
       view.ended(i, *run.end);
       view.note(i, error);
       continue;
@@ -159,6 +173,13 @@ void take(PortRun& run, std::size_t port, const std::optional<StationMessage>& m
     run.percent = std::max(run.percent, message->percent);
   } else if (message->kind == StationMessage::Kind::Report) {
     run.report.push_back(message->text);
+  } else if (message->kind == StationMessage::Kind::Event) {
+    // The end is the station's to tell: it settles the port itself.
+    if (auto end = readEndEvent(message->text)) {
+      run.childEnd = std::move(end);
+    } else {
+      view.event(port, message->text);
+    }
   } else if (!message->text.empty()) {
     view.note(port, message->text);
   }
@@ -203,28 +224,38 @@ void watchChildren(std::vector<PortRun>& runs, EventQueue& queue, StationView& v
 
 }  // namespace
 
-int runStation(const std::vector<RunPort>& ports, GlyphTableView table,
+int runStation(const CommandLine& c, const std::vector<RunPort>& ports, GlyphTableView table,
                const std::vector<std::string>& traces) {
-  std::vector<PortRun> runs = planRuns(ports, traces);
+  std::vector<PortRun> runs = planRuns(c, ports, traces);
 
-  StationScreen screen(systemConsole());
+  std::unique_ptr<StationView> view;
+  if (c.json) {
+    view = std::make_unique<StationJson>(c.font);
+  } else {
+    view = std::make_unique<StationScreen>(systemConsole());
+  }
   // After the console: its own handler would end the process.
   catchInterrupt();
-  StationView& view = screen;
   std::vector<std::string> names;
   for (const auto& run : runs) names.push_back(run.name);
-  view.started(names);
+  view->started(names);
   EventQueue queue;
-  startChildren(runs, table, queue, view);
-  watchChildren(runs, queue, view);
-  view.finished();
+  startChildren(runs, table, queue, *view);
+  watchChildren(runs, queue, *view);
 
-  const auto all = [&](auto holds) { return std::all_of(runs.begin(), runs.end(), holds); };
-  if (!all([](const PortRun& r) { return r.end->outcome == PortOutcome::Updated; })) {
-    return kUpdateFailed;
+  std::vector<PortArgument> notUpdated;
+  std::vector<std::string> theirTraces;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i].end->outcome == PortOutcome::Updated) continue;
+    notUpdated.push_back(ports[i].argument);
+    if (!traces.empty()) theirTraces.push_back(traces[i]);
   }
-  return all([](const PortRun& r) { return !r.end->traceIncomplete; }) ? kUpdated
-                                                                       : kTraceIncomplete;
+  const bool whole = std::all_of(runs.begin(), runs.end(),
+                                 [](const PortRun& r) { return !r.end->traceIncomplete; });
+  const int status = !notUpdated.empty() ? kUpdateFailed : whole ? kUpdated : kTraceIncomplete;
+  view->finished(status,
+                 notUpdated.empty() ? std::string() : rerunCommand(c, notUpdated, theirTraces));
+  return status;
 }
 
 }  // namespace voren

@@ -14,10 +14,12 @@ namespace voren {
 
 // Updates every port with table; traces holds each port's trace file
 // (app/trace_place.h), empty for none. The ports and traces have been
-// checked. The exit status: 0 when every printer was updated, 3 when every
+// checked. The screen, or with c.json the events as JSON lines; the summary
+// ends with the command that updates the printers left, c's other options
+// kept. The exit status: 0 when every printer was updated, 3 when every
 // printer was updated but a trace could not be written completely, 1 when
 // any update failed or was stopped (Ctrl-C).
-int runStation(const std::vector<RunPort>& ports, GlyphTableView table,
+int runStation(const CommandLine& c, const std::vector<RunPort>& ports, GlyphTableView table,
                const std::vector<std::string>& traces);
 
 }  // namespace voren

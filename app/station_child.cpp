@@ -1,11 +1,14 @@
 #include "app/station_child.h"
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "app/adapter_delay.h"
 #include "app/glyph_table.h"
+#include "app/json_report.h"
+#include "app/line_console.h"
 #include "app/station_protocol.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
@@ -23,35 +26,14 @@ void say(const std::string& line) {
   if (!writeToParent(line)) stationGone = true;
 }
 
-// What the update writes is its report: each line goes to the station as
-// it is completed. Nothing here can place a cursor or read a key.
-class ReportConsole final : public Console {
- public:
-  ~ReportConsole() override {
-    if (const auto last = lines_.finish()) sendReport(*last);
-  }
-  void clear() override {}
-  void write(std::string_view text) override {
-    for (const auto& line : lines_.feed(text)) sendReport(line);
-  }
-  std::optional<Key> readKey() override { return std::nullopt; }
-  bool keyWaiting() override { return true; }
-  std::optional<CursorPosition> cursor() override { return std::nullopt; }
-  void moveToColumn(int) override {}
-  void moveRows(int) override {}
-  std::optional<WindowSize> windowSize() override { return std::nullopt; }
-  unsigned windowChanges() override { return 0; }
-
- private:
-  static void sendReport(const std::string& line) {
-    if (!line.empty()) say(reportLine(line));
-  }
-  LineSplitter lines_;
-};
+void sendReport(const std::string& line) { say(reportLine(line)); }
 
 class StationWatcher final : public UpdateWatcher {
  public:
-  void progress(int percent) override { say(progressLine(percent)); }
+  void portRefused(PortRefusal) override {}
+  void portOpened() override { say(progressLine(0)); }
+  void blockTaken(std::uint32_t, int percent) override { say(progressLine(percent)); }
+  void blockRepeated(std::uint32_t, std::uint8_t) override {}
   bool stopRequested() override { return stationGone; }
 };
 
@@ -80,13 +62,22 @@ std::optional<std::vector<std::uint8_t>> receiveGlyphTable() {
   return table;
 }
 
-int updateForStation(UpdateSettings settings) {
+int updateForStation(UpdateSettings settings, bool json) {
   watchForTheEndOfInput();
-  ReportConsole console;
-  Keyboard keyboard(console);
   StationWatcher watcher;
-  settings.watcher = &watcher;
+  std::optional<JsonReport> report;
+  LineConsole console([&](const std::string& line) {
+    sendReport(line);
+    if (report) report->screenLine(line);
+  });
+  if (json) {
+    report.emplace(
+        settings.port->name, [](const std::string& event) { say(eventLine(event)); }, &watcher);
+  }
+  Keyboard keyboard(console);
+  settings.watcher = report ? static_cast<UpdateWatcher*>(&*report) : &watcher;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
+  console.flush();
   // A line that is neither progress nor report: the station shows it under
   // its summary, for this port.
   if (status != kUpdateStopped) {
@@ -94,6 +85,7 @@ int updateForStation(UpdateSettings settings) {
       say(*line + "\n");
     }
   }
+  if (report) report->finish(status);
   return status;
 }
 

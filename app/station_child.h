@@ -15,8 +15,9 @@ namespace voren {
 // input ends first (the station stopped or has gone).
 std::optional<std::vector<std::uint8_t>> receiveGlyphTable();
 
-// The unattended update of settings.port, reporting to the station; the
-// exit status, kUpdateStopped when the station asked it to stop.
-int updateForStation(UpdateSettings settings);
+// The unattended update of settings.port, reporting to the station, with
+// its JSON events too when the station runs with --json; the exit status,
+// kUpdateStopped when the station asked it to stop.
+int updateForStation(UpdateSettings settings, bool json);
 
 }  // namespace voren

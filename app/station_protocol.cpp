@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kProgress = "progress ";
 constexpr std::string_view kReport = "report ";
+constexpr std::string_view kEvent = "event ";
 
 }  // namespace
 
@@ -29,6 +30,9 @@ StationMessage parseStationLine(std::string_view line) {
   if (line.starts_with(kReport)) {
     return {StationMessage::Kind::Report, 0, std::string(line.substr(kReport.size()))};
   }
+  if (line.starts_with(kEvent)) {
+    return {StationMessage::Kind::Event, 0, std::string(line.substr(kEvent.size()))};
+  }
   return note;
 }
 
@@ -38,6 +42,10 @@ std::string progressLine(int percent) {
 
 std::string reportLine(std::string_view text) {
   return std::string(kReport) + std::string(text) + "\n";
+}
+
+std::string eventLine(std::string_view json) {
+  return std::string(kEvent) + std::string(json) + "\n";
 }
 
 std::vector<std::string> LineSplitter::feed(std::string_view bytes) {

@@ -11,6 +11,8 @@
 //       report TEXT   a line of the update's own report, as the single-port
 //                     run prints it: the end report, or why the port could
 //                     not be used
+//       event JSON    with --json only: an event of the port's run, as the
+//                     single-port run writes it (app/json_events.h)
 //     any other line is a note (a message on standard error), which the
 //     station shows under its summary.
 //   The child's exit status carries the outcome: the single-port run's (0
@@ -24,10 +26,10 @@
 namespace voren {
 
 struct StationMessage {
-  enum class Kind { Progress, Report, Note };
+  enum class Kind { Progress, Report, Event, Note };
   Kind kind = Kind::Note;
   int percent = 0;   // Progress
-  std::string text;  // Report: its line; Note: the whole line
+  std::string text;  // Report: its line; Event: its JSON; Note: the whole line
   friend bool operator==(const StationMessage&, const StationMessage&) = default;
 };
 
@@ -37,6 +39,7 @@ StationMessage parseStationLine(std::string_view line);
 // The lines as the child writes them, line end included.
 std::string progressLine(int percent);
 std::string reportLine(std::string_view text);
+std::string eventLine(std::string_view json);
 
 // Cuts a byte stream into lines; what follows the last line end waits for
 // more, and comes out as a line of its own at the end of the stream.

@@ -74,7 +74,9 @@ void StationScreen::note(std::size_t port, const std::string& text) {
   ports_[port].notes.push_back(text);
 }
 
-void StationScreen::finished() {
+void StationScreen::event(std::size_t, const std::string&) {}
+
+void StationScreen::finished(int, const std::string& rerun) {
   followWindow();
   const auto updated = std::count_if(ports_.begin(), ports_.end(), [](const PortLine& p) {
     return p.end && p.end->outcome == PortOutcome::Updated;
@@ -90,6 +92,9 @@ void StationScreen::finished() {
   for (const auto& port : ports_) {
     for (const auto& note : port.notes) console_.write(port.name + ": " + note + "\n");
   }
+  // Last, whole on its own line, so it can be copied as it stands.
+  if (!rerun.empty())
+    console_.write("Aby zaktualizowac tylko te drukarki, uruchom:\n" + rerun + "\n");
 }
 
 // The port's line with a percentage, and with the end text once it has

@@ -5,7 +5,7 @@
 // console can place the cursor and the block fits the window; otherwise a
 // port's line is appended at each tenth and at its end. Every port line is
 // cut to the window's width; the summary and the notes keep their whole
-// texts.
+// texts, and end with the command that updates the ports not updated.
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +23,8 @@ class StationScreen final : public StationView {
   void progress(std::size_t port, int percent) override;
   void ended(std::size_t port, const PortEnd& end) override;
   void note(std::size_t port, const std::string& text) override;
-  void finished() override;
+  void event(std::size_t port, const std::string& json) override;
+  void finished(int status, const std::string& rerun) override;
 
  private:
   struct PortLine {

@@ -3,6 +3,7 @@
 // between watching the children and showing them. The screen
 // (app/station_screen.h) is one way to show it.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct PortEnd {
   // The text its line ends with: the single-port run's end report, or why
   // there is none.
   std::string text;
+  // The link's result code; none when the port never opened, or it stopped.
+  std::optional<int> code = std::nullopt;
+  double seconds = 0;
+  // The median of the printer's answer waits, when it answered at all.
+  std::optional<double> medianWaitMs = std::nullopt;
 };
 
 class StationView {
@@ -34,8 +40,12 @@ class StationView {
   // A line from a port's child that is no progress and no report, or why
   // it could not be started: shown after the summary.
   virtual void note(std::size_t port, const std::string& text) = 0;
-  // Every port has ended: the summary.
-  virtual void finished() = 0;
+  // An event of a port's run as its child wrote it (app/json_events.h),
+  // with --json only; the port's end comes by ended().
+  virtual void event(std::size_t port, const std::string& json) = 0;
+  // Every port has ended: the summary, with the exit status and the command
+  // that updates the ports not updated (empty when there are none).
+  virtual void finished(int status, const std::string& rerun) = 0;
 };
 
 }  // namespace voren

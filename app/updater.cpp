@@ -49,7 +49,12 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   if (unattended) {
     port = *settings.port;
     if (!ObecnoscPortu(port.number)) {
-      printMissingPort(console, port.name, PowodBrakuPortu());
+      const PortAbsence why = PowodBrakuPortu();
+      if (settings.watcher) {
+        settings.watcher->portRefused(why == PortAbsence::InUse ? PortRefusal::InUse
+                                                                : PortRefusal::Missing);
+      }
+      printMissingPort(console, port.name, why);
       return kUpdateFailed;
     }
   } else {
@@ -63,11 +68,13 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   link.speed = kSpeed;
   OtwarciePortu();
   if (!link.portOpen) {
+    if (settings.watcher) settings.watcher->portRefused(PortRefusal::CannotOpen);
     console.write(format("\nNie mozna zainicjowac portu %s!\n", port.name.c_str()));
     if (!unattended) waitForKey(keyboard);
     return kUpdateFailed;
   }
 
+  if (settings.watcher) settings.watcher->portOpened();
   if (!uploadGlyphTable(console, settings.table, settings.watcher)) {
     ZamknieciePortu();
     return kUpdateStopped;

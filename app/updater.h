@@ -19,12 +19,21 @@ struct PortChoice {
   std::string name;
 };
 
-// A station watching an unattended update from another process: it is told
-// the progress in place of the console, and may stop the upload between
+// Why a port named in advance could not be used.
+enum class PortRefusal { Missing, InUse, CannotOpen };
+
+// Someone watching an unattended update besides its console: a station in
+// another process, or a script reading the run as JSON. It hears what
+// happens to the port and to each block, and may stop the upload between
 // blocks.
 class UpdateWatcher {
  public:
-  virtual void progress(int percent) = 0;
+  virtual void portRefused(PortRefusal why) = 0;
+  virtual void portOpened() = 0;
+  // Block i (0..143) taken; percent is what the progress line shows now.
+  virtual void blockTaken(std::uint32_t block, int percent) = 0;
+  // The printer reported block i damaged with status 1 or 2; it goes again.
+  virtual void blockRepeated(std::uint32_t block, std::uint8_t status) = 0;
   virtual bool stopRequested() = 0;
 
  protected:
@@ -46,7 +55,7 @@ struct UpdateSettings {
   // Unattended: this port without asking, and no key wait at the end.
   std::optional<PortChoice> port;
   // With a port: no banner and no progress line on the console, which then
-  // shows only the report.
+  // shows only the report; the watcher hears the rest.
   UpdateWatcher* watcher = nullptr;
 };
 

@@ -117,11 +117,7 @@ void showProgress(Console& console, UploadState& u, int percent) {
 bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* watcher) {
   UploadState u;
   LinkState& link = linkState();
-  if (watcher) {
-    watcher->progress(0);
-  } else {
-    startProgress(console, u);
-  }
+  if (!watcher) startProgress(console, u);
   link.resultCode = KodBledu(ErrorNumber::Brak);
 
   while (u.blockIndex < kBlockCount) {
@@ -130,6 +126,7 @@ bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* wat
     if (watcher && watcher->stopRequested()) return false;
     if (sendBlock(table, u.blockIndex)) {  // damaged: the same block again
       if (++u.repeatCounter > kMaxRepeats) return true;
+      if (watcher) watcher->blockRepeated(u.blockIndex, link.frame[kAnswerArea]);
       link.resultCode = KodBledu(ErrorNumber::Brak);
       continue;
     }
@@ -139,7 +136,7 @@ bool uploadGlyphTable(Console& console, GlyphTableView table, UpdateWatcher* wat
     ++u.blockIndex;
     const int percent = static_cast<int>(u.blockIndex * 100 / kBlockCount);
     if (watcher) {
-      watcher->progress(percent);
+      watcher->blockTaken(u.blockIndex - 1, percent);
     } else {
       showProgress(console, u, percent);
     }

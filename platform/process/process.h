@@ -57,6 +57,12 @@ class ChildProcess {
 // This program's own executable, to start a copy of it.
 std::string ownProgramPath();
 
+// One word of a command line as this system's shell reads it back: as it
+// is when nothing in it needs quoting, else quoted (POSIX: for sh, in
+// single quotes; Windows: in double quotes, as cmd.exe passes them on and
+// the C runtime reads them).
+std::string shellWord(std::string_view word);
+
 // The child's side. Standard input and output as the parent's pipes, byte
 // for byte: no text mode, no buffering. A write to a parent that has gone
 // fails instead of ending the process.

@@ -117,6 +117,10 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
       {{"--station-child", "--port", "1", "--station-place", "-1"},
        "--station-place '-1' is no place (0..999)"},
       {{"--list=yes"}, "--list takes no value"},
+      // The dialogue has no JSON to give.
+      {{"--json"}, "--json needs --port or --device: the dialogue has no JSON"},
+      {{"--json", "--font", "a.bin"}, "--json needs --port or --device: the dialogue has no JSON"},
+      {{"--json=1", "--port", "3"}, "--json takes no value"},
       {{"--prot", "1"}, "unknown option '--prot'"},
       {{"-p", "1"}, "unknown option '-p'"},
       {{"3"}, "unknown option '3'"},
@@ -124,6 +128,27 @@ TEST(CommandLineParser, BadCommandLinesSayWhatIsWrong) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parse(row.arguments).error, row.error) << row.arguments[0];
+  }
+}
+
+// What the station prints for a rerun reads back as the run it stands for.
+TEST(CommandLineParser, ArgumentsReadBackAsTheCommandLine) {
+  const std::vector<std::vector<const char*>> lines = {
+      {"--port", "3"},
+      {"--json", "--list"},
+      {"--version", "--help"},
+      {"--device", "--port", "--font", "x y.bin", "--trace=a=b", "--json", "--port", "4"},
+      {"--station-child", "--device", R"(\\.\COM12)", "--json", "--trace", "w.txt"},
+  };
+  for (const auto& line : lines) {
+    const auto parsed = parse(line);
+    ASSERT_EQ(parsed.error, "") << line[0];
+    const auto words = argumentsOf(parsed.commandLine);
+    std::vector<const char*> again;
+    for (const auto& word : words) again.push_back(word.c_str());
+    const auto reparsed = parse(again);
+    EXPECT_EQ(reparsed.error, "") << line[0];
+    EXPECT_TRUE(reparsed.commandLine == parsed.commandLine) << line[0];
   }
 }
 

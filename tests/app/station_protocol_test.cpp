@@ -29,6 +29,8 @@ TEST(StationProtocol, EachLineReadsAsProgressReportOrNote) {
       {"progress", {Kind::Note, 0, "progress"}},
       {"Progress 5", {Kind::Note, 0, "Progress 5"}},
       {"reports", {Kind::Note, 0, "reports"}},
+      {R"(event {"event":"port"})", {Kind::Event, 0, R"({"event":"port"})"}},
+      {"events", {Kind::Note, 0, "events"}},
       {"voren-cp852: trace file 'w.txt': disk full\r",
        {Kind::Note, 0, "voren-cp852: trace file 'w.txt': disk full"}},
       {"", {Kind::Note, 0, ""}},

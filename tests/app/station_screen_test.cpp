@@ -74,10 +74,10 @@ TEST_P(StationScreenIn, EveryPortLineLeftIsTrueAndFitsTheWindow) {
   everyPort([&](std::size_t i) { screen.progress(i, 100); });
   // The busy port's end is longer than any window here.
   everyPort([&](std::size_t i) {
-    screen.ended(i, i == 1 ? PortEnd{PortOutcome::Failed, false, kBusy}
-                           : PortEnd{PortOutcome::Updated, false, kSuccess});
+    screen.ended(i, i == 1 ? PortEnd{.outcome = PortOutcome::Failed, .text = kBusy}
+                           : PortEnd{.outcome = PortOutcome::Updated, .text = kSuccess});
   });
-  screen.finished();
+  screen.finished(1, "");
 
   const int width = console.windowSize()->columns;
   const auto lines = console.lines();

@@ -112,7 +112,8 @@ class StationFixture : public ::testing::Test {
     std::map<std::string, std::string> env;
     for (const auto& printer : printers) {
       if (printer.fault == std::vector<std::string>{"absent"}) {
-        env["VOREN_COM" + std::to_string(printer.port)] = directory_ + "/no-such-port";
+        env["VOREN_COM" + std::to_string(printer.port)] =
+            directory_ + "/no-such-port-" + std::to_string(printer.port);
         continue;
       }
       const bool busy = printer.fault == std::vector<std::string>{"busy"};
@@ -197,6 +198,7 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
   std::istringstream rows(screen);
   for (std::string line; std::getline(rows, line);) lines.push_back(line);
   std::string failed;
+  std::string rerun = VOREN_CP852_PATH;
   int updated = 0;
   for (const auto& printer : row.printers) {
     const std::string port = nameOf(printer);
@@ -217,12 +219,17 @@ TEST_P(Station, EachPortEndsWithItsOwnReportAndTheSummaryListsTheFailedOnes) {
           << port << " holds something else than the table";
     } else {
       failed += "  " + port + ": " + *end + "\n";
+      rerun += printer.byDevice ? " --device " + port : " --port " + std::to_string(printer.port);
     }
   }
-  // The summary, then exactly the ports that failed, each with its end.
+  // The summary, then exactly the ports that failed, each with its end,
+  // and last the command for those alone.
   std::string summary = "Zaktualizowano " + std::to_string(updated) + " z " +
                         std::to_string(row.printers.size()) + " drukarek.\n";
-  if (!failed.empty()) summary += "Nie zaktualizowano:\n" + failed;
+  if (!failed.empty()) {
+    summary += "Nie zaktualizowano:\n" + failed +
+               "Aby zaktualizowac tylko te drukarki, uruchom:\n" + rerun + "\n";
+  }
   EXPECT_NE(screen.find("\n" + summary + "\n[exit"), std::string::npos) << screen;
   expectNoChildLeft();
 }

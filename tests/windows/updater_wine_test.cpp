@@ -36,6 +36,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -492,6 +493,16 @@ class StationUnderWine : public UpdaterUnderWine {
   // and the station over all of them in a terminal.
   void startStation(const std::vector<StationPrinter>& printers,
                     const std::vector<std::string>& common = {}, int columns = 100, int rows = 40) {
+    const auto argv = startPrinters(printers, common);
+    if (argv.empty()) return;
+    std::string error;
+    ASSERT_TRUE(run_->terminal().start(underWine(argv), {}, &error, columns, rows)) << error;
+  }
+
+  // A simulator per printer; the station's command line over them (empty
+  // when one did not start).
+  std::vector<std::string> startPrinters(const std::vector<StationPrinter>& printers,
+                                         const std::vector<std::string>& common) {
     std::vector<std::string> argv{program_};
     for (const auto& printer : printers) {
       argv.insert(argv.end(), {"--port", std::to_string(printer.port)});
@@ -500,21 +511,23 @@ class StationUnderWine : public UpdaterUnderWine {
       auto arguments = printer.fault;
       arguments.insert(arguments.end(), common.begin(), common.end());
       SimulatedPrinterProcess* process = &run_->printer();
+      bool started = false;
       if (printer.port == kComPort) {
-        ASSERT_TRUE(run_->startPrinter(arguments, &error)) << error;
+        started = run_->startPrinter(arguments, &error);
       } else {
         arguments.insert(arguments.end(), {"--lifetime", "300"});
         const std::string log = run_->directory() + "/sim" + std::to_string(printer.port) + ".log";
         process = &others_[printer.port];
-        ASSERT_TRUE(process->start(VOREN_SIM_PATH, arguments, log, &error)) << error;
+        started = process->start(VOREN_SIM_PATH, arguments, log, &error);
         links_.push_back(printer.port);
       }
+      EXPECT_TRUE(started) << error;
+      if (!started) return {};
       const std::string link = winePrefix() + "/dosdevices/com" + std::to_string(printer.port);
       fs::remove(link);
       fs::create_symlink(process->ptyPath(), link);
     }
-    std::string error;
-    ASSERT_TRUE(run_->terminal().start(underWine(argv), {}, &error, columns, rows)) << error;
+    return argv;
   }
 
   // The end text on the port's line, checked, and the summary's line for it.
@@ -575,6 +588,60 @@ TEST_F(StationUnderWine, LinesFitAnEightyColumnWindow) {
   expectEachPortOnce(run_->terminal().lines(), printers, 80);
   EXPECT_NE(screen.find("\n  COM15: W tym komputerze nie ma portu COM15! "), std::string::npos)
       << screen;
+}
+
+// --json under Wine: every line parses, each port's events come in order
+// and end with the text its screen line shows, the summary gives the exit
+// status.
+TEST_F(StationUnderWine, JsonEventsInOrderEndingAsTheScreenDoes) {
+  const std::vector<StationPrinter> printers = {
+      {kComPort, {}, kSuccessLine},
+      {12, {"--fault", "2:1:silence"}, "Blad nr 21: timeout odbierania"},
+      {13, {"--fault", "72:1:hangup"}, "Blad nr 21: timeout odbierania"},
+      {14,
+       {"--fault", "0:ack:nak"},
+       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
+  };
+  auto argv = startPrinters(printers, {});
+  ASSERT_FALSE(argv.empty());
+  argv.push_back("--json");
+  const CommandResult result = runCommand(underWine(argv), 240s);
+  ASSERT_NE(result.status, -1) << result.output;
+  EXPECT_EQ(result.status, 1) << result.output;
+
+  std::vector<nlohmann::json> events;
+  std::istringstream lines(result.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    auto event = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_TRUE(event.is_object()) << "not a JSON object: " << line;
+    if (event.is_object()) events.push_back(std::move(event));
+  }
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["event"], "start");
+  for (const auto& printer : printers) {
+    const std::string port = "COM" + std::to_string(printer.port);
+    std::vector<nlohmann::json> mine;
+    for (const auto& event : events) {
+      if (event.value("port", "") == port) mine.push_back(event);
+    }
+    ASSERT_GE(mine.size(), 2u) << port;
+    EXPECT_EQ(mine.front()["event"], "port") << port;
+    EXPECT_EQ(mine.back()["event"], "end") << port;
+    EXPECT_EQ(mine.back()["text"], printer.end) << port;
+    unsigned next = 0;
+    // Wine's own delay may bring the adapter's note before the end.
+    for (std::size_t i = 1; i + 1 < mine.size(); ++i) {
+      if (mine[i]["event"] == "note") continue;
+      EXPECT_EQ(mine[i]["event"], "progress") << mine[i];
+      EXPECT_EQ(mine[i]["block"], next++) << mine[i];
+    }
+    EXPECT_EQ(mine.back()["outcome"], printer.end == kSuccessLine ? "updated" : "failed") << port;
+  }
+  EXPECT_EQ(events.back()["event"], "summary");
+  EXPECT_EQ(events.back()["status"], result.status);
+  EXPECT_EQ(events.back()["updated"], 1);
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
 }
 
 // Ctrl-C in Wine's console is a console control event: it reaches the

@@ -146,6 +146,25 @@ std::string ownProgramPath() {
   return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
 
+// Single quotes keep every byte as it is but the quote itself, which ends
+// the quotes, comes as \' and opens them again.
+std::string shellWord(std::string_view word) {
+  constexpr std::string_view kPlain =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
+  if (!word.empty() && word.find_first_not_of(kPlain) == std::string_view::npos) {
+    return std::string(word);
+  }
+  std::string result = "'";
+  for (const char c : word) {
+    if (c == '\'') {
+      result += "'\\''";
+    } else {
+      result += c;
+    }
+  }
+  return result + "'";
+}
+
 void useParentPipes() { signal(SIGPIPE, SIG_IGN); }
 
 std::size_t readFromParent(std::span<std::uint8_t> buffer) {

@@ -25,25 +25,6 @@ std::string systemError(const char* what) {
   return std::string(what) + " failed with error " + std::to_string(GetLastError());
 }
 
-// One argument as the C runtime's command line parser reads it back:
-// backslashes are literal unless they precede a quote.
-std::string quoted(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
-  std::string result = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    result.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    result += c;
-  }
-  result.append(backslashes * 2, '\\');
-  return result + "\"";
-}
-
 // Above any exit status, so a killed child reads as not ended by itself.
 constexpr UINT kKilledExitCode = 0x100;
 
@@ -85,10 +66,10 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
   SetHandleInformation(childInput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   SetHandleInformation(childOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 
-  std::string commandLine = quoted(program);
+  std::string commandLine = shellWord(program);
   for (const auto& argument : arguments) {
     commandLine += ' ';
-    commandLine += quoted(argument);
+    commandLine += shellWord(argument);
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -165,6 +146,27 @@ std::optional<ChildExit> ChildProcess::exited() {
 
 void ChildProcess::kill() {
   if (!exit_) TerminateProcess(handles_->process, kKilledExitCode);
+}
+
+// Backslashes are literal unless they precede a quote. cmd.exe's own
+// characters count too, so a word is one word in a console line as well.
+std::string shellWord(std::string_view word) {
+  if (!word.empty() && word.find_first_of(" \t\"&|<>^()") == std::string_view::npos) {
+    return std::string(word);
+  }
+  std::string result = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : word) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    result.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    result += c;
+  }
+  result.append(backslashes * 2, '\\');
+  return result + "\"";
 }
 
 std::string ownProgramPath() {

@@ -1,0 +1,89 @@
+#include "app/json_report.h"
+
+#include "app/adapter_delay.h"
+#include "app/json_events.h"
+#include "app/line_console.h"
+#include "link/answer_waits.h"
+#include "link/link_state.h"
+#include "platform/console/keyboard.h"
+
+namespace voren {
+
+namespace {
+
+// The screen's text as one line, as the station's summary shows it.
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
+  return text;
+}
+
+}  // namespace
+
+JsonReport::JsonReport(std::string port, Emit emit, UpdateWatcher* next)
+    : port_(std::move(port)), emit_(std::move(emit)), next_(next) {}
+
+void JsonReport::portRefused(PortRefusal why) {
+  refused_ = why;
+  if (next_) next_->portRefused(why);
+}
+
+void JsonReport::portOpened() {
+  opened_ = true;
+  emit_(portOpenedEvent(port_));
+  if (next_) next_->portOpened();
+}
+
+void JsonReport::blockTaken(std::uint32_t block, int percent) {
+  emit_(progressEvent(port_, block, percent));
+  if (next_) next_->blockTaken(block, percent);
+}
+
+void JsonReport::blockRepeated(std::uint32_t block, std::uint8_t status) {
+  emit_(repeatEvent(port_, block, status));
+  if (next_) next_->blockRepeated(block, status);
+}
+
+bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
+
+void JsonReport::finish(int status) {
+  PortEnd end;
+  end.text = joined(screen_);
+  end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  if (refused_) emit_(portRefusedEvent(port_, *refused_, end.text));
+  if (status == kUpdated || status == kTraceIncomplete) {
+    end.outcome = PortOutcome::Updated;
+  } else if (status == kUpdateStopped) {
+    end.outcome = PortOutcome::Stopped;
+  }
+  // A stopped upload has no result of its own: the link's code is that of
+  // the last block taken.
+  if (opened_ && end.outcome != PortOutcome::Stopped) {
+    end.code = static_cast<int>(linkState().resultCode);
+  }
+  if (const AnswerWaits waits = answerWaits(); opened_ && waits.count > 0) {
+    end.medianWaitMs = std::chrono::duration<double, std::milli>(waits.median).count();
+  }
+  emit_(endEvent(port_, end));
+}
+
+int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile) {
+  const std::string port = settings.port ? settings.port->name : std::string();
+  writeJsonLine(startEvent({port}, fontFile));
+  JsonReport report(port, writeJsonLine);
+  LineConsole console([&](const std::string& line) { report.screenLine(line); });
+  Keyboard keyboard(console);
+  settings.watcher = &report;
+  const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
+  console.flush();
+  // What the screen shows after the end report.
+  if (status != kUpdateStopped) {
+    if (const auto line = adapterDelayReport(settings.port->number, port)) {
+      writeJsonLine(noteEvent(port, *line));
+    }
+  }
+  report.finish(status);
+  return status;
+}
+
+}  // namespace voren
