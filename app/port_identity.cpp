@@ -2,14 +2,16 @@
 
 #include <filesystem>
 
+#include "app/port_list.h"
 #include "platform/win32/com_device.h"
 
 namespace voren {
 
 namespace {
 
+// Every text names the port by this, the screen's and the log's alike.
 std::string portName(const PortArgument& port) {
-  return port.number ? "COM" + std::to_string(*port.number) : port.device;
+  return port.number ? "COM" + std::to_string(*port.number) : screenText(port.device);
 }
 
 // What a port is compared by when its device cannot be looked at: the path
@@ -57,7 +59,7 @@ std::optional<std::vector<RunPort>> checkRunPorts(const std::vector<PortArgument
     } else {
       const auto named = comPortForDevice(port.device);
       if (!named.port) {
-        refusal = "device '" + port.device + "': " + named.refusal;
+        refusal = "device '" + run.name + "': " + named.refusal;
         return std::nullopt;
       }
       run.number = *named.port;

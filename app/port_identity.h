@@ -15,7 +15,7 @@ namespace voren {
 
 struct RunPort {
   PortArgument argument;  // as given
-  std::string name;       // how the texts name it: "COM3", or the device as given
+  std::string name;       // how the texts name it: "COM3", or the device as given, shown safely
   std::uint8_t number;    // the COM number the run opens it by
   // The device it reaches, so that no trace is written into it; all zero
   // when that cannot be looked at (a missing device, a port on Windows).

@@ -6,19 +6,6 @@ namespace voren {
 
 namespace {
 
-// A device names itself, and a name may hold anything: an escape sequence
-// would drive the operator's terminal, a letter outside ASCII would come out
-// garbled in the console's code page. Each such character shows as '?'.
-std::string screenText(std::string_view utf8) {
-  std::string shown;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80 && byte <= 0xBF) continue;  // the rest of a character already shown
-    shown += byte >= 0x20 && byte < 0x7F ? c : '?';
-  }
-  return shown;
-}
-
 void add(std::string& list, const std::string& part) {
   if (part.empty()) return;
   list += (list.empty() ? "" : ", ") + screenText(part);
@@ -34,6 +21,16 @@ std::string deviceName(const PortDescription& d) {
 }
 
 }  // namespace
+
+std::string screenText(std::string_view utf8) {
+  std::string shown;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 && byte <= 0xBF) continue;  // the rest of a character already shown
+    shown += byte >= 0x20 && byte < 0x7F ? c : '?';
+  }
+  return shown;
+}
 
 std::string portLabel(const PortDescription& d) {
   std::string label;

@@ -116,9 +116,14 @@ void stopWireTrace() {
   endLine(t);
   // Last: what the answers kept the link waiting, beyond the line's own time.
   const AnswerWaits waits = answerWaits();
-  put(t, "# answers " + std::to_string(waits.count) + ", wait median " +
-             std::to_string(waits.median.count()) + " us, largest " +
-             std::to_string(waits.largest.count()) + " us\n");
+  // Without an answer there is no wait to give: a median of 0 us would read
+  // as one measured.
+  std::string summary = "# answers " + std::to_string(waits.count);
+  if (waits.count > 0) {
+    summary += ", wait median " + std::to_string(waits.median.count()) + " us, largest " +
+               std::to_string(waits.largest.count()) + " us";
+  }
+  put(t, summary + "\n");
   if (t.file == nullptr) return;
   const int closed = std::fclose(t.file);
   const int error = errno;

@@ -12,7 +12,7 @@
 //
 // The last line sums up the answers' wait (link/answer_waits.h) since the
 // port was opened: how long an adapter between here and the printer held
-// them.
+// them; "# answers 0" alone when none came.
 // A run ends when the direction changes, at ClearPort, at the end of an
 // exchange and at a failed call, which gets a line of its own.
 #include <chrono>

@@ -284,6 +284,9 @@ TEST(PortsOfARun, TheSamePortTwiceIsRefused) {
        "the port '/dev/voren-none' is named twice, also as '/dev/./voren-none'"},
       {{device("COM0")}, "device 'COM0': no COM port has the number 0"},
       {{com(3), com(4), device("/dev/voren-none")}, ""},
+      // A name is shown as the screen may show it: no escape reaches the terminal.
+      {{device("/dev/voren-\x1b[2J"), device("/dev/./voren-\x1b[2J")},
+       "the port '/dev/voren-?[2J' is named twice, also as '/dev/./voren-?[2J'"},
   };
   // Windows reaches a port by its COM name alone: paths are refused there.
   const bool pathsArePorts = comPortForDevice("/dev/voren-none").port.has_value();

@@ -58,6 +58,13 @@ std::vector<TraceLine> readTrace(const std::string& path) {
   return lines;
 }
 
+std::string lastLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line, last;
+  while (std::getline(in, line)) last = line;
+  return last;
+}
+
 std::string transcriptWithoutClears() {
   std::istringstream tokens(test::scriptedPrinter().transcript());
   std::string token, joined;
@@ -134,9 +141,7 @@ TEST_F(WireTrace, OneLinePerRunAsTheWireCarriedItWithFailuresOnLinesOfTheirOwn) 
 
   // The last line sums up the answers: the acknowledgement, the status and
   // the list, not the status that never came.
-  std::ifstream in(path_);
-  std::string line, last;
-  while (std::getline(in, line)) last = line;
+  const std::string last = lastLine(path_);
   EXPECT_TRUE(last.starts_with("# answers 3, wait median ")) << last;
 }
 
@@ -152,6 +157,8 @@ TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {
   std::string tokens;
   for (const auto& line : readTrace(path_)) tokens += (tokens.empty() ? "" : " ") + line.token;
   EXPECT_EQ(tokens, ">1b43 >1b44");
+  // No answer came: no wait to sum up, not a wait of 0 us.
+  EXPECT_EQ(lastLine(path_), "# answers 0");
 }
 
 TEST_F(WireTrace, AFileThatCannotBeMadeIsRefusedWithTheReason) {

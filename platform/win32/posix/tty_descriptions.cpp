@@ -4,7 +4,6 @@
 #include <sys/sysmacros.h>
 
 #include <array>
-#include <cstdio>
 #include <fstream>
 #include <optional>
 
@@ -70,14 +69,6 @@ std::string attribute(const fs::path& file) {
   return validUtf8(text);
 }
 
-// "188:0" as sysfs writes a device number.
-std::optional<dev_t> deviceNumber(const std::string& text) {
-  unsigned major = 0, minor = 0;
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &end) != 2) return std::nullopt;
-  return makedev(major, minor);
-}
-
 // The driver bound to a sysfs device. The serial core puts devices of its
 // own (port, ctrl) between a UART's tty and the UART; the driver that says
 // what the port is sits on the device above them.
@@ -103,15 +94,19 @@ std::optional<dev_t> characterDevice(const fs::path& path) {
   return status.st_rdev;
 }
 
+std::optional<fs::path> ttyDirectory(const fs::path& sysRoot, dev_t device) {
+  std::error_code error;
+  fs::path dir = fs::canonical(
+      sysRoot / "dev/char" / (std::to_string(major(device)) + ":" + std::to_string(minor(device))),
+      error);
+  if (error) return std::nullopt;
+  return dir;
+}
+
 TtyDescriptions::TtyDescriptions(const fs::path& sysRoot, const fs::path& devRoot) {
   std::error_code error;
   sysRoot_ = fs::canonical(sysRoot, error);
   if (error) sysRoot_ = sysRoot;
-  for (const auto& entry : fs::directory_iterator(sysRoot_ / "class/tty", error)) {
-    if (const auto device = deviceNumber(attribute(entry.path() / "dev"))) {
-      ttyNames_.emplace(*device, entry.path().filename().string());
-    }
-  }
   // Two links to one device (rare) give the first by name, every time.
   for (const auto& entry : fs::directory_iterator(devRoot / "serial/by-id", error)) {
     const auto device = characterDevice(entry.path());
@@ -124,11 +119,11 @@ TtyDescriptions::TtyDescriptions(const fs::path& sysRoot, const fs::path& devRoo
 PortDescription TtyDescriptions::of(dev_t device) const {
   PortDescription description;
   if (const auto link = byId_.find(device); link != byId_.end()) description.byId = link->second;
-  const auto name = ttyNames_.find(device);
-  if (name == ttyNames_.end()) return description;
+  const auto tty = ttyDirectory(sysRoot_, device);
+  if (!tty) return description;
 
   std::error_code error;
-  fs::path dir = fs::canonical(sysRoot_ / "class/tty" / name->second / "device", error);
+  fs::path dir = fs::canonical(*tty / "device", error);
   if (error) return description;
   // Up from the tty's device: the first real driver, and the USB device
   // (the one with idVendor) with the interface the port came through.

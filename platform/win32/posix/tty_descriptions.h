@@ -18,6 +18,12 @@ namespace voren {
 // std::nullopt for anything else.
 std::optional<dev_t> characterDevice(const std::filesystem::path& path);
 
+// The sysfs directory of the tty with that device number, by the kernel's
+// index of character devices (sysRoot/dev/char/MAJOR:MINOR), links resolved:
+// its name is the tty's. std::nullopt when sysfs has no such device.
+std::optional<std::filesystem::path> ttyDirectory(const std::filesystem::path& sysRoot,
+                                                  dev_t device);
+
 class TtyDescriptions {
  public:
   // sysRoot is where sysfs is mounted (/sys), devRoot the device folder (/dev).
@@ -29,7 +35,6 @@ class TtyDescriptions {
 
  private:
   std::filesystem::path sysRoot_;
-  std::map<dev_t, std::string> ttyNames_;  // class/tty/NAME/dev holds "major:minor"
   std::map<dev_t, std::string> byId_;
 };
 

@@ -3,14 +3,11 @@
 // serial unit can be asked to open. Querying the names opens no device.
 // (The SERIALCOMM key of the registry lists the same ports for the usual
 // drivers, but only those that register there.) What each port is comes from
-// the ports class of the device installer, matched by the PortName its
-// driver gave it; a port the installer does not know is listed all the same.
+// the ports class of the device installer; a port the installer does not
+// know is listed all the same.
 #include <windows.h>
 // After windows.h:
 #include <setupapi.h>
-// GUID_DEVCLASS_PORTS defined here, not only declared.
-#include <devguid.h>
-#include <initguid.h>
 
 #include <algorithm>
 #include <map>
@@ -19,6 +16,7 @@
 #include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
 #include "platform/win32/device_ids.h"
+#include "platform/win32/windows/port_devices_windows.h"
 
 namespace voren {
 
@@ -84,29 +82,12 @@ std::string instanceId(HDEVINFO devices, SP_DEVINFO_DATA& device) {
   return utf8(id.data());
 }
 
-// "COM3": the name the port's driver gave it, in the device's own key.
-std::string portName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
-  HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-  if (key == INVALID_HANDLE_VALUE) return {};
-  wchar_t name[64] = {};
-  DWORD type = 0, bytes = sizeof name - sizeof(wchar_t);
-  const LONG read =
-      RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
-  RegCloseKey(key);
-  return read == ERROR_SUCCESS && type == REG_SZ ? utf8(name) : std::string();
-}
-
 // The devices of the ports class by COM number.
 std::map<int, PortDescription> describedPorts() {
   std::map<int, PortDescription> described;
-  HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-  if (devices == INVALID_HANDLE_VALUE) return described;
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof device;
-  for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-    // LPT ports are in the class too.
-    const auto com = comNumberOfName(R"(\\.\)" + portName(devices, device));
-    if (!com || !com->port) continue;
+  forEachComPortDevice([&](const PortDevice& port) {
+    HDEVINFO devices = port.devices;
+    SP_DEVINFO_DATA& device = *port.device;
     PortDescription d =
         usbIdsOfDevice(property(devices, device, SPDRP_HARDWAREID), instanceId(devices, device));
     d.driver = property(devices, device, SPDRP_SERVICE);
@@ -114,9 +95,9 @@ std::map<int, PortDescription> describedPorts() {
     d.product = property(devices, device, SPDRP_DEVICEDESC);
     d.location = property(devices, device, SPDRP_LOCATION_INFORMATION);
     d.friendlyName = property(devices, device, SPDRP_FRIENDLYNAME);
-    described.emplace(*com->port, std::move(d));
-  }
-  SetupDiDestroyDeviceInfoList(devices);
+    described.emplace(port.comPort, std::move(d));
+    return true;
+  });
   return described;
 }
 

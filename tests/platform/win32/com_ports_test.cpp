@@ -71,14 +71,15 @@ class ComPorts : public ::testing::Test {
     return slave;
   }
 
-  // The device node, and its number in sysfs as the kernel writes it.
+  // The device node, and its number in the kernel's index of devices.
   void device(const std::string& name) {
     const std::string slave = pty();
     fs::create_symlink(slave, dev() / name);
     struct stat status {};
     ASSERT_EQ(stat(slave.c_str(), &status), 0);
-    file(sys() / "class/tty" / name / "dev",
-         std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev)));
+    link(sys() / "dev/char" /
+             (std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev))),
+         sys() / "class/tty" / name);
   }
 
   static void file(const fs::path& path, const std::string& line) {
