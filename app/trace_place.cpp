@@ -55,6 +55,8 @@ std::string tracePlaceRefusal(const std::string& path, const std::vector<RunPort
   // The terminal too: the trace would write over the screen, and stop the
   // run of a background job (SIGTTOU).
   if (const std::string own = ownPlaceName(facts->identity); !own.empty()) return named + own;
+  // Any other terminal may stop taking the trace, and the upload with it.
+  if (facts->kind == FileKind::Device && isTerminal(path)) return named + "a terminal";
   return {};
 }
 

@@ -527,6 +527,8 @@ TEST_F(StationRun, RefusedPortsAndTracesStartNoChild) {
       {{"--port", "3", "--port", "4", "--trace", "{dir}"}, "trace file '{dir}': a directory"},
       {{"--port", "3", "--port", "4", "--trace", "/sys/wire.txt"},
        "trace file '/sys/wire-COM3.txt': cannot be created: permission denied"},
+      {{"--port", "3", "--port", "4", "--trace", "/dev/ptmx"},
+       "trace file '/dev/ptmx': a terminal"},
       // Without a terminal (setsid below) /dev/tty is a device none can open.
       {{"--port", "3", "--port", "4", "--trace", "/dev/tty"},
        "trace file '/dev/tty': cannot be created: no such device or address"},

@@ -120,6 +120,14 @@ bool fileWritable(const std::string& path, std::string& reason) {
   return true;
 }
 
+bool isTerminal(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal;
+}
+
 void openClosedStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;

@@ -141,6 +141,17 @@ bool fileWritable(const std::string& path, std::string& reason) {
   return true;
 }
 
+bool isTerminal(const std::string& path) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD mode = 0;
+  const bool console = GetConsoleMode(handle, &mode) != 0;
+  CloseHandle(handle);
+  return console;
+}
+
 namespace {
 
 struct StandardHandle {
