@@ -32,7 +32,11 @@ struct Reach {
 
 }  // namespace
 
-std::string ownStreamName(const FileIdentity& identity) {
+std::string ownPlaceName(const FileIdentity& identity) {
+  // The terminal first: it is behind the streams of an interactive run too.
+  for (const auto& terminal : ownTerminalIdentities()) {
+    if (sameFile(identity, terminal)) return "the program's own terminal";
+  }
   const struct {
     StandardStream stream;
     const char* text;
@@ -74,11 +78,7 @@ std::optional<std::vector<RunPort>> checkRunPorts(const std::vector<PortArgument
     // A port there would take the operator's screen or the script's log, and
     // a station's child would stop on the terminal (SIGTTOU) while the
     // station waits for it.
-    std::string own = ownStreamName(run.device);
-    for (const auto& terminal : ownTerminalIdentities()) {
-      if (sameFile(run.device, terminal)) own = "the program's own terminal";
-    }
-    if (!own.empty()) {
+    if (const std::string own = ownPlaceName(run.device); !own.empty()) {
       refusal = "device '" + run.name + "': " + own;
       return std::nullopt;
     }

@@ -22,9 +22,10 @@ struct RunPort {
   FileIdentity device;
 };
 
-// "the program's standard output" when identity is the file or device behind
-// one of the program's standard streams; empty otherwise.
-std::string ownStreamName(const FileIdentity& identity);
+// "the program's own terminal" when identity is the terminal it runs in (under
+// any name, /dev/tty too), "the program's standard output" when it is the file
+// or device behind one of its standard streams; empty otherwise.
+std::string ownPlaceName(const FileIdentity& identity);
 
 // The ports in the order given; nothing and one line naming the port and
 // the reason when one is refused.

@@ -52,7 +52,11 @@ std::string tracePlaceRefusal(const std::string& path, const std::vector<RunPort
   // The null device keeps nothing, so a trace may share it with them.
   const auto null = fileAt(kNullDevice, reason);
   if (null && sameFile(facts->identity, null->identity)) return {};
-  if (const std::string own = ownStreamName(facts->identity); !own.empty()) return named + own;
+  // The terminal too: the trace would write over the screen, and stop the
+  // run of a background job (SIGTTOU).
+  if (const std::string own = ownPlaceName(facts->identity); !own.empty()) return named + own;
+  // Any other terminal may stop taking the trace, and the upload with it.
+  if (facts->kind == FileKind::Device && isTerminal(path)) return named + "a terminal";
   return {};
 }
 
@@ -71,6 +75,11 @@ std::optional<std::vector<std::string>> traceFiles(const std::string& trace,
   for (std::size_t i = 0; i < count; ++i) {
     const std::string file = count == 1 || device ? trace : stationTraceFile(trace, ports[i].name);
     if (device) {
+      // Tried once, as a child would open it: /dev/tty without a terminal.
+      if (i == 0 && !fileWritable(file, reason)) {
+        refusal = "trace file '" + file + "': cannot be created: " + reason;
+        return std::nullopt;
+      }
       files.push_back(file);
       continue;
     }

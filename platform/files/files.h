@@ -90,6 +90,11 @@ bool folderExistsFor(const std::string& path);
 // and removed again. False and the reason when it cannot.
 bool fileWritable(const std::string& path, std::string& reason);
 
+// Whether path is a terminal (a console on Windows): one that stops taking
+// output (Ctrl-S, a window nobody reads, a selection in the console) stops
+// whoever writes to it. Looked at by opening it, never waiting.
+bool isTerminal(const std::string& path);
+
 // The device that takes anything and keeps nothing: "/dev/null", "NUL".
 extern const char* const kNullDevice;
 

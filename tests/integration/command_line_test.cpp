@@ -263,6 +263,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](auto& d) { return madeFile(d + "/file.txt", 1) + "/wire.txt"; },
                 "folder '{dir}/file.txt' is a regular file"},
         BadFile{"the_port", [](auto&) { return std::string("{port}"); }, "the port 'COM1' itself"},
+        // A pseudo-terminal nobody reads: the upload would stop once it is full.
+        BadFile{"a_terminal", [](auto&) { return std::string("/dev/ptmx"); }, "a terminal"},
         BadFile{"the_font", [](auto& d) { return d + "/font.bin"; },
                 "the font file '{dir}/font.bin' itself"},
         BadFile{"the_font_by_a_hard_link",

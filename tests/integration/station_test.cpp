@@ -534,6 +534,11 @@ TEST_F(StationRun, RefusedPortsAndTracesStartNoChild) {
       {{"--port", "3", "--port", "4", "--trace", "{dir}"}, "trace file '{dir}': a directory"},
       {{"--port", "3", "--port", "4", "--trace", "/sys/wire.txt"},
        "trace file '/sys/wire-COM3.txt': cannot be created: permission denied"},
+      {{"--port", "3", "--port", "4", "--trace", "/dev/ptmx"},
+       "trace file '/dev/ptmx': a terminal"},
+      // Without a terminal (setsid below) /dev/tty is a device none can open.
+      {{"--port", "3", "--port", "4", "--trace", "/dev/tty"},
+       "trace file '/dev/tty': cannot be created: no such device or address"},
   };
   const std::string pty3 = printers_[3].ptyPath();
   const auto filled = [&](std::string text) {
@@ -547,7 +552,7 @@ TEST_F(StationRun, RefusedPortsAndTracesStartNoChild) {
     return text;
   };
   for (const auto& row : rows) {
-    std::vector<std::string> argv{"env"};
+    std::vector<std::string> argv{"setsid", "-w", "env"};
     for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
     argv.push_back(VOREN_CP852_PATH);
     for (const auto& option : row.options) argv.push_back(filled(option));
@@ -561,21 +566,27 @@ TEST_F(StationRun, RefusedPortsAndTracesStartNoChild) {
   }
 }
 
-// The terminal the station runs in is no port: its child would stop on it
-// (SIGTTOU) and the station wait for ever.
-TEST_F(StationRun, ItsOwnTerminalIsNoPort) {
-  const std::vector<Printer> printers = {{3, {}, ""}};
+// The terminal the program runs in is no port and no trace: a child would
+// stop on it (SIGTTOU) and the station wait for ever, and the trace would
+// write over the screen. /dev/tty reaches it under a number of its own.
+TEST_F(StationRun, ItsOwnTerminalIsNoPortAndNoTrace) {
+  const std::vector<Printer> printers = {{3, {}, ""}, {4, {}, ""}};
   const auto env = startPrinters(printers);
+  std::string script;
+  for (const char* options :
+       {"--device \"$(tty)\"", "--trace /dev/tty", "--port 4 --trace /dev/tty"})
+    script += std::string("\"$0\" --port 3 ") + options + "; echo \"[exit $?]\"; ";
   std::string error, screen;
-  ASSERT_TRUE(terminal_.start(
-      {"sh", "-c", "exec \"$@\" --device \"$(tty)\"", "sh", VOREN_CP852_PATH, "--port", "3"}, env,
-      &error))
-      << error;
-  const auto exit = terminal_.waitForExit(10s, &screen);
-  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
-  EXPECT_EQ(*exit, 2) << screen;
+  ASSERT_TRUE(terminal_.start({"sh", "-c", script, VOREN_CP852_PATH}, env, &error)) << error;
+  const auto exit = terminal_.waitForExit(20s, &screen);
+  ASSERT_TRUE(exit) << "the runs did not end; screen:\n" << screen;
   EXPECT_TRUE(std::regex_search(
-      screen, std::regex("voren-cp852: device '/dev/pts/\\d+': the program's own terminal\n")))
+      screen, std::regex("voren-cp852: device '/dev/pts/\\d+': the program's own terminal\n"
+                         "\\[exit 2\\]\n"
+                         "voren-cp852: trace file '/dev/tty': the program's own terminal\n"
+                         "\\[exit 2\\]\n"
+                         "voren-cp852: trace file '/dev/tty': the program's own terminal\n"
+                         "\\[exit 2\\]\n")))
       << screen;
 }
 

@@ -463,6 +463,16 @@ TEST_F(UpdaterUnderWine, ATraceNamedAsThePortIsRefused) {
   EXPECT_EQ(summaryCount(run_->printer().log(), "bytes received"), 0) << run_->printer().log();
 }
 
+// NUL is a device that cannot be made anew, only opened: it takes the trace.
+TEST_F(UpdaterUnderWine, TheNullDeviceTakesTheTrace) {
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
+  linkCom(5);
+  auto result = runCommand(underWine({program_, "--port", "5", "--trace", "NUL"}), 180s);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
+}
+
 TEST_F(UpdaterUnderWine, RegularFileAsThePortIsRefusedAndLeftAlone) {
   const std::string file = run_->directory() + "/com11";
   const std::string content = "not a serial port\n";

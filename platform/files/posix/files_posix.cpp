@@ -106,9 +106,11 @@ bool folderExistsFor(const std::string& path) {
 
 bool fileWritable(const std::string& path, std::string& reason) {
   // O_NONBLOCK: a named pipe without a reader fails at once instead of waiting.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
+  int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   const bool made = fd >= 0;
-  if (!made && errno == EEXIST) fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (!made && errno == EEXIST)
+    fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     reason = reasonOf(errno);
     return false;
@@ -116,6 +118,14 @@ bool fileWritable(const std::string& path, std::string& reason) {
   ::close(fd);
   if (made) ::unlink(path.c_str());
   return true;
+}
+
+bool isTerminal(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal;
 }
 
 void openClosedStandardStreams() {

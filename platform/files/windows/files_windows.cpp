@@ -127,11 +127,13 @@ bool folderExistsFor(const std::string& path) {
 
 bool fileWritable(const std::string& path, std::string& reason) {
   constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  // A new file goes again when its handle closes.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, kShare, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
-    handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
+  // What is there first: a device (NUL) cannot be made anew, only opened.
+  HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    // A new file goes again when its handle closes.
+    handle = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, kShare, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   }
   if (handle == INVALID_HANDLE_VALUE) {
     reason = reasonOf(GetLastError());
@@ -139,6 +141,17 @@ bool fileWritable(const std::string& path, std::string& reason) {
   }
   CloseHandle(handle);
   return true;
+}
+
+bool isTerminal(const std::string& path) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD mode = 0;
+  const bool console = GetConsoleMode(handle, &mode) != 0;
+  CloseHandle(handle);
+  return console;
 }
 
 namespace {
