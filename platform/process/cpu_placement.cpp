@@ -15,7 +15,8 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
 }
 
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
-  if (stretch.elapsed.count() <= 0 || stretch.waited * 10 < stretch.elapsed) {
+  if (stretch.elapsed.count() <= 0) return PlacementStep::Stay;
+  if (stretch.waited * 10 < stretch.elapsed && stretch.othersRan * 10 < stretch.elapsed) {
     return PlacementStep::Stay;
   }
   return movedBefore ? PlacementStep::LetGo : PlacementStep::Move;
@@ -31,8 +32,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Shorter stretches say more about the moment than about the CPU.
-constexpr auto kShortestStretch = std::chrono::milliseconds(50);
+// Shorter stretches say more about the moment than about the CPU, and the
+// system counts a CPU's idle time in ticks of up to 10 ms.
+constexpr auto kShortestStretch = std::chrono::milliseconds(250);
 
 // One run per process, placed from the thread that runs the update.
 struct Placement {
@@ -42,6 +44,8 @@ struct Placement {
   bool reviewed = false;
   Clock::time_point since;
   std::chrono::nanoseconds waitedSince{};
+  std::optional<std::chrono::nanoseconds> idleSince;  // of the CPU, nothing: unknown
+  std::optional<std::chrono::nanoseconds> ranSince;   // of the process
 };
 
 Placement& placement() {
@@ -52,6 +56,24 @@ Placement& placement() {
 void letGo(Placement& p) {
   keepThreadsOn(p.allowed);
   p.cpu.reset();
+}
+
+// A look begins: the counters of the CPU the run is on now.
+void beginStretch(Placement& p, Clock::time_point now) {
+  p.since = now;
+  p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+  p.idleSince = timeCpuIdle(*p.cpu);
+  p.ranSince = timeProcessRan();
+}
+
+// The CPU's time in the stretch that was neither idle nor this process's
+// (all of whose threads it holds); none counted where either is unknown.
+std::chrono::nanoseconds othersRanSince(const Placement& p, std::chrono::nanoseconds elapsed) {
+  const auto idle = timeCpuIdle(*p.cpu);
+  const auto ran = timeProcessRan();
+  if (!p.idleSince || !p.ranSince || !idle || !ran) return {};
+  const auto others = elapsed - (*idle - *p.idleSince) - (*ran - *p.ranSince);
+  return std::max(others, std::chrono::nanoseconds{});
 }
 
 }  // namespace
@@ -78,25 +100,22 @@ void reviewPlacement() {
     p.reviewed = true;
     const Cpu one[] = {*p.cpu};
     if (!keepThreadsOn(one)) return letGo(p);
-    p.since = now;
-    p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
-    return;
+    return beginStretch(p, now);
   }
   if (now - p.since < kShortestStretch) return;
   const auto waited = timeWaitedForCpu();
   if (!waited) return;
-  const RunStretch stretch{*waited - p.waitedSince, now - p.since};
-  p.since = now;
-  p.waitedSince = *waited;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.since);
+  const RunStretch stretch{*waited - p.waitedSince, elapsed, othersRanSince(p, elapsed)};
   switch (stepAfter(stretch, p.moved)) {
     case PlacementStep::Stay:
-      return;
+      return beginStretch(p, now);
     case PlacementStep::Move: {
       p.moved = true;
       const Cpu next[] = {cpuAfter(p.allowed, *p.cpu)};
       if (!keepThreadsOn(next)) return letGo(p);
       p.cpu = next[0];
-      return;
+      return beginStretch(p, Clock::now());
     }
     case PlacementStep::LetGo:
       return letGo(p);

@@ -31,10 +31,12 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
                                 std::optional<std::size_t> stationChild);
 
 // A look at the run between two blocks: how long its caller waited for its
-// CPU while ready to run, out of how long the stretch took.
+// CPU while ready to run, and how long that CPU ran anything but this
+// process (other programs, the hypervisor), out of how long the stretch took.
 struct RunStretch {
   std::chrono::nanoseconds waited{};
   std::chrono::nanoseconds elapsed{};
+  std::chrono::nanoseconds othersRan{};
 };
 
 enum class PlacementStep {
@@ -44,7 +46,9 @@ enum class PlacementStep {
 };
 
 // Another program holds the CPU when the caller waited for it a tenth of the
-// stretch; one move is tried, then the run is let go.
+// stretch, or when others ran there a tenth of it: each answer from the
+// printer then waits behind them, though the caller's share of the waiting
+// stays small. One move is tried, then the run is let go.
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore);
 
 // The next allowed CPU after cpu, counted round.
@@ -66,5 +70,10 @@ bool keepThreadsOn(std::span<const Cpu> cpus);
 // How long the calling thread has waited, ready, for a CPU since it started;
 // nothing where the system does not say.
 std::optional<std::chrono::nanoseconds> timeWaitedForCpu();
+// How long cpu has been idle since the machine started, and how long the
+// process has run on any CPU since it started; nothing where the system does
+// not say.
+std::optional<std::chrono::nanoseconds> timeCpuIdle(Cpu cpu);
+std::optional<std::chrono::nanoseconds> timeProcessRan();
 
 }  // namespace voren

@@ -56,6 +56,20 @@ TEST(CpuPlacement, StepAfterAStretch) {
        PlacementStep::LetGo},
       {"free after the move", {milliseconds(1), milliseconds(100)}, true, PlacementStep::Stay},
       {"no time passed", {milliseconds(0), milliseconds(0)}, false, PlacementStep::Stay},
+      // Each answer from the printer waits behind the others, though the
+      // caller's own share of waiting stays small.
+      {"others ran on the CPU",
+       {milliseconds(1), milliseconds(100), milliseconds(10)},
+       false,
+       PlacementStep::Move},
+      {"others ran on the next CPU too",
+       {milliseconds(1), milliseconds(100), milliseconds(30)},
+       true,
+       PlacementStep::LetGo},
+      {"others hardly ran",
+       {milliseconds(1), milliseconds(100), milliseconds(9)},
+       false,
+       PlacementStep::Stay},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(stepAfter(row.stretch, row.movedBefore), row.expected) << row.what;
@@ -81,6 +95,9 @@ TEST(CpuPlacement, SystemRefusalLeavesTheThreadsWhereTheyAre) {
   ASSERT_TRUE(keepThreadsOn(allowed));
   EXPECT_EQ(allowedCpus(), allowed);
   EXPECT_TRUE(timeWaitedForCpu().has_value());
+  EXPECT_TRUE(timeCpuIdle(allowed.front()).has_value());
+  EXPECT_FALSE(timeCpuIdle(missing[0]).has_value());
+  EXPECT_TRUE(timeProcessRan().has_value());
 }
 
 }  // namespace
