@@ -16,7 +16,7 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
 
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
   if (stretch.elapsed.count() <= 0) return PlacementStep::Stay;
-  if (stretch.waited * 10 < stretch.elapsed && stretch.othersRan * 10 < stretch.elapsed) {
+  if (stretch.waited * 10 < stretch.elapsed && stretch.othersRanMore * 10 < stretch.elapsed) {
     return PlacementStep::Stay;
   }
   return movedBefore ? PlacementStep::LetGo : PlacementStep::Move;
@@ -44,8 +44,10 @@ struct Placement {
   bool reviewed = false;
   Clock::time_point since;
   std::chrono::nanoseconds waitedSince{};
-  std::optional<std::chrono::nanoseconds> idleSince;  // of the CPU, nothing: unknown
-  std::optional<std::chrono::nanoseconds> ranSince;   // of the process
+  // Nothing where the system does not say.
+  std::optional<std::chrono::nanoseconds> idleSince;      // of the run's CPU
+  std::optional<std::chrono::nanoseconds> nextIdleSince;  // of the one it would move to
+  std::optional<std::chrono::nanoseconds> ranSince;       // of the process
 };
 
 Placement& placement() {
@@ -58,22 +60,27 @@ void letGo(Placement& p) {
   p.cpu.reset();
 }
 
-// A look begins: the counters of the CPU the run is on now.
+// A look begins: the counters of the CPU the run is on now and of the next.
 void beginStretch(Placement& p, Clock::time_point now) {
   p.since = now;
   p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
   p.idleSince = timeCpuIdle(*p.cpu);
+  p.nextIdleSince = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
   p.ranSince = timeProcessRan();
 }
 
-// The CPU's time in the stretch that was neither idle nor this process's
-// (all of whose threads it holds); none counted where either is unknown.
-std::chrono::nanoseconds othersRanSince(const Placement& p, std::chrono::nanoseconds elapsed) {
+// How much longer other programs ran on the run's CPU than on the next one
+// in the stretch. The run's own time is all on its CPU, so that is the next
+// CPU's idle time less the run's, less the run's own time. Programs that
+// load every CPU alike (the station's other copies among them) leave it at
+// none; none too where the system does not say.
+std::chrono::nanoseconds othersRanMoreSince(const Placement& p) {
   const auto idle = timeCpuIdle(*p.cpu);
+  const auto nextIdle = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
   const auto ran = timeProcessRan();
-  if (!p.idleSince || !p.ranSince || !idle || !ran) return {};
-  const auto others = elapsed - (*idle - *p.idleSince) - (*ran - *p.ranSince);
-  return std::max(others, std::chrono::nanoseconds{});
+  if (!p.idleSince || !p.nextIdleSince || !p.ranSince || !idle || !nextIdle || !ran) return {};
+  const auto more = (*nextIdle - *p.nextIdleSince) - (*idle - *p.idleSince) - (*ran - *p.ranSince);
+  return std::max(more, std::chrono::nanoseconds{});
 }
 
 }  // namespace
@@ -106,7 +113,7 @@ void reviewPlacement() {
   const auto waited = timeWaitedForCpu();
   if (!waited) return;
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.since);
-  const RunStretch stretch{*waited - p.waitedSince, elapsed, othersRanSince(p, elapsed)};
+  const RunStretch stretch{*waited - p.waitedSince, elapsed, othersRanMoreSince(p)};
   switch (stepAfter(stretch, p.moved)) {
     case PlacementStep::Stay:
       return beginStretch(p, now);

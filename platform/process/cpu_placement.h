@@ -31,12 +31,12 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
                                 std::optional<std::size_t> stationChild);
 
 // A look at the run between two blocks: how long its caller waited for its
-// CPU while ready to run, and how long that CPU ran anything but this
-// process (other programs, the hypervisor), out of how long the stretch took.
+// CPU while ready to run, and how much longer other programs ran on that CPU
+// than on the one it would move to, out of how long the stretch took.
 struct RunStretch {
   std::chrono::nanoseconds waited{};
   std::chrono::nanoseconds elapsed{};
-  std::chrono::nanoseconds othersRan{};
+  std::chrono::nanoseconds othersRanMore{};
 };
 
 enum class PlacementStep {
@@ -46,9 +46,10 @@ enum class PlacementStep {
 };
 
 // Another program holds the CPU when the caller waited for it a tenth of the
-// stretch, or when others ran there a tenth of it: each answer from the
-// printer then waits behind them, though the caller's share of the waiting
-// stays small. One move is tried, then the run is let go.
+// stretch, or when others ran there a tenth of it longer than on the next
+// CPU: each answer from the printer then waits behind them while the next
+// CPU idles, though the caller's share of the waiting stays small. One move
+// is tried, then the run is let go.
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore);
 
 // The next allowed CPU after cpu, counted round.

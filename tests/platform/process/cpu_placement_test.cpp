@@ -56,17 +56,17 @@ TEST(CpuPlacement, StepAfterAStretch) {
        PlacementStep::LetGo},
       {"free after the move", {milliseconds(1), milliseconds(100)}, true, PlacementStep::Stay},
       {"no time passed", {milliseconds(0), milliseconds(0)}, false, PlacementStep::Stay},
-      // Each answer from the printer waits behind the others, though the
-      // caller's own share of waiting stays small.
-      {"others ran on the CPU",
+      // Each answer from the printer waits behind the others while the next
+      // CPU idles, though the caller's own share of waiting stays small.
+      {"others ran longer on the CPU than on the next",
        {milliseconds(1), milliseconds(100), milliseconds(10)},
        false,
        PlacementStep::Move},
-      {"others ran on the next CPU too",
+      {"others ran longer on the next CPU too",
        {milliseconds(1), milliseconds(100), milliseconds(30)},
        true,
        PlacementStep::LetGo},
-      {"others hardly ran",
+      {"others ran alike on both",
        {milliseconds(1), milliseconds(100), milliseconds(9)},
        false,
        PlacementStep::Stay},
