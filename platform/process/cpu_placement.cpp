@@ -15,10 +15,10 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
 }
 
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
-  if (stretch.elapsed.count() <= 0) return PlacementStep::Stay;
-  if (stretch.waited * 10 < stretch.elapsed && stretch.othersRanMore * 10 < stretch.elapsed) {
-    return PlacementStep::Stay;
-  }
+  const bool waited = stretch.elapsed.count() > 0 && stretch.waited * 10 >= stretch.elapsed;
+  const bool othersRan =
+      stretch.compared.count() > 0 && stretch.othersRanMore * 10 >= stretch.compared;
+  if (!waited && !othersRan) return PlacementStep::Stay;
   return movedBefore ? PlacementStep::LetGo : PlacementStep::Move;
 }
 
@@ -32,9 +32,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Shorter stretches say more about the moment than about the CPU, and the
-// system counts a CPU's idle time in ticks of up to 10 ms.
-constexpr auto kShortestStretch = std::chrono::milliseconds(250);
+// Shorter stretches say more about the moment than about the CPU. The
+// system counts a CPU's idle time in ticks of up to 10 ms, so CPUs are
+// compared over longer spans.
+constexpr auto kShortestStretch = std::chrono::milliseconds(50);
+constexpr auto kShortestComparison = std::chrono::milliseconds(250);
 
 // One run per process, placed from the thread that runs the update.
 struct Placement {
@@ -44,6 +46,7 @@ struct Placement {
   bool reviewed = false;
   Clock::time_point since;
   std::chrono::nanoseconds waitedSince{};
+  Clock::time_point comparedSince;
   // Nothing where the system does not say.
   std::optional<std::chrono::nanoseconds> idleSince;      // of the run's CPU
   std::optional<std::chrono::nanoseconds> nextIdleSince;  // of the one it would move to
@@ -60,17 +63,23 @@ void letGo(Placement& p) {
   p.cpu.reset();
 }
 
-// A look begins: the counters of the CPU the run is on now and of the next.
-void beginStretch(Placement& p, Clock::time_point now) {
-  p.since = now;
-  p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+// A comparison of the run's CPU with the next begins.
+void beginComparison(Placement& p, Clock::time_point now) {
+  p.comparedSince = now;
   p.idleSince = timeCpuIdle(*p.cpu);
   p.nextIdleSince = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
   p.ranSince = timeProcessRan();
 }
 
+// A look begins on the CPU the run is on now.
+void beginStretch(Placement& p, Clock::time_point now) {
+  p.since = now;
+  p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+  beginComparison(p, now);
+}
+
 // How much longer other programs ran on the run's CPU than on the next one
-// in the stretch. The run's own time is all on its CPU, so that is the next
+// since the comparison began. The run's own time is all on its CPU, so that is the next
 // CPU's idle time less the run's, less the run's own time. Programs that
 // load every CPU alike (the station's other copies among them) leave it at
 // none; none too where the system does not say.
@@ -113,10 +122,17 @@ void reviewPlacement() {
   const auto waited = timeWaitedForCpu();
   if (!waited) return;
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.since);
-  const RunStretch stretch{*waited - p.waitedSince, elapsed, othersRanMoreSince(p)};
+  RunStretch stretch{*waited - p.waitedSince, elapsed};
+  p.since = now;
+  p.waitedSince = *waited;
+  if (now - p.comparedSince >= kShortestComparison) {
+    stretch.othersRanMore = othersRanMoreSince(p);
+    stretch.compared = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.comparedSince);
+    beginComparison(p, now);
+  }
   switch (stepAfter(stretch, p.moved)) {
     case PlacementStep::Stay:
-      return beginStretch(p, now);
+      return;
     case PlacementStep::Move: {
       p.moved = true;
       const Cpu next[] = {cpuAfter(p.allowed, *p.cpu)};

@@ -59,15 +59,15 @@ TEST(CpuPlacement, StepAfterAStretch) {
       // Each answer from the printer waits behind the others while the next
       // CPU idles, though the caller's own share of waiting stays small.
       {"others ran longer on the CPU than on the next",
-       {milliseconds(1), milliseconds(100), milliseconds(10)},
+       {milliseconds(1), milliseconds(50), milliseconds(25), milliseconds(250)},
        false,
        PlacementStep::Move},
       {"others ran longer on the next CPU too",
-       {milliseconds(1), milliseconds(100), milliseconds(30)},
+       {milliseconds(1), milliseconds(50), milliseconds(30), milliseconds(250)},
        true,
        PlacementStep::LetGo},
       {"others ran alike on both",
-       {milliseconds(1), milliseconds(100), milliseconds(9)},
+       {milliseconds(1), milliseconds(50), milliseconds(24), milliseconds(250)},
        false,
        PlacementStep::Stay},
   };
