@@ -15,9 +15,10 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
 }
 
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
-  if (stretch.elapsed.count() <= 0 || stretch.waited * 10 < stretch.elapsed) {
-    return PlacementStep::Stay;
-  }
+  const bool waited = stretch.elapsed.count() > 0 && stretch.waited * 10 >= stretch.elapsed;
+  const bool othersRan =
+      stretch.compared.count() > 0 && stretch.othersRanMore * 10 >= stretch.compared;
+  if (!waited && !othersRan) return PlacementStep::Stay;
   return movedBefore ? PlacementStep::LetGo : PlacementStep::Move;
 }
 
@@ -31,8 +32,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Shorter stretches say more about the moment than about the CPU.
+// Shorter stretches say more about the moment than about the CPU. The
+// system counts a CPU's idle time in ticks of up to 10 ms, so CPUs are
+// compared over longer spans.
 constexpr auto kShortestStretch = std::chrono::milliseconds(50);
+constexpr auto kShortestComparison = std::chrono::milliseconds(250);
 
 // One run per process, placed from the thread that runs the update.
 struct Placement {
@@ -42,6 +46,11 @@ struct Placement {
   bool reviewed = false;
   Clock::time_point since;
   std::chrono::nanoseconds waitedSince{};
+  Clock::time_point comparedSince;
+  // Nothing where the system does not say.
+  std::optional<std::chrono::nanoseconds> idleSince;      // of the run's CPU
+  std::optional<std::chrono::nanoseconds> nextIdleSince;  // of the one it would move to
+  std::optional<std::chrono::nanoseconds> ranSince;       // of the process
 };
 
 Placement& placement() {
@@ -52,6 +61,35 @@ Placement& placement() {
 void letGo(Placement& p) {
   keepThreadsOn(p.allowed);
   p.cpu.reset();
+}
+
+// A comparison of the run's CPU with the next begins.
+void beginComparison(Placement& p, Clock::time_point now) {
+  p.comparedSince = now;
+  p.idleSince = timeCpuIdle(*p.cpu);
+  p.nextIdleSince = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
+  p.ranSince = timeProcessRan();
+}
+
+// A look begins on the CPU the run is on now.
+void beginStretch(Placement& p, Clock::time_point now) {
+  p.since = now;
+  p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
+  beginComparison(p, now);
+}
+
+// How much longer other programs ran on the run's CPU than on the next one
+// since the comparison began. The run's own time is all on its CPU, so that is the next
+// CPU's idle time less the run's, less the run's own time. Programs that
+// load every CPU alike (the station's other copies among them) leave it at
+// none; none too where the system does not say.
+std::chrono::nanoseconds othersRanMoreSince(const Placement& p) {
+  const auto idle = timeCpuIdle(*p.cpu);
+  const auto nextIdle = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
+  const auto ran = timeProcessRan();
+  if (!p.idleSince || !p.nextIdleSince || !p.ranSince || !idle || !nextIdle || !ran) return {};
+  const auto more = (*nextIdle - *p.nextIdleSince) - (*idle - *p.idleSince) - (*ran - *p.ranSince);
+  return std::max(more, std::chrono::nanoseconds{});
 }
 
 }  // namespace
@@ -78,16 +116,20 @@ void reviewPlacement() {
     p.reviewed = true;
     const Cpu one[] = {*p.cpu};
     if (!keepThreadsOn(one)) return letGo(p);
-    p.since = now;
-    p.waitedSince = timeWaitedForCpu().value_or(std::chrono::nanoseconds{});
-    return;
+    return beginStretch(p, now);
   }
   if (now - p.since < kShortestStretch) return;
   const auto waited = timeWaitedForCpu();
   if (!waited) return;
-  const RunStretch stretch{*waited - p.waitedSince, now - p.since};
+  const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.since);
+  RunStretch stretch{*waited - p.waitedSince, elapsed};
   p.since = now;
   p.waitedSince = *waited;
+  if (now - p.comparedSince >= kShortestComparison) {
+    stretch.othersRanMore = othersRanMoreSince(p);
+    stretch.compared = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.comparedSince);
+    beginComparison(p, now);
+  }
   switch (stepAfter(stretch, p.moved)) {
     case PlacementStep::Stay:
       return;
@@ -96,7 +138,7 @@ void reviewPlacement() {
       const Cpu next[] = {cpuAfter(p.allowed, *p.cpu)};
       if (!keepThreadsOn(next)) return letGo(p);
       p.cpu = next[0];
-      return;
+      return beginStretch(p, Clock::now());
     }
     case PlacementStep::LetGo:
       return letGo(p);

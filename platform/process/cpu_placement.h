@@ -31,10 +31,15 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
                                 std::optional<std::size_t> stationChild);
 
 // A look at the run between two blocks: how long its caller waited for its
-// CPU while ready to run, out of how long the stretch took.
+// CPU while ready to run, out of how long the stretch took; and how much
+// longer other programs ran on that CPU than on the one it would move to,
+// out of the longer span that the system's counts of idle time need (none
+// until one has passed).
 struct RunStretch {
   std::chrono::nanoseconds waited{};
   std::chrono::nanoseconds elapsed{};
+  std::chrono::nanoseconds othersRanMore{};
+  std::chrono::nanoseconds compared{};
 };
 
 enum class PlacementStep {
@@ -44,7 +49,10 @@ enum class PlacementStep {
 };
 
 // Another program holds the CPU when the caller waited for it a tenth of the
-// stretch; one move is tried, then the run is let go.
+// stretch, or when others ran there a tenth of the compared span longer
+// than on the next CPU: each answer from the printer then waits behind them while the next
+// CPU idles, though the caller's share of the waiting stays small. One move
+// is tried, then the run is let go.
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore);
 
 // The next allowed CPU after cpu, counted round.
@@ -66,5 +74,10 @@ bool keepThreadsOn(std::span<const Cpu> cpus);
 // How long the calling thread has waited, ready, for a CPU since it started;
 // nothing where the system does not say.
 std::optional<std::chrono::nanoseconds> timeWaitedForCpu();
+// How long cpu has been idle since the machine started, and how long the
+// process has run on any CPU since it started; nothing where the system does
+// not say.
+std::optional<std::chrono::nanoseconds> timeCpuIdle(Cpu cpu);
+std::optional<std::chrono::nanoseconds> timeProcessRan();
 
 }  // namespace voren

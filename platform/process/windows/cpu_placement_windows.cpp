@@ -57,4 +57,8 @@ bool keepThreadsOn(std::span<const Cpu> cpus) {
 
 std::optional<std::chrono::nanoseconds> timeWaitedForCpu() { return std::nullopt; }
 
+std::optional<std::chrono::nanoseconds> timeCpuIdle(Cpu) { return std::nullopt; }
+
+std::optional<std::chrono::nanoseconds> timeProcessRan() { return std::nullopt; }
+
 }  // namespace voren

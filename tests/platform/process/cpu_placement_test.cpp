@@ -56,6 +56,20 @@ TEST(CpuPlacement, StepAfterAStretch) {
        PlacementStep::LetGo},
       {"free after the move", {milliseconds(1), milliseconds(100)}, true, PlacementStep::Stay},
       {"no time passed", {milliseconds(0), milliseconds(0)}, false, PlacementStep::Stay},
+      // Each answer from the printer waits behind the others while the next
+      // CPU idles, though the caller's own share of waiting stays small.
+      {"others ran longer on the CPU than on the next",
+       {milliseconds(1), milliseconds(50), milliseconds(25), milliseconds(250)},
+       false,
+       PlacementStep::Move},
+      {"others ran longer on the next CPU too",
+       {milliseconds(1), milliseconds(50), milliseconds(30), milliseconds(250)},
+       true,
+       PlacementStep::LetGo},
+      {"others ran alike on both",
+       {milliseconds(1), milliseconds(50), milliseconds(24), milliseconds(250)},
+       false,
+       PlacementStep::Stay},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(stepAfter(row.stretch, row.movedBefore), row.expected) << row.what;
@@ -81,6 +95,9 @@ TEST(CpuPlacement, SystemRefusalLeavesTheThreadsWhereTheyAre) {
   ASSERT_TRUE(keepThreadsOn(allowed));
   EXPECT_EQ(allowedCpus(), allowed);
   EXPECT_TRUE(timeWaitedForCpu().has_value());
+  EXPECT_TRUE(timeCpuIdle(allowed.front()).has_value());
+  EXPECT_FALSE(timeCpuIdle(missing[0]).has_value());
+  EXPECT_TRUE(timeProcessRan().has_value());
 }
 
 }  // namespace
