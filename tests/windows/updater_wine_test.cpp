@@ -325,7 +325,7 @@ TEST_F(UpdaterUnderWine, AnFtdiAdaptersLatencyTimerIsNamedInTheDelayLine) {
       result.output,
       std::regex(
           "Blad nr 24: [^\\n]*\\r?\\nAdapter portu COM11 opoznia odpowiedzi drukarki o "
-          "\\d+ ms \\(latency timer 50 ms\\), ta aktualizacja trwala przez to o 0,\\d s "
+          "\\d+ ms \\(latency timer 50 ms\\), ta aktualizacja trwala przez to o \\d+,\\d s "
           "dluzej\\. Ustaw 1 ms: Menedzer urzadzen, COM11, Ustawienia portu, Zaawansowane\\.")))
       << result.output;
 }

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
@@ -18,10 +19,13 @@ struct TerminalState {
   // Written before the handlers are installed, read by them only.
   termios saved{};
   termios keyMode{};
-  volatile sig_atomic_t changed = 0;
-  volatile sig_atomic_t windowChanges = 0;
+  std::atomic<int> changed{0};
+  // Counted by a handler that may run on any of the process's threads.
+  std::atomic<unsigned> windowChanges{0};
 };
 TerminalState state;
+// Handlers touch only lock-free atomics: async-signal-safe.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
 
 void restoreAtExit() { restoreTerminal(); }
 
@@ -84,11 +88,11 @@ void onStop(int) {
 void onContinue(int) {
   const int savedErrno = errno;
   if (state.changed) tcsetattr(STDIN_FILENO, TCSANOW, &state.keyMode);
-  state.windowChanges = state.windowChanges + 1;
+  state.windowChanges.fetch_add(1, std::memory_order_relaxed);
   errno = savedErrno;
 }
 
-void onWindowChange(int) { state.windowChanges = state.windowChanges + 1; }
+void onWindowChange(int) { state.windowChanges.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -126,7 +130,7 @@ unsigned windowChanges() {
     return true;
   }();
   static_cast<void>(watching);
-  return static_cast<unsigned>(state.windowChanges);
+  return state.windowChanges.load(std::memory_order_relaxed);
 }
 
 }  // namespace voren::posix
