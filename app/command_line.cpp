@@ -170,9 +170,10 @@ std::vector<std::string> argumentsOf(const CommandLine& c) {
   return words;
 }
 
+// Two lines within 80 columns: a wrapped line would cost the help its last row.
 const char* const kUsageLine =
-    "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE] "
-    "[--json] [--list|--help|--version]";
+    "usage: voren-cp852 [--port N|--device PATH]... [--font FILE] [--trace FILE]\n"
+    "                   [--json] | --list [--json] | --help | --version";
 
 std::string helpText() {
   return std::string(kUsageLine) +
@@ -185,10 +186,9 @@ std::string helpText() {
          "                 COMn or \\\\.\\COMn on both (\\\\.\\COMn only from COM10 up)\n"
          "  --font FILE    upload the 36864 bytes of FILE instead of the built-in table;\n"
          "                 anything but a regular file of that size is refused\n"
-         "  --trace FILE   every byte on the wire, a line per run one way, to FILE\n"
-         "                 (several ports: FILE-PORT, e.g. wire-COM3.txt; a device: all);\n"
-         "                 a directory, a named pipe, a missing folder, the font, a port,\n"
-         "                 a terminal or our own output: refused before any port opens\n"
+         "  --trace FILE   every byte on the wire to FILE (several ports: FILE-PORT, e.g.\n"
+         "                 wire-COM3.txt; a device: all); a folder, a pipe, the font, a\n"
+         "                 port, a terminal or our own output is refused before any opens\n"
          "  --list         print the COM ports this computer has and what hangs on each\n"
          "  --json         JSON lines for scripts, no screen (needs a port, or --list)\n"
          "  --help         print this text; --version the program's version\n"

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -174,8 +175,10 @@ TEST(CommandLineTexts, HelpFitsOneScreenAndNamesEveryOption) {
   const std::string help = helpText();
   EXPECT_TRUE(help.starts_with(kUsageLine));
   EXPECT_LE(std::count(help.begin(), help.end(), '\n'), 24);
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
   for (const char* option :
-       {"--port", "--device", "--font", "--trace", "--list", "--help", "--version"}) {
+       {"--port", "--device", "--font", "--trace", "--list", "--json", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
