@@ -11,12 +11,21 @@ else()
 endif()
 include(GoogleTest)
 
+# voren_test_headers(TARGET): GoogleTest's and GoogleMock's headers
+# precompiled once (tests/support's voren_test_headers) for every test file of
+# TARGET: parsed anew they cost each file about two seconds of the compiler.
+function(voren_test_headers target)
+  target_link_libraries(${target} PRIVATE GTest::gmock)
+  target_precompile_headers(${target} REUSE_FROM voren_test_headers)
+endfunction()
+
 # voren_add_test(NAME SOURCES... LIBS ...): one GoogleTest binary, one ctest entry.
 # Under a cross build ctest runs it through CMAKE_CROSSCOMPILING_EMULATOR (Wine).
 function(voren_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  voren_test_headers(${name})
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
 

@@ -555,10 +555,9 @@ class StationUnderWine : public UpdaterUnderWine {
   std::vector<int> links_;
 };
 
-// The sound printer gets the table, each faulty one ends with its own code,
-// and the summary lists exactly those.
-TEST_F(StationUnderWine, UpdatesSeveralPrintersAndListsTheFailedOnes) {
-  const std::vector<StationPrinter> printers = {
+// A sound printer beside a silent, a hanging-up and a refusing one.
+std::vector<StationPrinter> soundAndThreeFaulty() {
+  return {
       {kComPort, {}, kSuccessLine},
       {12, {"--fault", "2:1:silence"}, "Blad nr 21: timeout odbierania"},
       {13, {"--fault", "72:1:hangup"}, "Blad nr 21: timeout odbierania"},
@@ -566,6 +565,12 @@ TEST_F(StationUnderWine, UpdatesSeveralPrintersAndListsTheFailedOnes) {
        {"--fault", "0:ack:nak"},
        "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
   };
+}
+
+// The sound printer gets the table, each faulty one ends with its own code,
+// and the summary lists exactly those.
+TEST_F(StationUnderWine, UpdatesSeveralPrintersAndListsTheFailedOnes) {
+  const std::vector<StationPrinter> printers = soundAndThreeFaulty();
   startStation(printers);
   std::string screen;
   const auto exit = run_->terminal().waitForExit(240s, &screen);
@@ -604,14 +609,7 @@ TEST_F(StationUnderWine, LinesFitAnEightyColumnWindow) {
 // and end with the text its screen line shows, the summary gives the exit
 // status.
 TEST_F(StationUnderWine, JsonEventsInOrderEndingAsTheScreenDoes) {
-  const std::vector<StationPrinter> printers = {
-      {kComPort, {}, kSuccessLine},
-      {12, {"--fault", "2:1:silence"}, "Blad nr 21: timeout odbierania"},
-      {13, {"--fault", "72:1:hangup"}, "Blad nr 21: timeout odbierania"},
-      {14,
-       {"--fault", "0:ack:nak"},
-       "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujaca"},
-  };
+  const std::vector<StationPrinter> printers = soundAndThreeFaulty();
   auto argv = startPrinters(printers, {});
   ASSERT_FALSE(argv.empty());
   argv.push_back("--json");
