@@ -271,9 +271,9 @@ class InterruptedWrite(unittest.TestCase):
     whole and no temporary file beside it."""
 
     def test_the_old_table_stays_whole(self):
-        spec = importlib.util.spec_from_file_location("make_glyph_table", GENERATOR)
-        generator = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(generator)
+        found = importlib.util.spec_from_file_location("make_glyph_table", GENERATOR)
+        generator = importlib.util.module_from_spec(found)
+        found.loader.exec_module(generator)
         for stop in (KeyboardInterrupt(), OSError(28, "No space left on device")):
             with self.subTest(type(stop).__name__), tempfile.TemporaryDirectory() as d:
                 table = Path(d) / "t.bin"
