@@ -3,22 +3,12 @@
 #include "app/adapter_delay.h"
 #include "app/json_events.h"
 #include "app/line_console.h"
+#include "app/station_view.h"
 #include "link/answer_waits.h"
 #include "link/link_state.h"
 #include "platform/console/keyboard.h"
 
 namespace voren {
-
-namespace {
-
-// The screen's text as one line, as the station's summary shows it.
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
-  return text;
-}
-
-}  // namespace
 
 JsonReport::JsonReport(std::string port, Emit emit, UpdateWatcher* next)
     : port_(std::move(port)), emit_(std::move(emit)), next_(next) {}
@@ -48,7 +38,7 @@ bool JsonReport::stopRequested() { return next_ && next_->stopRequested(); }
 
 void JsonReport::finish(int status) {
   PortEnd end;
-  end.text = joined(screen_);
+  end.text = endTextOf(screen_);
   end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   if (refused_) emit_(portRefusedEvent(port_, *refused_, end.text));
   if (status == kUpdated || status == kTraceIncomplete) {

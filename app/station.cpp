@@ -86,12 +86,6 @@ void readChild(ChildProcess& child, std::size_t port, EventQueue& queue) {
   queue.push({port, std::nullopt});
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
-  return text;
-}
-
 // How a port whose child has ended and said all it will has ended.
 PortEnd settled(const PortRun& run, bool stopping) {
   const std::optional<int> status = run.exit ? run.exit->status : std::nullopt;
@@ -113,7 +107,7 @@ PortEnd settled(const PortRun& run, bool stopping) {
   if (end.outcome == PortOutcome::Stopped) {
     end.text = "Przerwano, aktualizacja niedokonczona";
   } else if (!run.report.empty()) {
-    end.text = joined(run.report);
+    end.text = endTextOf(run.report);
   } else {
     end.text = "Blad: proces aktualizacji zakonczyl sie bez raportu";
   }

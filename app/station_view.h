@@ -26,6 +26,13 @@ struct PortEnd {
   std::optional<double> medianWaitMs = std::nullopt;
 };
 
+// A run's screen lines as one PortEnd text, as the station's summary shows it.
+inline std::string endTextOf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : " ") + line;
+  return text;
+}
+
 class StationView {
  public:
   virtual ~StationView() = default;

@@ -8,8 +8,8 @@
 namespace voren::render {
 
 namespace {
-constexpr Rgb kPaper{250, 249, 244};
-constexpr Rgb kInk{34, 34, 48};
+constexpr Rgb kPrintPaper{250, 249, 244};
+constexpr Rgb kPrintInk{34, 34, 48};
 
 int lineDots(const PrintLine& line) {
   return static_cast<int>(line.text.size()) * kCellDots * (line.doubleWidth ? 2 : 1);
@@ -25,21 +25,21 @@ Image renderPrint(GlyphTable table, std::span<const PrintLine> lines, const Prin
   const int count = static_cast<int>(lines.size());
   const int heightDots =
       2 * style.margin + count * kGlyphRows + std::max(0, count - 1) * style.lineGap;
-  Image image((widest + 2 * style.margin) * s, heightDots * s, kPaper);
+  Image image((widest + 2 * style.margin) * s, heightDots * s, kPrintPaper);
 
   int y = style.margin * s;
   for (const auto& line : lines) {
     int x = style.margin * s;
     for (unsigned char c : line.text) {
       if (!line.doubleWidth) {
-        paintGlyph(image, table, 0, c, x, y, s, kInk);
+        paintGlyph(image, table, 0, c, x, y, s, kPrintInk);
         x += kCellDots * s;
         continue;
       }
       const int bank = c < 0x80 ? 1 : 2;
       const int left = 2 * (c & 0x7F);
-      paintGlyph(image, table, bank, left, x, y, s, kInk);
-      paintGlyph(image, table, bank, left + 1, x + kCellDots * s, y, s, kInk);
+      paintGlyph(image, table, bank, left, x, y, s, kPrintInk);
+      paintGlyph(image, table, bank, left + 1, x + kCellDots * s, y, s, kPrintInk);
       x += 2 * kCellDots * s;
     }
     y += (kGlyphRows + style.lineGap) * s;

@@ -10,8 +10,8 @@
 namespace voren::render {
 
 namespace {
-constexpr Rgb kPaper{255, 255, 255};
-constexpr Rgb kInk{20, 20, 28};
+constexpr Rgb kSheetPaper{255, 255, 255};
+constexpr Rgb kSheetInk{20, 20, 28};
 constexpr Rgb kBoundary{222, 226, 234};
 constexpr Rgb kLabel{110, 120, 150};
 constexpr Rgb kTitle{60, 70, 110};
@@ -37,7 +37,7 @@ Image renderSheet(GlyphTable table, int scale) {
     bankLeft[bank] = x;
     x += columnX(bank, 15, cellW) + cellW + 4 * kGap;
   }
-  Image image(x - 2 * kGap, kTitleHeight + 16 * pitchY + kGap, kPaper);
+  Image image(x - 2 * kGap, kTitleHeight + 16 * pitchY + kGap, kSheetPaper);
 
   for (int bank = 0; bank < 3; ++bank) {
     drawHex(image, bank, 1, bankLeft[bank], 6, 3, kTitle);
@@ -47,7 +47,7 @@ Image renderSheet(GlyphTable table, int scale) {
       drawHex(image, code, 2, cx, cy, kLabelPixel, kLabel);
       const int top = cy + kLabelHeight;
       image.frame(cx - 1, top - 1, cellW + 2, cellH + 2, kBoundary);
-      paintGlyph(image, table, bank, code, cx, top, scale, kInk);
+      paintGlyph(image, table, bank, code, cx, top, scale, kSheetInk);
     }
   }
   return image;
