@@ -385,7 +385,9 @@ void expectEachPortOnce(const std::vector<std::string>& lines,
   for (const auto& printer : printers) {
     const std::string port = "COM" + std::to_string(printer.port);
     const auto shown = linesOfPort(lines, port);
-    ASSERT_EQ(shown.size(), 1u) << port;
+    std::string window;
+    for (const auto& line : lines) window += line + "\n";
+    ASSERT_EQ(shown.size(), 1u) << port << " in the window:\n" << window;
     const std::string& end = shown[0].end;
     EXPECT_TRUE(!end.empty() && (end.starts_with(printer.end) || printer.end.starts_with(end)))
         << port << " ends with '" << end << "'";
