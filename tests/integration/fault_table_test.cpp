@@ -107,8 +107,13 @@ class FaultTable : public ::testing::TestWithParam<FaultRow> {
   const std::string& pty() { return run_->printer().ptyPath(); }
 
   // The port is given back: the program holds nothing on it, the printer
-  // saw it close, and another program opens the device at once.
+  // saw it close, and another program opens the device at once. The end
+  // report is shown just before the port closes: the close is waited for.
   void expectPortGivenBack(bool printerStillThere) {
+    const auto closing = std::chrono::steady_clock::now() + 2s;
+    while (descriptorsOpenOn(pid_, pty()) != 0 && std::chrono::steady_clock::now() < closing) {
+      std::this_thread::sleep_for(20ms);
+    }
     EXPECT_EQ(descriptorsOpenOn(pid_, pty()), 0) << "the program still holds the port";
     if (!printerStillThere) return;
     const auto deadline = std::chrono::steady_clock::now() + 2s;
