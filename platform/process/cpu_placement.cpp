@@ -15,6 +15,10 @@ std::optional<Cpu> cpuToStartOn(std::span<const Cpu> allowed, std::optional<Cpu>
 }
 
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore) {
+  if (stretch.compared.count() > 0 && stretch.nextIdle &&
+      *stretch.nextIdle * 4 < stretch.compared * 3) {
+    return PlacementStep::LetGo;
+  }
   const bool waited = stretch.elapsed.count() > 0 && stretch.waited * 10 >= stretch.elapsed;
   const bool othersRan =
       stretch.compared.count() > 0 && stretch.othersRanMore * 10 >= stretch.compared;
@@ -42,6 +46,7 @@ constexpr auto kShortestComparison = std::chrono::milliseconds(250);
 struct Placement {
   std::vector<Cpu> allowed;
   std::optional<Cpu> cpu;  // nothing: the system places the threads
+  bool alone = false;      // a run of its own, no station's copy
   bool moved = false;
   bool reviewed = false;
   Clock::time_point since;
@@ -78,18 +83,20 @@ void beginStretch(Placement& p, Clock::time_point now) {
   beginComparison(p, now);
 }
 
-// How much longer other programs ran on the run's CPU than on the next one
-// since the comparison began. The run's own time is all on its CPU, so that is the next
-// CPU's idle time less the run's, less the run's own time. Programs that
-// load every CPU alike (the station's other copies among them) leave it at
-// none; none too where the system does not say.
-std::chrono::nanoseconds othersRanMoreSince(const Placement& p) {
+// The comparison since it began, into the stretch: how much longer other
+// programs ran on the run's CPU than on the next one, and for a run alone
+// how long the next CPU idled. The run's own time is all on its CPU, so the
+// first is the next CPU's idle time less the run's, less the run's own
+// time. Programs that load every CPU alike (the station's other copies
+// among them) leave it at none; none too where the system does not say.
+void compareSince(const Placement& p, RunStretch& stretch) {
   const auto idle = timeCpuIdle(*p.cpu);
   const auto nextIdle = timeCpuIdle(cpuAfter(p.allowed, *p.cpu));
   const auto ran = timeProcessRan();
-  if (!p.idleSince || !p.nextIdleSince || !p.ranSince || !idle || !nextIdle || !ran) return {};
+  if (p.alone && p.nextIdleSince && nextIdle) stretch.nextIdle = *nextIdle - *p.nextIdleSince;
+  if (!p.idleSince || !p.nextIdleSince || !p.ranSince || !idle || !nextIdle || !ran) return;
   const auto more = (*nextIdle - *p.nextIdleSince) - (*idle - *p.idleSince) - (*ran - *p.ranSince);
-  return std::max(more, std::chrono::nanoseconds{});
+  stretch.othersRanMore = std::max(more, std::chrono::nanoseconds{});
 }
 
 }  // namespace
@@ -98,6 +105,7 @@ void startPlacement(std::optional<std::size_t> stationChild) {
   Placement& p = placement();
   p = Placement{};
   p.allowed = allowedCpus();
+  p.alone = !stationChild;
   const auto cpu = cpuToStartOn(p.allowed, currentCpu(), stationChild);
   if (!cpu) return;
   const Cpu one[] = {*cpu};
@@ -126,7 +134,7 @@ void reviewPlacement() {
   p.since = now;
   p.waitedSince = *waited;
   if (now - p.comparedSince >= kShortestComparison) {
-    stretch.othersRanMore = othersRanMoreSince(p);
+    compareSince(p, stretch);
     stretch.compared = std::chrono::duration_cast<std::chrono::nanoseconds>(now - p.comparedSince);
     beginComparison(p, now);
   }

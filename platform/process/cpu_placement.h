@@ -40,6 +40,10 @@ struct RunStretch {
   std::chrono::nanoseconds elapsed{};
   std::chrono::nanoseconds othersRanMore{};
   std::chrono::nanoseconds compared{};
+  // How long the next CPU idled over the compared span, for a run alone;
+  // nothing for a station's copy (the others hold the other CPUs by
+  // design) or where the system does not say.
+  std::optional<std::chrono::nanoseconds> nextIdle{};
 };
 
 enum class PlacementStep {
@@ -53,6 +57,11 @@ enum class PlacementStep {
 // than on the next CPU: each answer from the printer then waits behind them while the next
 // CPU idles, though the caller's share of the waiting stays small. One move
 // is tried, then the run is let go.
+// A run alone is let go at once when other programs held the next CPU a
+// quarter of the compared span: what the run leaves to others (the kernel's
+// side of the port, a printer's program beside it) then crowds onto the
+// run's own CPU, and the bytes wait behind it (0.3 ms a block with a busy
+// program on either CPU of two, bench/README.md).
 PlacementStep stepAfter(RunStretch stretch, bool movedBefore);
 
 // The next allowed CPU after cpu, counted round.

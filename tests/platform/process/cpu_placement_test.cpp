@@ -70,6 +70,15 @@ TEST(CpuPlacement, StepAfterAStretch) {
        {milliseconds(1), milliseconds(50), milliseconds(24), milliseconds(250)},
        false,
        PlacementStep::Stay},
+      // A run alone: what it leaves to others would crowd onto its CPU.
+      {"alone, another program holds the next CPU",
+       {milliseconds(1), milliseconds(50), milliseconds(0), milliseconds(250), milliseconds(187)},
+       false,
+       PlacementStep::LetGo},
+      {"alone, the next CPU mostly idle",
+       {milliseconds(1), milliseconds(50), milliseconds(0), milliseconds(250), milliseconds(188)},
+       false,
+       PlacementStep::Stay},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(stepAfter(row.stretch, row.movedBefore), row.expected) << row.what;
