@@ -108,7 +108,7 @@ bool SimulatedPrinterProcess::start(const std::string& program,
     dup2(out[1], STDOUT_FILENO);
     int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(log, STDERR_FILENO);
-    std::vector<std::string> argv{program};
+    std::vector<std::string> argv{program, "--frame-gap", "10000"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     execOrDie(argv);
   }

@@ -48,6 +48,9 @@ class SimulatedPrinterProcess {
 
   // Starts the simulator with arguments, its stderr going to logPath; waits
   // for the pty path it prints. False (and *error) when it does not come.
+  // It keeps a command open through 10 s of quiet, not 2 (an argument may
+  // say otherwise): a busy host may stop a test's updater for seconds, and
+  // what these tests check is the updater's side of the protocol.
   bool start(const std::string& program, const std::vector<std::string>& arguments,
              const std::string& logPath, std::string* error);
   const std::string& ptyPath() const { return ptyPath_; }
