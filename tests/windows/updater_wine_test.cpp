@@ -290,16 +290,21 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
   EXPECT_EQ(answers, 432);
 }
 
-// A script's closed standard output: no missing handle may crash or block
-// the run, and the printer sees only the protocol. (With all three closed
-// even cmd's echo ends its process at the first write under Wine, so that
-// row could not tell.)
+// A script's standard output that takes nothing: no failed write may crash
+// or block the run, and the printer sees only the protocol. It is open for
+// reading only, so every write fails. Not closed: Wine's own start-up then
+// takes descriptor 1 for whatever it opens first (the working folder, or
+// the pipe to its server as its start-up order falls), and once the
+// program's output went into the server's requests and Wine ended it
+// ("recvmsg: Connection reset by peer"). The native rows close the streams.
+// (With all three closed even cmd's echo ends its process at the first
+// write under Wine, so that row could not tell.)
 TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
   std::string error;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
   fs::remove(comLink());
   fs::create_symlink(run_->printer().ptyPath(), comLink());
-  std::vector<std::string> argv{"sh", "-c", "exec \"$@\" >&-", "sh"};
+  std::vector<std::string> argv{"sh", "-c", "exec \"$@\" 1</dev/null", "sh"};
   const auto wine = underWine({program_, "--port", std::to_string(kComPort)});
   argv.insert(argv.end(), wine.begin(), wine.end());
   const auto result = runCommand(argv, 180s);
