@@ -11,8 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <string_view>
 #include <thread>
+
+#include "platform/process/cpu_placement.h"
 
 namespace voren::test {
 namespace {
@@ -97,9 +101,25 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+void keepOnOneCpu() {
+  if (const auto cpu = cpuToStartOn(allowedCpus(), currentCpu(), std::nullopt)) {
+    const Cpu one[] = {*cpu};
+    keepThreadsOn(one);
+  }
+}
+
+void keepOnOneCpuWhenAsked() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char* asked = std::getenv("VOREN_TESTS_ON_ONE_CPU");
+    if (asked != nullptr && std::string_view(asked) == "1") keepOnOneCpu();
+  });
+}
+
 bool SimulatedPrinterProcess::start(const std::string& program,
                                     const std::vector<std::string>& arguments,
                                     const std::string& logPath, std::string* error) {
+  keepOnOneCpuWhenAsked();
   logPath_ = logPath;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;

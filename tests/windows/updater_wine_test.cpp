@@ -43,7 +43,6 @@
 #include <thread>
 
 #include "app/glyph_table.h"
-#include "platform/process/cpu_placement.h"
 #include "tests/integration/updater_run.h"
 #include "tests/support/station_lines.h"
 #include "tests/support/wine.h"
@@ -80,17 +79,14 @@ class UpdaterUnderWine : public ::testing::Test {
     if (program_.empty() || access(kWine, X_OK) != 0) return;
     // A Wine program asks its wineserver over a pipe for every event it sets
     // or waits on and for every transfer, several round trips a byte. With
-    // the two on different CPUs each round trip wakes the other CPU: a full update took 35 to 49 s
-    // and 18 to 27 s of CPU here, on one CPU 9 s and 9.5 s. These rows
-    // check what the program does, not how fast, so the suite keeps itself,
-    // and with it every process it starts (the wineserver, the simulators),
-    // on one CPU. The unit's own tests under Wine (the windows leg) keep
-    // every CPU, so its threads still meet on two there.
-    const auto allowed = allowedCpus();
-    if (const auto cpu = cpuToStartOn(allowed, currentCpu(), std::nullopt)) {
-      const Cpu one[] = {*cpu};
-      keepThreadsOn(one);
-    }
+    // the two on different CPUs each round trip wakes the other CPU: a full
+    // update took 35 to 49 s and 18 to 27 s of CPU here, on one CPU 9 s and
+    // 9.5 s. These rows check what the program does, not how fast, so the
+    // suite keeps itself, and with it every process it starts (the
+    // wineserver, the simulators), on one CPU. The unit's own tests under
+    // Wine (the windows leg) keep every CPU, so its threads still meet on two
+    // there.
+    keepOnOneCpu();
     // The first use makes the prefix (several seconds); later uses find it.
     CommandResult made = runCommand(underWine({"--version"}), 180s);
     prefixReady_ = made.status == 0 && fs::is_directory(winePrefix() + "/dosdevices");
