@@ -11,9 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <string_view>
 #include <thread>
 
 #include "platform/process/cpu_placement.h"
@@ -108,18 +106,9 @@ void keepOnOneCpu() {
   }
 }
 
-void keepOnOneCpuWhenAsked() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    const char* asked = std::getenv("VOREN_TESTS_ON_ONE_CPU");
-    if (asked != nullptr && std::string_view(asked) == "1") keepOnOneCpu();
-  });
-}
-
 bool SimulatedPrinterProcess::start(const std::string& program,
                                     const std::vector<std::string>& arguments,
                                     const std::string& logPath, std::string* error) {
-  keepOnOneCpuWhenAsked();
   logPath_ = logPath;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;

@@ -38,13 +38,8 @@ bool processGone(pid_t pid);
 std::optional<std::vector<std::string>> asUserWithoutSysAdmin();
 
 // Keeps this process, and every process it starts from then on, on the CPU
-// it runs on (nothing to do where one CPU is allowed). A byte handed between
-// a program and its simulated printer on two CPUs wakes the other CPU each
-// time: an unpaced update costs about three times the CPU.
+// it runs on (nothing to do where one CPU is allowed).
 void keepOnOneCpu();
-// The same, once, when VOREN_TESTS_ON_ONE_CPU is 1: the sanitizer legs,
-// whose faults come from their own records, not from the timing of two CPUs.
-void keepOnOneCpuWhenAsked();
 
 // voren-sim running beside the test; stopped (SIGTERM, then SIGKILL) when
 // destroyed, so no test leaves one behind.
