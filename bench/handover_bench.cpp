@@ -1,22 +1,23 @@
 // What one byte costs through the serial unit: WriteByte hands it to the
 // transfer worker, which writes it to a pseudo-terminal and hands the result
-// back. The far end is drained by a thread of its own, so the driver never
+// back. The far end is drained by a process of its own, so the driver never
 // holds the bytes back. The update moves 38,160 bytes this way. Free: the
 // system places the threads; on one CPU: as a run places them, the drain
-// thread (the printer's side) left free.
+// process (the printer's side) left free.
 //
 // Beside it, the least such a hand-over can cost on this machine: two bare
 // threads on one CPU, each byte handed over and back through a futex word
-// (one wake and one wait each way, no objects, no handle table), the
-// worker writing it to a pseudo-terminal the same way. What the unit and
+// (a wake only when the other side sleeps, no objects, no handle table),
+// the worker writing it to a pseudo-terminal the same way. What the unit and
 // the emulation add is the difference between the two.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <linux/futex.h>
-#include <poll.h>
 #include <pty.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,42 +31,44 @@
 
 namespace {
 
-// A pseudo-terminal whose far end a thread of its own drains, on whichever
-// of the allowed CPUs the system puts it: the printer's side.
+// A pseudo-terminal whose far end a process of its own drains, on whichever
+// of the allowed CPUs the system puts it: the printer's side, whose CPU is
+// not the benchmark's, as a printer's program is not the update's.
 class DrainedPty {
  public:
-  explicit DrainedPty(std::vector<voren::Cpu> allowed) {
+  explicit DrainedPty(const std::vector<voren::Cpu>& allowed) {
     int slave = -1;
     if (openpty(&master_, &slave, name_, nullptr, nullptr) != 0) return;
     close(slave);
-    drain_ = std::thread([this, allowed = std::move(allowed)] {
+    drain_ = fork();
+    if (drain_ == 0) {
       cpu_set_t all;
       CPU_ZERO(&all);
       for (const auto cpu : allowed) CPU_SET(cpu.number, &all);
       sched_setaffinity(0, sizeof all, &all);
       char buffer[4096];
-      while (!done_) {
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, 50) == 1 && read(master_, buffer, sizeof buffer) <= 0) break;
+      while (read(master_, buffer, sizeof buffer) > 0) {
       }
-    });
+      _exit(0);
+    }
   }
   ~DrainedPty() {
-    done_ = true;
-    if (drain_.joinable()) drain_.join();
+    if (drain_ > 0) {
+      kill(drain_, SIGKILL);
+      waitpid(drain_, nullptr, 0);
+    }
     if (master_ >= 0) close(master_);
   }
   DrainedPty(const DrainedPty&) = delete;
   DrainedPty& operator=(const DrainedPty&) = delete;
 
-  bool opened() const { return master_ >= 0; }
+  bool opened() const { return master_ >= 0 && drain_ > 0; }
   const char* name() const { return name_; }
 
  private:
   int master_ = -1;
   char name_[64] = {};
-  std::atomic<bool> done_{false};
-  std::thread drain_;
+  pid_t drain_ = -1;
 };
 
 void WriteByteToAPty(benchmark::State& state) {
@@ -156,8 +159,8 @@ void BareHandOverToAPty(benchmark::State& state) {
   voren::keepThreadsOn(allowed);
 }
 
-// The CPU of the whole process: the caller, the transfer worker, the
-// emulation's I/O thread and the drain thread.
+// The CPU of the whole process: the caller, the transfer worker and the
+// emulation's I/O thread; the drain process's is left out.
 BENCHMARK(WriteByteToAPty)
     ->ArgName("oneCpu")
     ->Arg(0)
