@@ -46,6 +46,7 @@ constexpr auto kShortestComparison = std::chrono::milliseconds(250);
 struct Placement {
   std::vector<Cpu> allowed;
   std::optional<Cpu> cpu;  // nothing: the system places the threads
+  std::vector<Cpu> mask;   // the CPUs the system reads back once placed
   bool alone = false;      // a run of its own, no station's copy
   bool moved = false;
   bool reviewed = false;
@@ -61,6 +62,15 @@ struct Placement {
 Placement& placement() {
   static Placement p;
   return p;
+}
+
+// Places the threads on cpus; false when the system refuses. What the
+// system then reads back is the run's own: another later was set by someone
+// else (taskset -p, a task manager), and holds.
+bool place(Placement& p, std::span<const Cpu> cpus) {
+  if (!keepThreadsOn(cpus)) return false;
+  p.mask = allowedCpus();
+  return true;
 }
 
 void letGo(Placement& p) {
@@ -109,12 +119,15 @@ void startPlacement(std::optional<std::size_t> stationChild) {
   const auto cpu = cpuToStartOn(p.allowed, currentCpu(), stationChild);
   if (!cpu) return;
   const Cpu one[] = {*cpu};
-  if (keepThreadsOn(one)) p.cpu = cpu;
+  if (place(p, one)) p.cpu = cpu;
 }
 
 void reviewPlacement() {
   Placement& p = placement();
   if (!p.cpu) return;
+  // Threads moved by someone else stay where they were put: the run
+  // places nothing more.
+  if (allowedCpus() != p.mask) return p.cpu.reset();
   const auto now = Clock::now();
   if (!p.reviewed) {
     // The port's workers have started since: on Windows they get their
@@ -123,7 +136,7 @@ void reviewPlacement() {
     // here.
     p.reviewed = true;
     const Cpu one[] = {*p.cpu};
-    if (!keepThreadsOn(one)) return letGo(p);
+    if (!place(p, one)) return letGo(p);
     return beginStretch(p, now);
   }
   if (now - p.since < kShortestStretch) return;
@@ -144,7 +157,7 @@ void reviewPlacement() {
     case PlacementStep::Move: {
       p.moved = true;
       const Cpu next[] = {cpuAfter(p.allowed, *p.cpu)};
-      if (!keepThreadsOn(next)) return letGo(p);
+      if (!place(p, next)) return letGo(p);
       p.cpu = next[0];
       return beginStretch(p, Clock::now());
     }

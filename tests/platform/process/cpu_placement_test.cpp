@@ -109,5 +109,20 @@ TEST(CpuPlacement, SystemRefusalLeavesTheThreadsWhereTheyAre) {
   EXPECT_TRUE(timeProcessRan().has_value());
 }
 
+// An administrator's mask set while the run is placed (taskset -p) holds:
+// the run's next look leaves the threads where they were put.
+TEST(CpuPlacement, AMaskSetWhilePlacedHolds) {
+  const auto allowed = allowedCpus();
+  if (allowed.size() < 2) GTEST_SKIP() << "one CPU: nothing is placed";
+  startPlacement(std::nullopt);
+  const auto current = currentCpu();
+  ASSERT_TRUE(current.has_value());
+  const Cpu elsewhere[] = {cpuAfter(allowed, *current)};
+  ASSERT_TRUE(keepThreadsOn(elsewhere));
+  reviewPlacement();
+  EXPECT_EQ(allowedCpus(), std::vector<Cpu>{elsewhere[0]});
+  ASSERT_TRUE(keepThreadsOn(allowed));
+}
+
 }  // namespace
 }  // namespace voren
