@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <pty.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -42,10 +41,7 @@ class DrainedPty {
     close(slave);
     drain_ = fork();
     if (drain_ == 0) {
-      cpu_set_t all;
-      CPU_ZERO(&all);
-      for (const auto cpu : allowed) CPU_SET(cpu.number, &all);
-      sched_setaffinity(0, sizeof all, &all);
+      voren::keepThreadsOn(allowed);  // the child's one thread
       char buffer[4096];
       while (read(master_, buffer, sizeof buffer) > 0) {
       }
