@@ -1,13 +1,20 @@
 #include "platform/win32/posix/win32_port_claim.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
 
 namespace voren::win32 {
 namespace {
@@ -39,6 +46,99 @@ void closeAllBut(int a, int b) {
   _exit(0);
 }
 
+// The pseudo-terminal's number when rdev is the slave side of one (Linux's
+// device numbers: slaves on majors 136 to 143, the master multiplexer 5:2).
+std::optional<unsigned> ptyNumber(dev_t rdev) {
+  constexpr unsigned kFirstSlaveMajor = 136, kLastSlaveMajor = 143;
+  const unsigned group = major(rdev);
+  if (group < kFirstSlaveMajor || group > kLastSlaveMajor) return std::nullopt;
+  return (group - kFirstSlaveMajor) * 256 + minor(rdev);
+}
+
+// Whether descriptor name in fdinfo is the master side of pseudo-terminal pty.
+bool masterOf(int fdinfo, const char* name, unsigned pty) {
+  const int file = openat(fdinfo, name, O_RDONLY | O_CLOEXEC);
+  if (file < 0) return false;
+  char text[512];
+  const ssize_t size = read(file, text, sizeof text - 1);
+  ::close(file);
+  if (size <= 0) return false;
+  text[size] = '\0';
+  const char* line = std::strstr(text, "tty-index:");
+  return line != nullptr && std::strtoul(line + std::strlen("tty-index:"), nullptr, 10) == pty;
+}
+
+// Whether the process in folder (/proc/PID) uses the character device rdev.
+// A process that holds a pseudo-terminal's master as well is that terminal's
+// other end (a bridge such as socat keeps both), not a user of the port.
+bool uses(const std::string& folder, dev_t rdev) {
+  DIR* descriptors = opendir((folder + "/fd").c_str());
+  if (descriptors == nullptr) return false;  // gone, or not ours to look into
+  const int fdinfo = ::open((folder + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const auto pty = ptyNumber(rdev);
+  const dev_t ptmx = makedev(5, 2);
+  bool port = false;
+  bool master = false;
+  while (const dirent* entry = readdir(descriptors)) {
+    struct stat held {};
+    if (entry->d_name[0] == '.' || fstatat(dirfd(descriptors), entry->d_name, &held, 0) != 0 ||
+        !S_ISCHR(held.st_mode)) {
+      continue;
+    }
+    if (held.st_rdev == rdev) port = true;
+    if (pty && held.st_rdev == ptmx && fdinfo >= 0 && masterOf(fdinfo, entry->d_name, *pty)) {
+      master = true;
+    }
+  }
+  if (fdinfo >= 0) ::close(fdinfo);
+  closedir(descriptors);
+  return port && !master;
+}
+
+// The parent of the process in folder (/proc/PID); 0 when unknown.
+long parentOf(const std::string& folder) {
+  const int file = ::open((folder + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return 0;
+  char text[1024];
+  const ssize_t size = read(file, text, sizeof text - 1);
+  ::close(file);
+  if (size <= 0) return 0;
+  text[size] = '\0';
+  // "PID (NAME) STATE PPID ...", where NAME may hold anything, ')' too.
+  const char* named = std::strrchr(text, ')');
+  if (named == nullptr || named[1] == '\0' || named[2] == '\0') return 0;
+  return std::strtol(named + 3, nullptr, 10);
+}
+
+// Whether another process has the terminal open on fd, by the device's
+// identity, whatever name it opened. Windows refuses a port that any program
+// holds; the lock and the exclusive flag keep out only those that come after
+// us, so an earlier opener that took neither (a terminal program, a getty, a
+// modem prober) is found here. Our own children are not other programs: a
+// port's keeper, forked while another port was opening, holds that one too
+// until it has closed what it does not keep. Processes this user may not
+// look into, and a system without /proc, go unseen.
+bool openElsewhere(int fd) {
+  struct stat port {};
+  if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode)) return false;
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return false;
+  const long self = getpid();
+  bool found = false;
+  while (const dirent* entry = readdir(processes)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (*end != '\0' || pid <= 0 || pid == self) continue;
+    const std::string folder = std::string("/proc/") + entry->d_name;
+    if (uses(folder, port.st_rdev) && parentOf(folder) != self) {
+      found = true;
+      break;
+    }
+  }
+  closedir(processes);
+  return found;
+}
+
 }  // namespace
 
 PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
@@ -54,6 +154,7 @@ PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
 int PortClaim::take(int fd, bool terminal) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
   if (!terminal) return 0;
+  if (openElsewhere(fd)) return EBUSY;
   int exclusive = 0;
   ioctl(fd, TIOCGEXCL, &exclusive);
   if (exclusive) return 0;

@@ -186,6 +186,50 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
   openPort();
 }
 
+// Another process that has the port open holds it, even one that opened it
+// first and took no lock (a terminal program, a getty); the pseudo-terminal's
+// own other end, which a bridge such as socat holds beside its master, does not.
+TEST_F(PtyPort, AnotherProcessThatHasThePortOpenHoldsIt) {
+  for (const bool bridge : {false, true}) {
+    SCOPED_TRACE(bridge ? "the master held too" : "the port alone");
+    int ready[2];
+    int stop[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(stop), 0);
+    // The holder is another program, not a child of this one: a grandchild,
+    // holding the port until this end of its stop line closes.
+    const pid_t child = fork();
+    if (child == 0) {
+      if (fork() == 0) {
+        close(stop[1]);
+        close(ready[0]);
+        if (!bridge) close(master_);
+        const char opened = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY) >= 0 ? '1' : '0';
+        (void)!::write(ready[1], &opened, 1);
+        char none = 0;
+        (void)!::read(stop[0], &none, 1);
+      }
+      _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    close(stop[0]);
+    close(ready[1]);
+    char opened = 0;
+    EXPECT_EQ(::read(ready[0], &opened, 1), 1);
+    EXPECT_EQ(opened, '1') << "the holder could not open the port";
+    SetLastError(0);
+    HANDLE port = open();
+    EXPECT_EQ(port == INVALID_HANDLE_VALUE, !bridge);
+    EXPECT_EQ(GetLastError(), bridge ? 0u : 5u);
+    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    // The holder gone: its end of the ready line closes with it.
+    close(stop[1]);
+    while (::read(ready[0], &opened, 1) > 0) {
+    }
+    close(ready[0]);
+  }
+}
+
 TEST_F(PtyPort, RawFromTheOpenAndAProbeLeavesTheLineAsFound) {
   const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
