@@ -46,8 +46,11 @@ void closeAllBut(int a, int b) {
   _exit(0);
 }
 
-// The pseudo-terminal's number when rdev is the slave side of one (Linux's
-// device numbers: slaves on majors 136 to 143, the master multiplexer 5:2).
+// Linux's device numbers: pseudo-terminal slaves on majors 136 to 143, and
+// the multiplexer that makes a new pseudo-terminal at each open, 5:2.
+const dev_t kMultiplexer = makedev(5, 2);
+
+// The pseudo-terminal's number when rdev is the slave side of one.
 std::optional<unsigned> ptyNumber(dev_t rdev) {
   constexpr unsigned kFirstSlaveMajor = 136, kLastSlaveMajor = 143;
   const unsigned group = major(rdev);
@@ -76,7 +79,6 @@ bool uses(const std::string& folder, dev_t rdev) {
   if (descriptors == nullptr) return false;  // gone, or not ours to look into
   const int fdinfo = ::open((folder + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const auto pty = ptyNumber(rdev);
-  const dev_t ptmx = makedev(5, 2);
   bool port = false;
   bool master = false;
   while (const dirent* entry = readdir(descriptors)) {
@@ -86,7 +88,8 @@ bool uses(const std::string& folder, dev_t rdev) {
       continue;
     }
     if (held.st_rdev == rdev) port = true;
-    if (pty && held.st_rdev == ptmx && fdinfo >= 0 && masterOf(fdinfo, entry->d_name, *pty)) {
+    if (pty && held.st_rdev == kMultiplexer && fdinfo >= 0 &&
+        masterOf(fdinfo, entry->d_name, *pty)) {
       master = true;
     }
   }
@@ -120,7 +123,10 @@ long parentOf(const std::string& folder) {
 // look into, and a system without /proc, go unseen.
 bool openElsewhere(int fd) {
   struct stat port {};
-  if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode)) return false;
+  // Every open of the multiplexer is a terminal of its own.
+  if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode) || port.st_rdev == kMultiplexer) {
+    return false;
+  }
   DIR* processes = opendir("/proc");
   if (processes == nullptr) return false;
   const long self = getpid();
