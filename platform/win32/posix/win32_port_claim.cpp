@@ -82,9 +82,16 @@ bool uses(const std::string& folder, dev_t rdev) {
   bool port = false;
   bool master = false;
   while (const dirent* entry = readdir(descriptors)) {
+    // Only device files are looked at, known by their path, which asks no
+    // file system: a stat of a file on a network or user-space file system
+    // that stopped answering could wait for ever.
+    char path[5];
+    if (readlinkat(dirfd(descriptors), entry->d_name, path, sizeof path) != sizeof path ||
+        std::memcmp(path, "/dev/", sizeof path) != 0) {
+      continue;
+    }
     struct stat held {};
-    if (entry->d_name[0] == '.' || fstatat(dirfd(descriptors), entry->d_name, &held, 0) != 0 ||
-        !S_ISCHR(held.st_mode)) {
+    if (fstatat(dirfd(descriptors), entry->d_name, &held, 0) != 0 || !S_ISCHR(held.st_mode)) {
       continue;
     }
     if (held.st_rdev == rdev) port = true;
