@@ -71,15 +71,17 @@ bool masterOf(int fdinfo, const char* name, unsigned pty) {
   return line != nullptr && std::strtoul(line + std::strlen("tty-index:"), nullptr, 10) == pty;
 }
 
-// Whether the process in folder (/proc/PID) uses the character device rdev.
+// Whether the process in folder (/proc/PID) uses the terminal port. Each
+// pseudo-terminal file system numbers its terminals from 0, so one of those
+// is told by its file system too.
 // A process that holds a pseudo-terminal's master as well is that terminal's
 // other end (a bridge such as socat keeps both), not a user of the port.
-bool uses(const std::string& folder, dev_t rdev) {
+bool uses(const std::string& folder, const struct stat& port) {
   DIR* descriptors = opendir((folder + "/fd").c_str());
   if (descriptors == nullptr) return false;  // gone, or not ours to look into
   const int fdinfo = ::open((folder + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const auto pty = ptyNumber(rdev);
-  bool port = false;
+  const auto pty = ptyNumber(port.st_rdev);
+  bool used = false;
   bool master = false;
   while (const dirent* entry = readdir(descriptors)) {
     // Only device files are looked at, known by their path, which asks no
@@ -94,7 +96,7 @@ bool uses(const std::string& folder, dev_t rdev) {
     if (fstatat(dirfd(descriptors), entry->d_name, &held, 0) != 0 || !S_ISCHR(held.st_mode)) {
       continue;
     }
-    if (held.st_rdev == rdev) port = true;
+    if (held.st_rdev == port.st_rdev && (!pty || held.st_dev == port.st_dev)) used = true;
     if (pty && held.st_rdev == kMultiplexer && fdinfo >= 0 &&
         masterOf(fdinfo, entry->d_name, *pty)) {
       master = true;
@@ -102,32 +104,26 @@ bool uses(const std::string& folder, dev_t rdev) {
   }
   if (fdinfo >= 0) ::close(fdinfo);
   closedir(descriptors);
-  return port && !master;
+  return used && !master;
 }
 
-// The parent of the process in folder (/proc/PID); 0 when unknown.
-long parentOf(const std::string& folder) {
-  const int file = ::open((folder + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return 0;
-  char text[1024];
-  const ssize_t size = read(file, text, sizeof text - 1);
-  ::close(file);
-  if (size <= 0) return 0;
-  text[size] = '\0';
-  // "PID (NAME) STATE PPID ...", where NAME may hold anything, ')' too.
-  const char* named = std::strrchr(text, ')');
-  if (named == nullptr || named[1] == '\0' || named[2] == '\0') return 0;
-  return std::strtol(named + 3, nullptr, 10);
+// Whether the process in folder (/proc/PID) runs this same program file.
+bool sameProgram(const std::string& folder, const struct stat& ours) {
+  struct stat theirs {};
+  return stat((folder + "/exe").c_str(), &theirs) == 0 && theirs.st_dev == ours.st_dev &&
+         theirs.st_ino == ours.st_ino;
 }
 
 // Whether another process has the terminal open on fd, by the device's
 // identity, whatever name it opened. Windows refuses a port that any program
 // holds; the lock and the exclusive flag keep out only those that come after
 // us, so an earlier opener that took neither (a terminal program, a getty, a
-// modem prober) is found here. Our own children are not other programs: a
-// port's keeper, forked while another port was opening, holds that one too
-// until it has closed what it does not keep. Processes this user may not
-// look into, and a system without /proc, go unseen.
+// modem prober) is found here. Copies of this program are no other program:
+// one that uses the port holds its lock, which refused us already, and others
+// only hold it by chance (a port's keeper forked while another port opened,
+// the station and its copies that inherited a descriptor of it, as the run
+// itself may). Processes this user may not look into, and a system without
+// /proc, go unseen.
 bool openElsewhere(int fd) {
   struct stat port {};
   // Every open of the multiplexer is a terminal of its own.
@@ -137,13 +133,15 @@ bool openElsewhere(int fd) {
   DIR* processes = opendir("/proc");
   if (processes == nullptr) return false;
   const long self = getpid();
+  struct stat program {};
+  const bool known = stat("/proc/self/exe", &program) == 0;
   bool found = false;
   while (const dirent* entry = readdir(processes)) {
     char* end = nullptr;
     const long pid = std::strtol(entry->d_name, &end, 10);
     if (*end != '\0' || pid <= 0 || pid == self) continue;
     const std::string folder = std::string("/proc/") + entry->d_name;
-    if (uses(folder, port.st_rdev) && parentOf(folder) != self) {
+    if (uses(folder, port) && !(known && sameProgram(folder, program))) {
       found = true;
       break;
     }
@@ -167,14 +165,19 @@ PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
 int PortClaim::take(int fd, bool terminal) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
   if (!terminal) return 0;
-  if (openElsewhere(fd)) return EBUSY;
   int exclusive = 0;
   ioctl(fd, TIOCGEXCL, &exclusive);
-  if (exclusive) return 0;
-  startKeeper(fd);
-  // Without a keeper the lock stands alone: a flag that could outlive the
-  // process would lock out every user after it.
-  if (keeper_ > 0) ioctl(fd, TIOCEXCL);
+  if (!exclusive) {
+    startKeeper(fd);
+    // Without a keeper the lock stands alone: a flag that could outlive the
+    // process would lock out every user after it.
+    if (keeper_ > 0) ioctl(fd, TIOCEXCL);
+  }
+  // Exclusive before the look, so that no opener comes in behind it.
+  if (openElsewhere(fd)) {
+    release();
+    return EBUSY;
+  }
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <numeric>
 #include <string>
@@ -186,47 +187,34 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
   openPort();
 }
 
-// Another process that has the port open holds it, even one that opened it
+// Another program that has the port open holds it, even one that opened it
 // first and took no lock (a terminal program, a getty); the pseudo-terminal's
 // own other end, which a bridge such as socat holds beside its master, does not.
-TEST_F(PtyPort, AnotherProcessThatHasThePortOpenHoldsIt) {
+TEST_F(PtyPort, AnotherProgramThatHasThePortOpenHoldsIt) {
   for (const bool bridge : {false, true}) {
     SCOPED_TRACE(bridge ? "the master held too" : "the port alone");
-    int ready[2];
-    int stop[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(stop), 0);
-    // The holder is another program, not a child of this one: a grandchild,
-    // holding the port until this end of its stop line closes.
-    const pid_t child = fork();
-    if (child == 0) {
-      if (fork() == 0) {
-        close(stop[1]);
-        close(ready[0]);
-        if (!bridge) close(master_);
-        const char opened = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY) >= 0 ? '1' : '0';
-        (void)!::write(ready[1], &opened, 1);
-        char none = 0;
-        (void)!::read(stop[0], &none, 1);
-      }
-      _exit(0);
+    // sleep, with the port open on descriptor 10 and, for a bridge only, the
+    // master on 11; they are open once posix_spawnp returns.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 10, slavePath_.c_str(), O_RDWR | O_NOCTTY, 0);
+    if (bridge) {
+      posix_spawn_file_actions_adddup2(&actions, master_, 11);
+    } else {
+      posix_spawn_file_actions_addclose(&actions, master_);
     }
-    waitpid(child, nullptr, 0);
-    close(stop[0]);
-    close(ready[1]);
-    char opened = 0;
-    EXPECT_EQ(::read(ready[0], &opened, 1), 1);
-    EXPECT_EQ(opened, '1') << "the holder could not open the port";
+    const char* argv[] = {"sleep", "30", nullptr};
+    pid_t holder = 0;
+    ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, const_cast<char**>(argv), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
     SetLastError(0);
     HANDLE port = open();
     EXPECT_EQ(port == INVALID_HANDLE_VALUE, !bridge);
     EXPECT_EQ(GetLastError(), bridge ? 0u : 5u);
     if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
-    // The holder gone: its end of the ready line closes with it.
-    close(stop[1]);
-    while (::read(ready[0], &opened, 1) > 0) {
-    }
-    close(ready[0]);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
   }
 }
 
