@@ -73,9 +73,8 @@ bool masterOf(int fdinfo, const char* name, unsigned pty) {
 
 // Whether the process in folder (/proc/PID) uses the terminal port. Each
 // pseudo-terminal file system numbers its terminals from 0, so one of those
-// is told by its file system too.
-// A process that holds a pseudo-terminal's master as well is that terminal's
-// other end (a bridge such as socat keeps both), not a user of the port.
+// is told by its file system too; and a process that holds its master as
+// well is its other end (a bridge such as socat keeps both), not a user.
 bool uses(const std::string& folder, const struct stat& port) {
   DIR* descriptors = opendir((folder + "/fd").c_str());
   if (descriptors == nullptr) return false;  // gone, or not ours to look into

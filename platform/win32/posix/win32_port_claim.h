@@ -26,7 +26,7 @@ class PortClaim {
 
   // Claims the port open on fd: 0, or the errno of the refusal (the lock of
   // another opener, in this process too; for a terminal, EBUSY when another
-  // process has it open). A terminal is made exclusive as well, unless it
+  // program has it open). A terminal is made exclusive as well, unless it
   // already was (then the flag is not ours to clear).
   int take(int fd, bool terminal);
   // Gives the port back: TIOCEXCL cleared when it was ours. The lock goes
