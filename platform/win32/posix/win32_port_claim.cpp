@@ -58,9 +58,10 @@ std::optional<unsigned> ptyNumber(dev_t rdev) {
   return (group - kFirstSlaveMajor) * 256 + minor(rdev);
 }
 
-// Whether descriptor name in fdinfo is the master side of pseudo-terminal pty.
-bool masterOf(int fdinfo, const char* name, unsigned pty) {
-  const int file = openat(fdinfo, name, O_RDONLY | O_CLOEXEC);
+// Whether descriptor name of the process in folder (/proc/PID) is the master
+// side of pseudo-terminal pty.
+bool masterOf(const std::string& folder, const char* name, unsigned pty) {
+  const int file = ::open((folder + "/fdinfo/" + name).c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0) return false;
   char text[512];
   const ssize_t size = read(file, text, sizeof text - 1);
@@ -78,7 +79,6 @@ bool masterOf(int fdinfo, const char* name, unsigned pty) {
 bool uses(const std::string& folder, const struct stat& port) {
   DIR* descriptors = opendir((folder + "/fd").c_str());
   if (descriptors == nullptr) return false;  // gone, or not ours to look into
-  const int fdinfo = ::open((folder + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const auto pty = ptyNumber(port.st_rdev);
   bool used = false;
   bool master = false;
@@ -96,12 +96,10 @@ bool uses(const std::string& folder, const struct stat& port) {
       continue;
     }
     if (held.st_rdev == port.st_rdev && (!pty || held.st_dev == port.st_dev)) used = true;
-    if (pty && held.st_rdev == kMultiplexer && fdinfo >= 0 &&
-        masterOf(fdinfo, entry->d_name, *pty)) {
+    if (pty && held.st_rdev == kMultiplexer && masterOf(folder, entry->d_name, *pty)) {
       master = true;
     }
   }
-  if (fdinfo >= 0) ::close(fdinfo);
   closedir(descriptors);
   return used && !master;
 }
