@@ -15,6 +15,7 @@
 #include "app/json_report.h"
 #include "app/port_identity.h"
 #include "app/port_list.h"
+#include "app/screen_text.h"
 #include "app/station.h"
 #include "app/station_child.h"
 #include "app/trace_place.h"
@@ -29,13 +30,20 @@
 
 namespace {
 
+// A line for stderr, which is the operator's screen as often as a log: the
+// names in it (a device, a file, an argument) are shown as the screen may show them.
+void errorLine(const std::string& line) {
+  std::fprintf(stderr, "voren-cp852: %s\n", voren::screenText(line).c_str());
+}
+
 int badCommandLine(const std::string& error) {
-  std::fprintf(stderr, "voren-cp852: %s\n%s\n", error.c_str(), voren::kUsageLine);
+  errorLine(error);
+  std::fprintf(stderr, "%s\n", voren::kUsageLine);
   return voren::kRefusedInput;
 }
 
 int refused(const std::string& line) {
-  std::fprintf(stderr, "voren-cp852: %s\n", line.c_str());
+  errorLine(line);
   return voren::kRefusedInput;
 }
 
@@ -126,8 +134,7 @@ int runOptions(const voren::CommandLine& c) {
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns the trace did not.
   if (c.trace && !voren::wireTraceFailure().empty()) {
-    std::fprintf(stderr, "voren-cp852: trace file '%s': %s\n", c.trace->c_str(),
-                 voren::wireTraceFailure().c_str());
+    errorLine("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
     if (status == voren::kUpdated) status = voren::kTraceIncomplete;
   }
   return status;

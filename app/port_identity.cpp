@@ -2,16 +2,14 @@
 
 #include <filesystem>
 
-#include "app/port_list.h"
 #include "platform/win32/com_device.h"
 
 namespace voren {
 
 namespace {
 
-// Every text names the port by this, the screen's and the log's alike.
 std::string portName(const PortArgument& port) {
-  return port.number ? "COM" + std::to_string(*port.number) : screenText(port.device);
+  return port.number ? "COM" + std::to_string(*port.number) : port.device;
 }
 
 // What a port is compared by when its device cannot be looked at: the path

@@ -15,8 +15,10 @@ namespace voren {
 
 struct RunPort {
   PortArgument argument;  // as given
-  std::string name;       // how the texts name it: "COM3", or the device as given, shown safely
-  std::uint8_t number;    // the COM number the run opens it by
+  // How the run names it: "COM3", or the device as given, byte for byte.
+  // Events and the command to copy carry it so; a screen shows its screenText.
+  std::string name;
+  std::uint8_t number;  // the COM number the run opens it by
   // The device it reaches, so that no trace is written into it; all zero
   // when that cannot be looked at (a missing device, a port on Windows).
   FileIdentity device;
@@ -28,7 +30,7 @@ struct RunPort {
 std::string ownPlaceName(const FileIdentity& identity);
 
 // The ports in the order given; nothing and one line naming the port and
-// the reason when one is refused.
+// the reason when one is refused (names as given: the screen filters the line).
 std::optional<std::vector<RunPort>> checkRunPorts(const std::vector<PortArgument>& ports,
                                                   std::string& refusal);
 

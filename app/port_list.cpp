@@ -1,6 +1,6 @@
 #include "app/port_list.h"
 
-#include <string_view>
+#include "app/screen_text.h"
 
 namespace voren {
 
@@ -21,16 +21,6 @@ std::string deviceName(const PortDescription& d) {
 }
 
 }  // namespace
-
-std::string screenText(std::string_view utf8) {
-  std::string shown;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80 && byte <= 0xBF) continue;  // the rest of a character already shown
-    shown += byte >= 0x20 && byte < 0x7F ? c : '?';
-  }
-  return shown;
-}
 
 std::string portLabel(const PortDescription& d) {
   std::string label;

@@ -2,18 +2,11 @@
 // The ports of the computer as the operator reads them: each one with what
 // the system knows of its device, on one line.
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/win32/com_ports.h"
 
 namespace voren {
-
-// A device names itself, and an operator or a script may name a device with
-// anything: an escape sequence would drive the operator's terminal, a letter
-// outside ASCII would come out garbled in the console's code page. Each such
-// character of the UTF-8 text shows as '?'.
-std::string screenText(std::string_view utf8);
 
 // What the operator recognises a port by: "FTDI FT232R USB UART, USB
 // 0403:6001, nr seryjny A50285BI"; empty when the system knows nothing.

@@ -4,17 +4,18 @@
 
 namespace voren {
 
-std::string rerunCommand(const CommandLine& c, const std::vector<PortArgument>& ports,
-                         const std::vector<std::string>& traces) {
+RerunCommand rerunCommand(const CommandLine& c, const std::vector<PortArgument>& ports,
+                          const std::vector<std::string>& traces) {
   CommandLine again = c;
   again.ports = ports;
   if (traces.size() == 1) again.trace = traces.front();
-  std::string line = shellWord(ownProgramPath());
+  const std::string program = startedProgramPath();
+  RerunCommand command{shellWord(program), shownShellWord(program)};
   for (const auto& word : argumentsOf(again)) {
-    line += ' ';
-    line += shellWord(word);
+    command.exact += ' ' + shellWord(word);
+    command.shown += ' ' + shownShellWord(word);
   }
-  return line;
+  return command;
 }
 
 }  // namespace voren

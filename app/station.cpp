@@ -248,7 +248,7 @@ int runStation(const CommandLine& c, const std::vector<RunPort>& ports, GlyphTab
                                  [](const PortRun& r) { return !r.end->traceIncomplete; });
   const int status = !notUpdated.empty() ? kUpdateFailed : whole ? kUpdated : kTraceIncomplete;
   view->finished(status,
-                 notUpdated.empty() ? std::string() : rerunCommand(c, notUpdated, theirTraces));
+                 notUpdated.empty() ? RerunCommand{} : rerunCommand(c, notUpdated, theirTraces));
   return status;
 }
 

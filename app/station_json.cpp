@@ -28,7 +28,7 @@ void StationJson::event(std::size_t, const std::string& json) {
   if (isEventObject(json)) emit_(json);
 }
 
-void StationJson::finished(int status, const std::string& rerun) {
+void StationJson::finished(int status, const RerunCommand& rerun) {
   StationSummary summary;
   for (std::size_t i = 0; i < ports_.size(); ++i) {
     if (updated_[i]) {
@@ -38,7 +38,7 @@ void StationJson::finished(int status, const std::string& rerun) {
     }
   }
   summary.status = status;
-  summary.rerun = rerun;
+  summary.rerun = rerun.exact;
   emit_(summaryEvent(summary, static_cast<int>(ports_.size())));
 }
 

@@ -24,7 +24,7 @@ class StationJson final : public StationView {
   void ended(std::size_t port, const PortEnd& end) override;
   void note(std::size_t port, const std::string& text) override;
   void event(std::size_t port, const std::string& json) override;
-  void finished(int status, const std::string& rerun) override;
+  void finished(int status, const RerunCommand& rerun) override;
 
  private:
   std::optional<std::string> fontFile_;

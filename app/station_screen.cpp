@@ -4,6 +4,7 @@
 #include <set>
 
 #include "app/dialogue.h"
+#include "app/screen_text.h"
 #include "app/texts.h"
 
 namespace voren {
@@ -37,9 +38,9 @@ StationScreen::StationScreen(Console& console) : console_(console) {}
 void StationScreen::started(const std::vector<std::string>& ports) {
   printBanner(console_);
   for (const auto& name : ports) {
-    nameWidth_ = std::max(nameWidth_, name.size());
     ports_.emplace_back();
-    ports_.back().name = name;
+    ports_.back().name = screenText(name);
+    nameWidth_ = std::max(nameWidth_, ports_.back().name.size());
   }
   // Names of one model share their end too: keep as much of each as tells
   // them apart, however narrow the window.
@@ -66,17 +67,19 @@ void StationScreen::progress(std::size_t port, int percent) {
 
 void StationScreen::ended(std::size_t port, const PortEnd& end) {
   ports_[port].end = end;
+  // A child tells its end in its own words: shown as any text the screen shows.
+  ports_[port].end->text = screenText(end.text);
   followWindow();
   show(port);
 }
 
 void StationScreen::note(std::size_t port, const std::string& text) {
-  ports_[port].notes.push_back(text);
+  ports_[port].notes.push_back(screenText(text));
 }
 
 void StationScreen::event(std::size_t, const std::string&) {}
 
-void StationScreen::finished(int, const std::string& rerun) {
+void StationScreen::finished(int, const RerunCommand& rerun) {
   followWindow();
   const auto updated = std::count_if(ports_.begin(), ports_.end(), [](const PortLine& p) {
     return p.end && p.end->outcome == PortOutcome::Updated;
@@ -92,9 +95,12 @@ void StationScreen::finished(int, const std::string& rerun) {
   for (const auto& port : ports_) {
     for (const auto& note : port.notes) console_.write(port.name + ": " + note + "\n");
   }
-  // Last, whole on its own line, so it can be copied as it stands.
-  if (!rerun.empty())
-    console_.write("Aby zaktualizowac tylko te drukarki, uruchom:\n" + rerun + "\n");
+  // Last, whole on its own line, so it can be copied as it stands: the
+  // shown spelling has nothing the filter takes away.
+  if (!rerun.shown.empty()) {
+    console_.write("Aby zaktualizowac tylko te drukarki, uruchom:\n" + screenText(rerun.shown) +
+                   "\n");
+  }
 }
 
 // The port's line with a percentage, and with the end text once it has

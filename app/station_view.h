@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/rerun.h"
+
 namespace voren {
 
 enum class PortOutcome { Updated, Failed, Stopped };
@@ -37,7 +39,7 @@ class StationView {
  public:
   virtual ~StationView() = default;
 
-  // The ports, named as the texts name them, in the order given, as their
+  // The ports, named as given (RunPort::name), in the order given, as their
   // children are about to start. Ports are numbered by this order below.
   virtual void started(const std::vector<std::string>& ports) = 0;
   // A port's percentage has risen: 0 to 100, told at most once a look.
@@ -52,7 +54,7 @@ class StationView {
   virtual void event(std::size_t port, const std::string& json) = 0;
   // Every port has ended: the summary, with the exit status and the command
   // that updates the ports not updated (empty when there are none).
-  virtual void finished(int status, const std::string& rerun) = 0;
+  virtual void finished(int status, const RerunCommand& rerun) = 0;
 };
 
 }  // namespace voren

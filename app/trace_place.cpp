@@ -8,7 +8,16 @@
 namespace voren {
 
 std::string stationTraceFile(const std::string& trace, const std::string& portName) {
-  const std::string leaf = portName.substr(portName.find_last_of("/\\") + 1);
+  std::string leaf;
+  for (const char c : portName.substr(portName.find_last_of("/\\") + 1)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      leaf += c;
+      continue;
+    }
+    constexpr char kHex[] = "0123456789ABCDEF";
+    leaf += {'%', kHex[byte >> 4], kHex[byte & 15]};
+  }
   std::filesystem::path path(trace);
   std::filesystem::path file = path.stem();
   file += "-" + leaf;

@@ -19,9 +19,12 @@ struct FontInUse {
   FileIdentity identity;
 };
 
-// The trace file of one port when several are traced: the port's name
-// (its last path part for a device) before the extension, in the same
+// The trace file of one port when several are traced: the port's name as
+// given (its last path part for a device) before the extension, in the same
 // folder: wire.txt and COM3 give wire-COM3.txt, /dev/ttyUSB0 wire-ttyUSB0.txt.
+// Every byte of the name is kept, UTF-8 letters and all, so that two ports
+// whose names differ get two files, but a control byte, which would drive
+// the terminal that lists the folder, is written %XX (ESC as %1B).
 std::string stationTraceFile(const std::string& trace, const std::string& portName);
 
 // Empty when a trace may go to path; otherwise one line naming the file and

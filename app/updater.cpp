@@ -5,6 +5,7 @@
 
 #include "app/adapter_delay.h"
 #include "app/dialogue.h"
+#include "app/screen_text.h"
 #include "app/texts.h"
 #include "app/upload.h"
 #include "link/link_state.h"
@@ -54,7 +55,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
         settings.watcher->portRefused(why == PortAbsence::InUse ? PortRefusal::InUse
                                                                 : PortRefusal::Missing);
       }
-      printMissingPort(console, port.name, why);
+      printMissingPort(console, screenText(port.name), why);
       return kUpdateFailed;
     }
   } else {
@@ -69,7 +70,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   OtwarciePortu();
   if (!link.portOpen) {
     if (settings.watcher) settings.watcher->portRefused(PortRefusal::CannotOpen);
-    console.write(format("\nNie mozna zainicjowac portu %s!\n", port.name.c_str()));
+    console.write(format("\nNie mozna zainicjowac portu %s!\n", screenText(port.name).c_str()));
     if (!unattended) waitForKey(keyboard);
     return kUpdateFailed;
   }
@@ -83,7 +84,9 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   printEndReport(console, code);
   // A station shows this under its summary, from its child's own line.
   if (!settings.watcher) {
-    if (const auto line = adapterDelayReport(port.number, port.name)) console.write("\n" + *line);
+    if (const auto line = adapterDelayReport(port.number, screenText(port.name))) {
+      console.write("\n" + *line);
+    }
   }
   ZamknieciePortu();
   // A log's last line ends like the others; the operator's key wait keeps

@@ -12,8 +12,8 @@ namespace voren {
 class Console;
 class Keyboard;
 
-// A port chosen before the program starts, and how the texts name it:
-// "COM3", or the device given for it.
+// A port chosen before the program starts, and how the run names it:
+// "COM3", or the device as given for it (the console shows its screenText).
 struct PortChoice {
   std::uint8_t number = 1;
   std::string name;

@@ -54,14 +54,28 @@ class ChildProcess {
   std::optional<ChildExit> exit_;
 };
 
-// This program's own executable, to start a copy of it.
+// This program's own executable, to start a copy of it: the very program
+// this process runs, even when an upgrade has replaced its file meanwhile.
 std::string ownProgramPath();
+
+// The program as it was started, for a command a person runs again: the
+// path it was started by, made absolute (after an upgrade, the new program
+// there; never a file that has gone).
+std::string startedProgramPath();
 
 // One word of a command line as this system's shell reads it back: as it
 // is when nothing in it needs quoting, else quoted (POSIX: for sh, in
 // single quotes; Windows: in double quotes, as cmd.exe passes them on and
-// the C runtime reads them).
+// the C runtime reads them). Every byte as it is, control bytes too.
 std::string shellWord(std::string_view word);
+
+// The same word for a screen, which shows printable ASCII alone, read back
+// by the shell as the same bytes. POSIX: a word with any other byte in
+// $'...' with octal escapes (bash, zsh, ksh, busybox sh; not dash, so a
+// script keeps shellWord). Windows: as shellWord, since cmd.exe has no escape
+// for a byte; no file name there holds a control byte, and the ports are
+// COM names.
+std::string shownShellWord(std::string_view word);
 
 // The child's side. Standard input and output as the parent's pipes, byte
 // for byte: no text mode, no buffering. A write to a parent that has gone

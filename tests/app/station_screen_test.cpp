@@ -77,7 +77,7 @@ TEST_P(StationScreenIn, EveryPortLineLeftIsTrueAndFitsTheWindow) {
     screen.ended(i, i == 1 ? PortEnd{.outcome = PortOutcome::Failed, .text = kBusy}
                            : PortEnd{.outcome = PortOutcome::Updated, .text = kSuccess});
   });
-  screen.finished(1, "");
+  screen.finished(1, {});
 
   const int width = console.windowSize()->columns;
   const auto lines = console.lines();

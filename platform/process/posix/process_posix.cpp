@@ -3,13 +3,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/auxv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/process/process.h"
 
@@ -140,10 +142,18 @@ void ChildProcess::kill() {
   if (!exit_) ::kill(handles_->pid, SIGKILL);
 }
 
-std::string ownProgramPath() {
-  char path[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+// The kernel's link to the running file, which outlives the file's name:
+// its target reads "... (deleted)" once an upgrade has replaced it.
+std::string ownProgramPath() { return "/proc/self/exe"; }
+
+// The path execve was given, as the kernel kept it; relative to the folder
+// the program started in, which it never leaves.
+std::string startedProgramPath() {
+  const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  if (started == nullptr || *started == '\0') return {};
+  std::error_code error;
+  const auto path = std::filesystem::absolute(started, error);
+  return error ? std::string(started) : path.string();
 }
 
 // Single quotes keep every byte as it is but the quote itself, which ends
@@ -160,6 +170,26 @@ std::string shellWord(std::string_view word) {
       result += "'\\''";
     } else {
       result += c;
+    }
+  }
+  return result + "'";
+}
+
+// Three octal digits a byte, so that no digit after it joins the escape.
+std::string shownShellWord(std::string_view word) {
+  const auto shown = [](char c) { return c >= 0x20 && c < 0x7F; };
+  if (std::all_of(word.begin(), word.end(), shown)) return shellWord(word);
+  std::string result = "$'";
+  for (const char c : word) {
+    if (c == '\\' || c == '\'') {
+      result += '\\';
+      result += c;
+    } else if (shown(c)) {
+      result += c;
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      result += {'\\', static_cast<char>('0' + (byte >> 6)),
+                 static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
     }
   }
   return result + "'";

@@ -175,6 +175,11 @@ std::string ownProgramPath() {
   return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
 }
 
+// A running program's file cannot be deleted, so it is the one started.
+std::string startedProgramPath() { return ownProgramPath(); }
+
+std::string shownShellWord(std::string_view word) { return shellWord(word); }
+
 void useParentPipes() {}
 
 std::size_t readFromParent(std::span<std::uint8_t> buffer) {
