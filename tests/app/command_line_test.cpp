@@ -165,6 +165,11 @@ TEST(CommandLineParser, StationTraceNames) {
       {"/tmp/x/wire.txt", "/dev/ttyUSB0", "/tmp/x/wire-ttyUSB0.txt"},
       {"wire", "COM12", "wire-COM12"},
       {"a.b/wire.trace.txt", R"(\\.\COM12)", "a.b/wire.trace-COM12.txt"},
+      // Names that differ only in a letter the screen cannot show give two files.
+      {"wire.txt", "/dev/kasa-\u0105", "wire-kasa-\u0105.txt"},
+      {"wire.txt", "/dev/kasa-\u0119", "wire-kasa-\u0119.txt"},
+      // No control byte reaches a file name: a folder listed would run it.
+      {"wire.txt", "/x/evil\x1b[2J\r\x7f", "wire-evil%1B[2J%0D%7F.txt"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(stationTraceFile(row.trace, row.port), row.file) << row.trace << " " << row.port;
@@ -270,6 +275,15 @@ TEST_F(FontFileReading, EachPortsTraceFile) {
   std::filesystem::create_hard_link(perPort[0], perPort[1]);
   EXPECT_FALSE(traceFiles(wire, *ports, {}, refusal));
   EXPECT_EQ(refusal, "trace file '" + perPort[1] + "': named for both COM3 and COM4");
+  // A port's own name that is the font under another name: the trace would
+  // empty the font the station is about to send.
+  std::filesystem::remove(perPort[1]);
+  const std::string font = write("font.bin", kGlyphTableSize);
+  std::filesystem::create_hard_link(font, perPort[1]);
+  std::string error;
+  const FontInUse inUse{font, readFontFile(font, error)->identity};
+  EXPECT_FALSE(traceFiles(wire, *ports, inUse, refusal));
+  EXPECT_EQ(refusal, "trace file '" + perPort[1] + "': the font file '" + font + "' itself");
 }
 
 // Two names of one port are one port, whatever the device behind them.
@@ -287,9 +301,9 @@ TEST(PortsOfARun, TheSamePortTwiceIsRefused) {
        "the port '/dev/voren-none' is named twice, also as '/dev/./voren-none'"},
       {{device("COM0")}, "device 'COM0': no COM port has the number 0"},
       {{com(3), com(4), device("/dev/voren-none")}, ""},
-      // A name is shown as the screen may show it: no escape reaches the terminal.
+      // Named as given: the screen filters the line where it shows it.
       {{device("/dev/voren-\x1b[2J"), device("/dev/./voren-\x1b[2J")},
-       "the port '/dev/voren-?[2J' is named twice, also as '/dev/./voren-?[2J'"},
+       "the port '/dev/voren-\x1b[2J' is named twice, also as '/dev/./voren-\x1b[2J'"},
   };
   // Windows reaches a port by its COM name alone: paths are refused there.
   const bool pathsArePorts = comPortForDevice("/dev/voren-none").port.has_value();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <string>
@@ -147,6 +148,35 @@ TEST(StationScreenNarrow, CutsNoNumberShort) {
           << width << " columns: " << line;
     }
   }
+}
+
+// Names, a child's end and its notes come from devices and other processes:
+// none of them may drive the operator's terminal, and each name keeps what
+// the screen can show of it.
+TEST(StationScreenText, ShowsNoByteTheScreenCannotShow) {
+  const std::string evil = "/dev/evil\x1b[2J\x1b[H\rFAKE: all printers updated";
+  test::ScriptedConsole console({80, 24, true});
+  StationScreen screen(console);
+  screen.started({evil, "/dev/kasa-\u0105"});
+  screen.progress(0, 100);
+  screen.ended(0, PortEnd{PortOutcome::Failed, false, "Blad\x1b]0;title\x07 nr 21"});
+  screen.note(1, "\x1b[2Jnote\r");
+  screen.ended(1, PortEnd{PortOutcome::Failed, false, "W tym komputerze nie ma portu"});
+  screen.finished(1, {"exact\x1b[2J", "shown"});
+
+  const std::string& output = console.output();
+  const auto unshown = std::find_if(output.begin(), output.end(), [](char c) {
+    return c != '\n' &&
+           (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F);
+  });
+  EXPECT_EQ(unshown, output.end())
+      << "byte " << int(static_cast<unsigned char>(*unshown)) << " in\n"
+      << output;
+  EXPECT_NE(output.find("\n  /dev/evil?[2J?[H?FAKE: all printers updated: Blad?]0;title? nr 21\n"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("\n/dev/kasa-?: ?[2Jnote?\n"), std::string::npos) << output;
+  EXPECT_TRUE(output.ends_with("uruchom:\nshown\n")) << output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, StationScreenIn, ::testing::ValuesIn(kScreens),
