@@ -204,6 +204,7 @@ class Printers {
     return readFile(dump(port)) == glyphTableBytes();
   }
   std::string dump(int port) const { return directory_ + "/dump" + std::to_string(port) + ".bin"; }
+  std::string pty(int port) { return printers_[port].ptyPath(); }
 
  private:
   std::string directory_;
@@ -269,6 +270,46 @@ TEST_F(JsonStation, EachPortsEventsInOrderAndASummaryThatMatchesTheExitStatus) {
   EXPECT_EQ(summary["status"], json.status);
   EXPECT_TRUE(summary["rerun"].get<std::string>().ends_with(" --port 4 --port 5 --port 6 --json"))
       << summary["rerun"];
+}
+
+// Devices named by links whose names differ only in a letter the screen
+// shows as '?', and one whose name is not UTF-8: the events name each as
+// given (as --list --json does; U+FFFD for the stray byte), so a script
+// tells them apart, and each gets a trace of its own.
+TEST_F(JsonStation, NamesPortsAsGivenAndTracesEachApart) {
+  const std::string kasa = directory_ + "/kasa-";
+  const std::vector<std::string> devices = {kasa + "\u0105", kasa + "\u0119", kasa + "\xff"};
+  Printers printers(directory_);
+  printers.start(3, {});
+  printers.start(4, {"--fault", "*:ack:nak"});
+  printers.start(5, {});
+  std::vector<std::string> argv{VOREN_CP852_PATH};
+  for (int i = 0; i < 3; ++i) {
+    std::filesystem::create_symlink(printers.pty(3 + i), devices[i]);
+    argv.insert(argv.end(), {"--device", devices[i]});
+  }
+  argv.insert(argv.end(), {"--json", "--trace", directory_ + "/wire.txt"});
+  const CommandResult run = runCommand(argv, 60s);
+  EXPECT_EQ(run.status, 1) << run.output;
+  const auto events = eventsOf(run.output);
+  expectValid(run.output, directory_);
+  ASSERT_GE(events.size(), 2u) << run.output;
+  const std::vector<std::string> named = {devices[0], devices[1], kasa + "\ufffd"};
+  EXPECT_EQ(events.front()["ports"], Json(named)) << run.output;
+  for (int i = 0; i < 3; ++i) {
+    const Json end = expectInOrder(events, named[i], 0);
+    ASSERT_TRUE(end.is_object()) << named[i] << "\n" << run.output;
+    EXPECT_EQ(end["outcome"], i == 1 ? "failed" : "updated") << end;
+    EXPECT_GT(std::filesystem::file_size(directory_ + "/wire-kasa-" +
+                                         devices[i].substr(kasa.size()) + ".txt"),
+              0u)
+        << devices[i];
+  }
+  const Json& summary = events.back();
+  EXPECT_EQ(summary["not_updated"], Json(std::vector<std::string>{devices[1]})) << summary;
+  EXPECT_NE(summary["rerun"].get<std::string>().find("--device '" + devices[1] + "'"),
+            std::string::npos)
+      << summary;
 }
 
 // The line the station prints last, run as printed by a shell against sound

@@ -613,6 +613,75 @@ TEST_F(StationRun, ADeviceTraceIsEveryPortsTrace) {
   }
 }
 
+// A device linked under a name that holds an escape sequence and a carriage
+// return: the summary stays on the screen, and the command shown, which
+// shows no control byte, updates that printer when the operator's shell runs it.
+TEST_F(StationRun, ANameThatWouldDriveTheTerminalLeavesTheSummaryAndARunnableCommand) {
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine},
+                                         {4, {"--fault", "*:ack:nak"}, kNak, true}};
+  const auto env = startPrinters(printers);
+  const std::string evil = directory_ + "/evil\x1b[2J\x1b[H\rFAKE: all printers updated";
+  std::filesystem::create_symlink(printers_[4].ptyPath(), evil);
+  std::string error, screen;
+  // Wide enough for the command on one row.
+  ASSERT_TRUE(
+      terminal_.start({VOREN_CP852_PATH, "--port", "3", "--device", evil}, env, &error, 250, 40))
+      << error;
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  const std::string shown = std::string(VOREN_CP852_PATH) + " --device $'" + directory_ +
+                            "/evil\\033[2J\\033[H\\015FAKE: all printers updated'";
+  EXPECT_NE(screen.find("\nZaktualizowano 1 z 2 drukarek.\nNie zaktualizowano:\n  " + directory_ +
+                        "/evil?[2J?[H?FAKE: all printers updated: " + kNak +
+                        "\nAby zaktualizowac tylko te drukarki, uruchom:\n" + shown + "\n"),
+            std::string::npos)
+      << screen;
+
+  printers_[4].stop();
+  std::filesystem::remove(dumpOf(4));
+  startPrinters({{4, {}, kSuccessLine, true}});
+  std::filesystem::remove(evil);
+  std::filesystem::create_symlink(printers_[4].ptyPath(), evil);
+  const auto again = runCommand({"bash", "-c", shown}, 60s);
+  EXPECT_EQ(again.status, 0) << shown << "\n" << again.output;
+  printers_[4].stop();
+  EXPECT_TRUE(readFile(dumpOf(4)) == glyphTableBytes()) << again.output;
+}
+
+// The program upgraded while the station runs: the command shown names the
+// program as it was started, which runs the new one, not the file that has gone.
+TEST_F(StationRun, AfterAnUpgradeMidRunTheCommandNamesTheProgramAsStarted) {
+  const std::string program = directory_ + "/bin/voren-cp852";
+  std::filesystem::create_directories(directory_ + "/bin");
+  std::filesystem::copy_file(VOREN_CP852_PATH, program);
+  // Paced, so that the upgrade comes while COM3 is being updated.
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine}, {4, {"absent"}, ""}};
+  const auto env = startPrinters(printers, {"--baud", "115200"});
+  std::string error, screen;
+  // Wide enough for the command on one row.
+  ASSERT_TRUE(terminal_.start({program, "--port", "3", "--port", "4"}, env, &error, 250, 40))
+      << error;
+  ASSERT_TRUE(terminal_.waitFor(
+      [&](const std::string& now) {
+        std::vector<std::string> lines;
+        std::istringstream rows(now);
+        for (std::string line; std::getline(rows, line);) lines.push_back(line);
+        const auto shown = linesOfPort(lines, "COM3");
+        return !shown.empty() && shown.back().percent >= 5;
+      },
+      30s, &screen))
+      << screen;
+  // As a package manager does it: the new file in beside, then renamed over.
+  std::filesystem::copy_file(VOREN_CP852_PATH, program + ".new");
+  std::filesystem::rename(program + ".new", program);
+  const auto exit = runToTheEnd(&screen);
+  ASSERT_TRUE(exit) << "the station did not end; screen:\n" << screen;
+  EXPECT_EQ(*exit, 1) << screen;
+  EXPECT_NE(screen.find("Zaktualizowano 1 z 2 drukarek."), std::string::npos) << screen;
+  EXPECT_NE(screen.find("uruchom:\n" + program + " --port 4\n"), std::string::npos) << screen;
+}
+
 // A USB adapter's delay is named under the summary, for its own port. Cheap
 // and unpaced: each printer refuses its fourth block, and COM4's adapter
 // holds each of its ten answers 100 ms.
@@ -627,10 +696,10 @@ TEST_F(StationRun, AnAdaptersDelayIsNamedUnderTheSummaryForItsPort) {
   argv.insert(argv.end(), options.begin(), options.end());
   const auto result = runCommand(argv, 90s);
   EXPECT_EQ(result.status, 1) << result.output;
-  EXPECT_TRUE(std::regex_search(result.output,
-                                std::regex("\nZaktualizowano 0 z 2 drukarek\\.\n(.+\n)*COM4: "
-                                           "Adapter portu COM4 opoznia odpowiedzi drukarki o "
-                                           "\\d+ ms, ta aktualizacja trwala przez to o \\d+,\\d s")))
+  EXPECT_TRUE(std::regex_search(
+      result.output, std::regex("\nZaktualizowano 0 z 2 drukarek\\.\n(.+\n)*COM4: "
+                                "Adapter portu COM4 opoznia odpowiedzi drukarki o "
+                                "\\d+ ms, ta aktualizacja trwala przez to o \\d+,\\d s")))
       << result.output;
   EXPECT_EQ(result.output.find("COM3: Adapter"), std::string::npos) << result.output;
 }
