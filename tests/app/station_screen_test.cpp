@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <string>
@@ -165,13 +164,12 @@ TEST(StationScreenText, ShowsNoByteTheScreenCannotShow) {
   screen.finished(1, {"exact\x1b[2J", "shown"});
 
   const std::string& output = console.output();
-  const auto unshown = std::find_if(output.begin(), output.end(), [](char c) {
-    return c != '\n' &&
-           (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F);
-  });
-  EXPECT_EQ(unshown, output.end())
-      << "byte " << int(static_cast<unsigned char>(*unshown)) << " in\n"
-      << output;
+  std::string unshown;
+  for (const char c : output) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c != '\n' && (byte < 0x20 || byte >= 0x7F)) unshown += std::to_string(byte) + " ";
+  }
+  EXPECT_EQ(unshown, "") << output;
   EXPECT_NE(output.find("\n  /dev/evil?[2J?[H?FAKE: all printers updated: Blad?]0;title? nr 21\n"),
             std::string::npos)
       << output;
