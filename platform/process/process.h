@@ -55,7 +55,8 @@ class ChildProcess {
 };
 
 // This program's own executable, to start a copy of it: the very program
-// this process runs, even when an upgrade has replaced its file meanwhile.
+// this process runs, even when an upgrade has replaced its file meanwhile
+// (on Linux the path it was started by while that is still its file).
 std::string ownProgramPath();
 
 // The program as it was started, for a command a person runs again: the

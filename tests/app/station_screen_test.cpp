@@ -156,7 +156,7 @@ TEST(StationScreenText, ShowsNoByteTheScreenCannotShow) {
   const std::string evil = "/dev/evil\x1b[2J\x1b[H\rFAKE: all printers updated";
   test::ScriptedConsole console({80, 24, true});
   StationScreen screen(console);
-  screen.started({evil, "/dev/kasa-\u0105"});
+  screen.started({evil, "/dev/kasa-\u0105", "/dev/\x80\x80x\xff\xe2\x82\xac"});
   screen.progress(0, 100);
   screen.ended(0, PortEnd{PortOutcome::Failed, false, "Blad\x1b]0;title\x07 nr 21"});
   screen.note(1, "\x1b[2Jnote\r");
@@ -174,6 +174,8 @@ TEST(StationScreenText, ShowsNoByteTheScreenCannotShow) {
             std::string::npos)
       << output;
   EXPECT_NE(output.find("\n/dev/kasa-?: ?[2Jnote?\n"), std::string::npos) << output;
+  // Stray bytes that are no character's each show, a whole character once.
+  EXPECT_NE(output.find("\n/dev/??x?? "), std::string::npos) << output;
   EXPECT_TRUE(output.ends_with("uruchom:\nshown\n")) << output;
 }
 

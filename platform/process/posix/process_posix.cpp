@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/auxv.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,10 +143,6 @@ void ChildProcess::kill() {
   if (!exit_) ::kill(handles_->pid, SIGKILL);
 }
 
-// The kernel's link to the running file, which outlives the file's name:
-// its target reads "... (deleted)" once an upgrade has replaced it.
-std::string ownProgramPath() { return "/proc/self/exe"; }
-
 // The path execve was given, as the kernel kept it; relative to the folder
 // the program started in, which it never leaves.
 std::string startedProgramPath() {
@@ -154,6 +151,21 @@ std::string startedProgramPath() {
   std::error_code error;
   const auto path = std::filesystem::absolute(started, error);
   return error ? std::string(started) : path.string();
+}
+
+// The started path while it is still the file this process runs, so that a
+// process list names the copies as the operator knows the program; after an
+// upgrade, the kernel's link to the running file, which outlives its name
+// (its target then reads "... (deleted)").
+std::string ownProgramPath() {
+  constexpr const char* kRunning = "/proc/self/exe";
+  const std::string started = startedProgramPath();
+  struct stat running {
+  }, there{};
+  const bool same = !started.empty() && stat(kRunning, &running) == 0 &&
+                    stat(started.c_str(), &there) == 0 && running.st_dev == there.st_dev &&
+                    running.st_ino == there.st_ino;
+  return same ? started : kRunning;
 }
 
 // Single quotes keep every byte as it is but the quote itself, which ends
