@@ -160,8 +160,8 @@ std::string startedProgramPath() {
 std::string ownProgramPath() {
   constexpr const char* kRunning = "/proc/self/exe";
   const std::string started = startedProgramPath();
-  struct stat running {
-  }, there{};
+  struct stat running;
+  struct stat there;
   const bool same = !started.empty() && stat(kRunning, &running) == 0 &&
                     stat(started.c_str(), &there) == 0 && running.st_dev == there.st_dev &&
                     running.st_ino == there.st_ino;
