@@ -1,8 +1,10 @@
 #pragma once
 // The unit's state: one record per process, reached through unitState() and
-// put back to its start values by ResetUnit alone. Whatever the unit keeps
-// between calls is a field here, so a new field starts fresh after a reset
-// without anyone having to remember it.
+// put back to its start values by ResetUnit alone; a new field here starts
+// fresh after a reset without anyone having to remember it. Two things live
+// outside it and survive a reset, each saying why where it is: the
+// hand-over queue (workers.cpp) and the initialization count, unitUsers
+// (unit_state.cpp).
 #include <atomic>
 #include <cstdint>
 #include <memory>
