@@ -126,8 +126,7 @@ std::vector<int> descriptorsOf(int proc, const char* pid, const Sought& sought, 
       const ssize_t length = readlinkat(descriptors, name, link, sizeof link);
       if (length <= 0) continue;
       const std::string_view target(link, static_cast<std::size_t>(length));
-      const bool multiplexer =
-          sought.pty && (target == "/dev/ptmx" || target == "/dev/pts/ptmx");
+      const bool multiplexer = sought.pty && (target == "/dev/ptmx" || target == "/dev/pts/ptmx");
       if (target != sought.name && !multiplexer) continue;
       struct stat node {};
       if (fstatat(descriptors, name, &node, 0) != 0 || !S_ISCHR(node.st_mode)) continue;

@@ -113,7 +113,8 @@ class PtyPort : public ::testing::Test {
     const pid_t holder = std::atoi(text);
     if (holder <= 0) return -1;
     const std::string held = "/proc/" + std::to_string(holder) + "/fd/9";
-    for (const auto end = Clock::now() + 10s; Clock::now() < end; std::this_thread::sleep_for(5ms)) {
+    for (const auto end = Clock::now() + 10s; Clock::now() < end;
+         std::this_thread::sleep_for(5ms)) {
       if (access(held.c_str(), F_OK) == 0) return holder;
     }
     kill(holder, SIGKILL);
