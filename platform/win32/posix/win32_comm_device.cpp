@@ -142,7 +142,7 @@ void CommDevice::closed() {
   // A handle that was only opened, as a probe for the port is, leaves the
   // line as it found it.
   if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
-  claim_.release();
+  claim_.release(!used_);
   serial_struct serial{};
   if (clearLowLatency_ && ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
     serial.flags &= ~ASYNC_LOW_LATENCY;

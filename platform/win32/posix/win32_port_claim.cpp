@@ -223,9 +223,9 @@ bool openElsewhere(int fd) {
   return found;
 }
 
-// The watch the last clean look of this process left on its device: an
-// inotify watch for opens, so that the open that follows a probe for the
-// port need not look again.
+// The watch that the last probe for a port (a claim given back unused) left
+// on its device: an inotify watch for opens, so that the open that follows
+// need not look again.
 struct LastLook {
   std::mutex mutex;
   int watch = -1;
@@ -278,6 +278,8 @@ PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     keeper_ = std::exchange(other.keeper_, -1);
     keeperLine_ = std::exchange(other.keeperLine_, -1);
+    watch_ = std::exchange(other.watch_, -1);
+    device_ = other.device_;
   }
   return *this;
 }
@@ -293,13 +295,14 @@ int PortClaim::take(int fd, bool terminal, std::optional<DeviceIdentity> unopene
     // process would keep out every user after it.
     if (keeper_ > 0) ioctl(fd, TIOCEXCL);
   }
-  // Fenced before the look, so that no opener comes in behind it, and
-  // watched from before it, so that our next open can tell whether one came.
-  const int watch = watchOpens(fd);
   struct stat node {};
   fstat(fd, &node);
   const DeviceIdentity device = identityOf(node);
-  if (unopened != device && openElsewhere(fd)) {
+  const bool spared = unopened == device;
+  // Fenced before the look, so that no opener comes in behind it, and
+  // watched from before it, so that our next open can tell whether one came.
+  const int watch = spared ? -1 : watchOpens(fd);
+  if (!spared && openElsewhere(fd)) {
     if (watch >= 0) ::close(watch);
     release();
     return EBUSY;
@@ -307,7 +310,8 @@ int PortClaim::take(int fd, bool terminal, std::optional<DeviceIdentity> unopene
   // A fence found up over a port that nobody else holds was left by a claim
   // killed together with its keeper: ours now, to take down at our end.
   if (fenced) startKeeper(fd);
-  if (watch >= 0) rememberLook(watch, device);
+  watch_ = watch;
+  device_ = device;
   return 0;
 }
 
@@ -326,7 +330,15 @@ void PortClaim::startKeeper(int fd) {
   keeperLine_ = line[1];
 }
 
-void PortClaim::release() {
+void PortClaim::release(bool probed) {
+  if (watch_ >= 0) {
+    if (probed) {
+      rememberLook(watch_, device_);
+    } else {
+      ::close(watch_);
+    }
+    watch_ = -1;
+  }
   if (keeper_ < 0) return;
   ::close(keeperLine_);
   int status = 0;

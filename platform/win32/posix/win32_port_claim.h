@@ -41,8 +41,8 @@ class PortClaim {
   ~PortClaim() { release(); }
 
   // Called just before the port is opened: the device this process last
-  // looked at and found free, when nobody has opened it since (the look
-  // leaves an inotify watch on it). Our own open would be seen too, so it is
+  // probed for and found free, when nobody has opened it since (the probe's
+  // look leaves an inotify watch on it). Our own open would be seen too, so it is
   // asked first; an opener in the instant between the two goes unseen.
   static std::optional<DeviceIdentity> unopenedSinceLook();
 
@@ -52,8 +52,9 @@ class PortClaim {
   // look is spared when unopened names this device.
   int take(int fd, bool terminal, std::optional<DeviceIdentity> unopened = std::nullopt);
   // Gives the port back: the fence taken down when it was ours. The lock
-  // goes when the caller closes fd.
-  void release();
+  // goes when the caller closes fd. A port only probed for (opened and given
+  // back unused) leaves its look's watch to the open that follows.
+  void release(bool probed = false);
 
  private:
   void startKeeper(int fd);
@@ -61,6 +62,8 @@ class PortClaim {
   int fd_ = -1;
   pid_t keeper_ = -1;
   int keeperLine_ = -1;  // its closing, by release or by the process's end, ends the keeper
+  int watch_ = -1;       // inotify: opens of the device since our look
+  DeviceIdentity device_;
 };
 
 }  // namespace voren::win32
