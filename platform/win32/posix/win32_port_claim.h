@@ -9,8 +9,9 @@
 // that neither lock nor show in the look (a Windows program under Wine among
 // them). The kernel keeps that flag for as long as the terminal stays open
 // anywhere: measured on a pseudo-terminal, it stays set after the last
-// opener of the slave has closed it, while the master is open; a UART's
-// terminal is dropped at its last close, the flag with it. So a keeper
+// opener of the slave has closed it, while the master is open (a user's open
+// gets EBUSY); a UART's terminal, by the kernel's code, goes with its last
+// close and the flag with it, unless a console holds it. So a keeper
 // process, which holds nothing but the port and the read end of a pipe from
 // the holder, takes the fence down when that pipe closes. A kill of holder and
 // keeper together (kill -9 -1, a cgroup's kill) leaves it up; the next claim
