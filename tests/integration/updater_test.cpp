@@ -2,8 +2,12 @@
 // simulated printer on a pty, with the dialogue typed in a real terminal.
 // The ways an update fails (CRC, NAK, silence, hang-up...) are the rows of
 // fault_table_test.cpp.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +20,8 @@
 #include <vector>
 
 #include "tests/integration/updater_run.h"
+
+extern char** environ;
 
 namespace voren::test {
 namespace {
@@ -188,6 +194,95 @@ TEST_F(UpdaterNatively, PortHeldByAnotherCopyIsInUseNotMissing) {
   const std::string log = run_->printer().log();
   EXPECT_EQ(summaryCount(log, "CRC failures"), 0) << log;
   EXPECT_EQ(summaryCount(log, "protocol errors"), 0) << log;
+}
+
+// A run of ours whose terminal is given to another run as its device holds
+// it: the second run is refused as in use, and nothing of it reaches that
+// terminal (ESC 0x01, then a 3 s wait for an answer, when it got in).
+TEST_F(UpdaterNatively, TheTerminalOfARunningDialogueIsInUse) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string tty = ptsname(master);
+  // The dialogue alone has the terminal open, as in a terminal window
+  // where it was started without a shell.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, tty.c_str(), O_RDWR, 0);
+  posix_spawn_file_actions_adddup2(&actions, 0, 1);
+  posix_spawn_file_actions_adddup2(&actions, 0, 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  const char* argv[] = {VOREN_CP852_PATH, nullptr};
+  pid_t dialogue = 0;
+  ASSERT_EQ(posix_spawn(&dialogue, VOREN_CP852_PATH, &actions, &attributes,
+                        const_cast<char**>(argv), environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  // Everything the terminal is given within the time, as its window reads it.
+  auto shown = [&](std::chrono::milliseconds within, const std::string& until) {
+    std::string text;
+    for (const auto end = std::chrono::steady_clock::now() + within;
+         std::chrono::steady_clock::now() < end &&
+         (until.empty() || text.find(until) == std::string::npos);) {
+      pollfd ready{master, POLLIN, 0};
+      char chunk[512];
+      if (poll(&ready, 1, 20) == 1) {
+        const ssize_t size = ::read(master, chunk, sizeof chunk);
+        if (size > 0) text.append(chunk, static_cast<std::size_t>(size));
+      }
+    }
+    return text;
+  };
+  const std::string before = shown(10s, kPortQuestion);
+  EXPECT_NE(before.find(kPortQuestion), std::string::npos)
+      << "the dialogue did not ask: " << before;
+
+  const auto result = runCommand({VOREN_CP852_PATH, "--device", tty}, 20s);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("Port " + tty + " jest zajety przez inny program."),
+            std::string::npos)
+      << result.output;
+  const std::string after = shown(300ms, "");
+  EXPECT_TRUE(after.empty()) << "the second run wrote into the dialogue's terminal: " << after;
+  kill(dialogue, SIGKILL);
+  waitpid(dialogue, nullptr, 0);
+  close(master);
+}
+
+// A run looks for other holders of its port once, though it opens the port
+// twice (the probe for it, then the open for the upload): strace counts the
+// looks into a witness's descriptors.
+TEST_F(UpdaterNatively, ARunLooksForOtherHoldersOfItsPortOnce) {
+  if (runCommand({"strace", "-V"}).status != 0) GTEST_SKIP() << "no strace here";
+  std::string error;
+  ASSERT_TRUE(run_->startPrinter({"--fault", "0:ack:nak"}, &error)) << error;
+  const char* argv[] = {"sleep", "60", nullptr};
+  pid_t witness = 0;
+  ASSERT_EQ(posix_spawnp(&witness, "sleep", nullptr, nullptr, const_cast<char**>(argv), environ),
+            0);
+  const std::string log = run_->directory() + "/strace.log";
+  const auto result = runCommand({"strace", "-f", "-qq", "-e", "trace=openat", "-o", log,
+                                  VOREN_CP852_PATH, "--device", run_->printer().ptyPath()},
+                                 60s);
+  kill(witness, SIGKILL);
+  waitpid(witness, nullptr, 0);
+  EXPECT_EQ(result.output.find("nie ma portu"), std::string::npos) << result.output;
+  const std::string opens = readFile(log);
+  const std::string folder = std::to_string(witness) + "/fd\"";
+  int looks = 0;
+  for (auto at = opens.find(folder); at != std::string::npos; at = opens.find(folder, at + 1)) {
+    ++looks;
+  }
+  std::string opensOfThePort;
+  std::istringstream lines(opens);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(run_->printer().ptyPath()) != std::string::npos) opensOfThePort += line + "\n";
+  }
+  EXPECT_EQ(looks, 1) << opensOfThePort;
 }
 
 // A copy killed mid-upload leaves the port to the next, a user's run

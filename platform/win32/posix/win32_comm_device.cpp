@@ -66,11 +66,12 @@ DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
   int mode = O_RDWR;
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == GENERIC_READ) mode = O_RDONLY;
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == GENERIC_WRITE) mode = O_WRONLY;
+  const auto unopened = PortClaim::unopenedSinceLook();
   const int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errorOfOpen(errno);
   const bool terminal = isatty(fd) != 0;
   PortClaim claim;
-  if (const int error = claim.take(fd, terminal)) {
+  if (const int error = claim.take(fd, terminal, unopened)) {
     ::close(fd);
     return errorOfOpen(error);
   }
@@ -141,7 +142,7 @@ void CommDevice::closed() {
   // A handle that was only opened, as a probe for the port is, leaves the
   // line as it found it.
   if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
-  claim_.release();
+  claim_.release(!used_);
   serial_struct serial{};
   if (clearLowLatency_ && ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
     serial.flags &= ~ASYNC_LOW_LATENCY;

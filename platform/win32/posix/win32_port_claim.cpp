@@ -2,19 +2,28 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/kcmp.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace voren::win32 {
 namespace {
@@ -58,96 +67,210 @@ std::optional<unsigned> ptyNumber(dev_t rdev) {
   return (group - kFirstSlaveMajor) * 256 + minor(rdev);
 }
 
-// Whether descriptor name of the process in folder (/proc/PID) is the master
+DeviceIdentity identityOf(const struct stat& node) { return {node.st_rdev, node.st_dev}; }
+
+// What the look compares the descriptors of a process with.
+struct Sought {
+  struct stat port {};
+  std::string name;  // the port's node as /proc names it, read off our own descriptor
+  std::optional<unsigned> pty;
+  std::vector<int> handed;  // our other descriptors of it, handed down to us
+};
+
+// Reads the first bytes of file (relative to folder) into text; their count.
+std::size_t readStart(int folder, const char* file, char* text, std::size_t size) {
+  const int fd = openat(folder, file, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t got = read(fd, text, size - 1);
+  ::close(fd);
+  text[got > 0 ? got : 0] = '\0';
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+// Whether descriptor entry of process pid (folders under proc) is the master
 // side of pseudo-terminal pty.
-bool masterOf(const std::string& folder, const char* name, unsigned pty) {
-  const int file = ::open((folder + "/fdinfo/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return false;
+bool masterOf(int proc, const char* pid, const char* entry, unsigned pty) {
+  char file[2 * sizeof(dirent::d_name) + 8];
+  std::snprintf(file, sizeof file, "%s/fdinfo/%s", pid, entry);
   char text[512];
-  const ssize_t size = read(file, text, sizeof text - 1);
-  ::close(file);
-  if (size <= 0) return false;
-  text[size] = '\0';
+  if (readStart(proc, file, text, sizeof text) == 0) return false;
   const char* line = std::strstr(text, "tty-index:");
   return line != nullptr && std::strtoul(line + std::strlen("tty-index:"), nullptr, 10) == pty;
 }
 
-// Whether the process in folder (/proc/PID) uses the terminal port. Each
-// pseudo-terminal file system numbers its terminals from 0, so one of those
-// is told by its file system too; and a process that holds its master as
-// well is its other end (a bridge such as socat keeps both), not a user.
-bool uses(const std::string& folder, const struct stat& port) {
-  DIR* descriptors = opendir((folder + "/fd").c_str());
-  if (descriptors == nullptr) return false;  // gone, or not ours to look into
-  const auto pty = ptyNumber(port.st_rdev);
-  bool used = false;
-  bool master = false;
-  while (const dirent* entry = readdir(descriptors)) {
-    // Only device files are looked at, known by their path, which asks no
-    // file system: a stat of a file on a network or user-space file system
-    // that stopped answering could wait for ever.
-    char path[5];
-    if (readlinkat(dirfd(descriptors), entry->d_name, path, sizeof path) != sizeof path ||
-        std::memcmp(path, "/dev/", sizeof path) != 0) {
-      continue;
-    }
-    struct stat held {};
-    if (fstatat(dirfd(descriptors), entry->d_name, &held, 0) != 0 || !S_ISCHR(held.st_mode)) {
-      continue;
-    }
-    if (held.st_rdev == port.st_rdev && (!pty || held.st_dev == port.st_dev)) used = true;
-    if (pty && held.st_rdev == kMultiplexer && masterOf(folder, entry->d_name, *pty)) {
-      master = true;
+// The descriptors that process pid (its folder under proc) holds on the port;
+// *master tells whether it holds the pseudo-terminal's master as well. Each
+// descriptor costs one readlink: only a link that reads as the port's own
+// node, or as the multiplexer, is looked at further. That asks no file system
+// (a stat of a file on a network or user-space file system that stopped
+// answering could wait for ever), and leaves alone the thousands of /dev/null
+// a busy machine holds.
+std::vector<int> descriptorsOf(int proc, const char* pid, const Sought& sought, bool* master) {
+  char folder[sizeof(dirent::d_name) + 4];
+  std::snprintf(folder, sizeof folder, "%s/fd", pid);
+  const int descriptors = openat(proc, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptors < 0) return {};  // gone, or not ours to look into
+  std::vector<int> held;
+  // getdents64 itself: a DIR would cost a stat of the folder, once for each
+  // process on the machine.
+  alignas(dirent64) char entries[8192];
+  char link[PATH_MAX];
+  for (;;) {
+    const long size = syscall(SYS_getdents64, descriptors, entries, sizeof entries);
+    if (size <= 0) break;
+    for (long at = 0; at < size;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+      at += entry->d_reclen;
+      const char* name = entry->d_name;
+      if (name[0] == '.') continue;
+      const ssize_t length = readlinkat(descriptors, name, link, sizeof link);
+      if (length <= 0) continue;
+      const std::string_view target(link, static_cast<std::size_t>(length));
+      const bool multiplexer = sought.pty && (target == "/dev/ptmx" || target == "/dev/pts/ptmx");
+      if (target != sought.name && !multiplexer) continue;
+      struct stat node {};
+      if (fstatat(descriptors, name, &node, 0) != 0 || !S_ISCHR(node.st_mode)) continue;
+      if (node.st_rdev == sought.port.st_rdev &&
+          (!sought.pty || node.st_dev == sought.port.st_dev)) {
+        held.push_back(std::atoi(name));
+      } else if (master != nullptr && node.st_rdev == kMultiplexer &&
+                 masterOf(proc, pid, name, *sought.pty)) {
+        *master = true;
+      }
     }
   }
-  closedir(descriptors);
-  return used && !master;
+  ::close(descriptors);
+  return held;
 }
 
-// Whether the process in folder (/proc/PID) runs this same program file.
-bool sameProgram(const std::string& folder, const struct stat& ours) {
-  struct stat theirs {};
-  return stat((folder + "/exe").c_str(), &theirs) == 0 && theirs.st_dev == ours.st_dev &&
-         theirs.st_ino == ours.st_ino;
+// The parent of process pid; 0 when unknown.
+long parentOf(int proc, long pid) {
+  char file[32];
+  std::snprintf(file, sizeof file, "%ld/stat", pid);
+  char text[1024];
+  if (readStart(proc, file, text, sizeof text) == 0) return 0;
+  // "PID (NAME) STATE PPID ...", where NAME may hold anything, ')' too.
+  const char* named = std::strrchr(text, ')');
+  if (named == nullptr || named[1] == '\0' || named[2] == '\0') return 0;
+  return std::strtol(named + 3, nullptr, 10);
 }
 
-// Whether another process has the terminal open on fd, by the device's
+// Whether pid was started by this process, or by one it started (a port's
+// keeper, forked while another port was opening, holds that one until it has
+// closed what it does not keep).
+bool descendant(int proc, long pid, long self) {
+  constexpr int kDeepest = 64;
+  for (int depth = 0; depth < kDeepest && pid > 1; ++depth) {
+    pid = parentOf(proc, pid);
+    if (pid == self) return true;
+  }
+  return false;
+}
+
+// Whether each descriptor theirs of process pid is the very open file of one
+// of ours: the parent that handed the port down to us, or another child it
+// handed it to. kcmp tells; where it is refused, they count as holders.
+bool handedDown(long pid, const std::vector<int>& theirs, const std::vector<int>& ours) {
+  const long self = getpid();
+  return std::all_of(theirs.begin(), theirs.end(), [&](int their) {
+    return std::any_of(ours.begin(), ours.end(), [&](int our) {
+      return syscall(SYS_kcmp, self, pid, KCMP_FILE, our, their) == 0;
+    });
+  });
+}
+
+// Whether another program has the terminal open on fd, by the device's
 // identity, whatever name it opened. Windows refuses a port that any program
-// holds; the lock and the exclusive flag keep out only those that come after
-// us, so an earlier opener that took neither (a terminal program, a getty, a
-// modem prober) is found here. Copies of this program are no other program:
-// one that uses the port holds its lock, which refused us already, and others
-// only hold it by chance (a port's keeper forked while another port opened,
-// the station and its copies that inherited a descriptor of it, as the run
-// itself may). Processes this user may not look into, and a system without
-// /proc, go unseen.
+// holds; the lock and the fence keep out only those that come after us, so an
+// earlier opener that took neither (a terminal program, a getty, a modem
+// prober, another run of ours whose terminal it is) is found here. Not
+// counted: our own descendants, what was handed down to us with the port, and
+// a process that holds the pseudo-terminal's master as well, its other end
+// (a bridge such as socat keeps both). Processes this user may not look
+// into, those of another PID namespace, and a system without /proc, go unseen.
 bool openElsewhere(int fd) {
-  struct stat port {};
+  Sought sought;
   // Every open of the multiplexer is a terminal of its own.
-  if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode) || port.st_rdev == kMultiplexer) {
+  if (fstat(fd, &sought.port) != 0 || !S_ISCHR(sought.port.st_mode) ||
+      sought.port.st_rdev == kMultiplexer) {
     return false;
   }
+  char own[32];
+  std::snprintf(own, sizeof own, "/proc/self/fd/%d", fd);
+  char link[PATH_MAX];
+  const ssize_t size = readlink(own, link, sizeof link);
+  if (size <= 0) return false;
+  sought.name.assign(link, static_cast<std::size_t>(size));
+  sought.pty = ptyNumber(sought.port.st_rdev);
   DIR* processes = opendir("/proc");
   if (processes == nullptr) return false;
+  const int proc = dirfd(processes);
+  for (const int held : descriptorsOf(proc, "self", sought, nullptr)) {
+    if (held != fd) sought.handed.push_back(held);
+  }
   const long self = getpid();
-  struct stat program {};
-  const bool known = stat("/proc/self/exe", &program) == 0;
   bool found = false;
-  while (const dirent* entry = readdir(processes)) {
+  while (const dirent* entry = found ? nullptr : readdir(processes)) {
     char* end = nullptr;
     const long pid = std::strtol(entry->d_name, &end, 10);
     if (*end != '\0' || pid <= 0 || pid == self) continue;
-    const std::string folder = std::string("/proc/") + entry->d_name;
-    if (uses(folder, port) && !(known && sameProgram(folder, program))) {
-      found = true;
-      break;
-    }
+    bool master = false;
+    const auto held = descriptorsOf(proc, entry->d_name, sought, &master);
+    found = !held.empty() && !master && !descendant(proc, pid, self) &&
+            !handedDown(pid, held, sought.handed);
   }
   closedir(processes);
   return found;
 }
 
+// The watch that the last probe for a port (a claim given back unused) left
+// on its device: an inotify watch for opens, so that the open that follows
+// need not look again.
+struct LastLook {
+  std::mutex mutex;
+  int watch = -1;
+  DeviceIdentity device;
+};
+
+LastLook& lastLook() {
+  static LastLook look;
+  return look;
+}
+
+// A watch for every open of the device open on fd; -1 when none can be had.
+int watchOpens(int fd) {
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0) return -1;
+  char own[32];
+  std::snprintf(own, sizeof own, "/proc/self/fd/%d", fd);
+  if (inotify_add_watch(watch, own, IN_OPEN) < 0) {
+    ::close(watch);
+    return -1;
+  }
+  return watch;
+}
+
+void rememberLook(int watch, DeviceIdentity device) {
+  LastLook& look = lastLook();
+  std::lock_guard lock(look.mutex);
+  if (look.watch >= 0) ::close(look.watch);
+  look.watch = watch;
+  look.device = device;
+}
+
 }  // namespace
+
+std::optional<DeviceIdentity> PortClaim::unopenedSinceLook() {
+  LastLook& look = lastLook();
+  std::lock_guard lock(look.mutex);
+  if (look.watch < 0) return std::nullopt;
+  alignas(inotify_event) char events[sizeof(inotify_event) + NAME_MAX + 1];
+  const bool quiet = read(look.watch, events, sizeof events) < 0 && errno == EAGAIN;
+  ::close(look.watch);
+  look.watch = -1;
+  if (!quiet) return std::nullopt;
+  return look.device;
+}
 
 PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
   if (this != &other) {
@@ -155,26 +278,40 @@ PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     keeper_ = std::exchange(other.keeper_, -1);
     keeperLine_ = std::exchange(other.keeperLine_, -1);
+    watch_ = std::exchange(other.watch_, -1);
+    device_ = other.device_;
   }
   return *this;
 }
 
-int PortClaim::take(int fd, bool terminal) {
+int PortClaim::take(int fd, bool terminal, std::optional<DeviceIdentity> unopened) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
   if (!terminal) return 0;
-  int exclusive = 0;
-  ioctl(fd, TIOCGEXCL, &exclusive);
-  if (!exclusive) {
+  int fenced = 0;
+  ioctl(fd, TIOCGEXCL, &fenced);
+  if (!fenced) {
     startKeeper(fd);
-    // Without a keeper the lock stands alone: a flag that could outlive the
-    // process would lock out every user after it.
+    // Without a keeper the lock stands alone: a fence that could outlive the
+    // process would keep out every user after it.
     if (keeper_ > 0) ioctl(fd, TIOCEXCL);
   }
-  // Exclusive before the look, so that no opener comes in behind it.
-  if (openElsewhere(fd)) {
+  struct stat node {};
+  fstat(fd, &node);
+  const DeviceIdentity device = identityOf(node);
+  const bool spared = unopened == device;
+  // Fenced before the look, so that no opener comes in behind it, and
+  // watched from before it, so that our next open can tell whether one came.
+  const int watch = spared ? -1 : watchOpens(fd);
+  if (!spared && openElsewhere(fd)) {
+    if (watch >= 0) ::close(watch);
     release();
     return EBUSY;
   }
+  // A fence found up over a port that nobody else holds was left by a claim
+  // killed together with its keeper: ours now, to take down at our end.
+  if (fenced) startKeeper(fd);
+  watch_ = watch;
+  device_ = device;
   return 0;
 }
 
@@ -193,7 +330,15 @@ void PortClaim::startKeeper(int fd) {
   keeperLine_ = line[1];
 }
 
-void PortClaim::release() {
+void PortClaim::release(bool probed) {
+  if (watch_ >= 0) {
+    if (probed) {
+      rememberLook(watch_, device_);
+    } else {
+      ::close(watch_);
+    }
+    watch_ = -1;
+  }
   if (keeper_ < 0) return;
   ::close(keeperLine_);
   int status = 0;

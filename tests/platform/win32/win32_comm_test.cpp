@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_faults.h"
 #include "tests/platform/win32/pty_peer.h"
+#include "tests/support/process.h"
 
 extern char** environ;
 
@@ -66,6 +68,66 @@ class PtyPort : public ::testing::Test {
   void openPort() {
     port_ = open();
     ASSERT_NE(port_, INVALID_HANDLE_VALUE) << GetLastError();
+  }
+
+  // Another process's open of COM7: 0, or the Win32 error it met.
+  static int probe() {
+    const char* argv[] = {VOREN_OPEN_PROBE, R"(\\.\COM7)", nullptr};
+    pid_t child = 0;
+    EXPECT_EQ(
+        posix_spawn(&child, VOREN_OPEN_PROBE, nullptr, nullptr, const_cast<char**>(argv), environ),
+        0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // program, holding the port on descriptor 9 (and with master the master on
+  // 11), started by a shell that ends at once: no child of ours. Its pid once
+  // it holds them, or -1.
+  pid_t startStranger(const std::vector<std::string>& program, bool master) {
+    int said[2];
+    if (pipe2(said, O_CLOEXEC) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, said[1], STDOUT_FILENO);
+    if (master) {
+      posix_spawn_file_actions_adddup2(&actions, master_, 11);
+    } else {
+      posix_spawn_file_actions_addclose(&actions, master_);
+    }
+    std::vector<const char*> argv{"sh", "-c", R"("$@" 9<>"$0" >/dev/null 2>&1 & echo $!)",
+                                  slavePath_.c_str()};
+    for (const auto& word : program) argv.push_back(word.c_str());
+    argv.push_back(nullptr);
+    pid_t shell = 0;
+    const bool started = posix_spawnp(&shell, "sh", &actions, nullptr,
+                                      const_cast<char**>(argv.data()), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(said[1]);
+    char text[32] = {};
+    pollfd line{said[0], POLLIN, 0};
+    if (started && poll(&line, 1, 10000) == 1) (void)!::read(said[0], text, sizeof text - 1);
+    close(said[0]);
+    if (started) waitpid(shell, nullptr, 0);
+    const pid_t holder = std::atoi(text);
+    if (holder <= 0) return -1;
+    const std::string held = "/proc/" + std::to_string(holder) + "/fd/9";
+    for (const auto end = Clock::now() + 10s; Clock::now() < end;
+         std::this_thread::sleep_for(5ms)) {
+      if (access(held.c_str(), F_OK) == 0) return holder;
+    }
+    kill(holder, SIGKILL);
+    return -1;
+  }
+
+  // Whether the port's terminal is exclusive (TIOCEXCL), as root sees it.
+  bool exclusive() const {
+    const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int flag = 0;
+    if (fd >= 0) ioctl(fd, TIOCGEXCL, &flag);
+    if (fd >= 0) close(fd);
+    return flag != 0;
   }
 
   void setTimeouts(DWORD interval, DWORD readConstant, DWORD writeConstant) {
@@ -168,16 +230,6 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
   EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), 5u);
 
-  auto probe = [] {
-    const char* argv[] = {VOREN_OPEN_PROBE, R"(\\.\COM7)", nullptr};
-    pid_t child = 0;
-    EXPECT_EQ(
-        posix_spawn(&child, VOREN_OPEN_PROBE, nullptr, nullptr, const_cast<char**>(argv), environ),
-        0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
   EXPECT_EQ(probe(), 5);
 
   // Closing hands the port on, exclusive flag and lock both gone.
@@ -188,34 +240,94 @@ TEST_F(PtyPort, SecondOpenerIsRefusedInThisProcessAndAnother) {
 }
 
 // Another program that has the port open holds it, even one that opened it
-// first and took no lock (a terminal program, a getty); the pseudo-terminal's
-// own other end, which a bridge such as socat holds beside its master, does not.
+// first and took no lock (a terminal program, a getty, another run of ours
+// whose terminal it is); the pseudo-terminal's own other end, which a bridge
+// such as socat holds beside its master, does not.
 TEST_F(PtyPort, AnotherProgramThatHasThePortOpenHoldsIt) {
-  for (const bool bridge : {false, true}) {
-    SCOPED_TRACE(bridge ? "the master held too" : "the port alone");
-    // sleep, with the port open on descriptor 10 and, for a bridge only, the
-    // master on 11; they are open once posix_spawnp returns.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 10, slavePath_.c_str(), O_RDWR | O_NOCTTY, 0);
-    if (bridge) {
-      posix_spawn_file_actions_adddup2(&actions, master_, 11);
-    } else {
-      posix_spawn_file_actions_addclose(&actions, master_);
-    }
-    const char* argv[] = {"sleep", "30", nullptr};
-    pid_t holder = 0;
-    ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, const_cast<char**>(argv), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    SetLastError(0);
-    HANDLE port = open();
-    EXPECT_EQ(port == INVALID_HANDLE_VALUE, !bridge);
-    EXPECT_EQ(GetLastError(), bridge ? 0u : 5u);
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+  struct Row {
+    const char* holder;
+    std::vector<std::string> program;
+    bool master;
+    int opened;  // the opener's exit: 0, or the Win32 error
+  };
+  const Row rows[] = {
+      {"a program that opened it first", {"sleep", "30"}, false, 5},
+      {"another copy of the opener", {VOREN_OPEN_PROBE, "--hold"}, false, 5},
+      {"a bridge holding the master too", {"sleep", "30"}, true, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.holder);
+    const pid_t holder = startStranger(row.program, row.master);
+    ASSERT_GT(holder, 0);
+    EXPECT_EQ(probe(), row.opened);
     kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
   }
+}
+
+// A port handed down with its descriptor is the receiver's: the parent that
+// handed it down, and another child it handed the same open file to, hold
+// nothing else. Once the receiver no longer has it, that child is a holder.
+TEST_F(PtyPort, APortHandedDownIsTheReceiversToOpen) {
+  const int handed = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(handed, 0);
+  EXPECT_EQ(probe(), 0) << "refused for the parent that handed the port down";
+  // The master stays here: one that held it too would be a bridge.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclose(&actions, master_);
+  const char* argv[] = {"sleep", "30", nullptr};
+  pid_t sibling = 0;
+  ASSERT_EQ(posix_spawnp(&sibling, "sleep", &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  EXPECT_EQ(probe(), 0) << "refused for a child holding the same open file";
+  close(handed);
+  EXPECT_EQ(probe(), 5) << "a child holding a file of its own is a holder";
+  kill(sibling, SIGKILL);
+  waitpid(sibling, nullptr, 0);
+}
+
+// A claim killed together with its keeper leaves the kernel's exclusive flag
+// set: a pseudo-terminal keeps it while its master is open. The next claim
+// that gets in (CAP_SYS_ADMIN passes the flag) takes it as its own and clears
+// it at its end, so that a user's open after it gets the port.
+TEST_F(PtyPort, AFlagLeftByAClaimKilledWithItsKeeperEndsWithTheNextClaim) {
+  auto user = voren::test::asUserWithoutSysAdmin();
+  if (!user || user->empty()) GTEST_SKIP() << "needs root, to pass the flag and to be a user";
+  int said[2];
+  ASSERT_EQ(pipe2(said, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, said[1], STDOUT_FILENO);
+  const char* argv[] = {VOREN_OPEN_PROBE, R"(\\.\COM7)", "--hold", nullptr};
+  pid_t holder = 0;
+  ASSERT_EQ(
+      posix_spawn(&holder, VOREN_OPEN_PROBE, &actions, nullptr, const_cast<char**>(argv), environ),
+      0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(said[1]);
+  pollfd ready{said[0], POLLIN, 0};
+  ASSERT_EQ(poll(&ready, 1, 10000), 1) << "the holder did not take the port within 10 s";
+  close(said[0]);
+  const auto keepers = voren::test::childrenOf(holder);
+  ASSERT_EQ(keepers.size(), 1u);
+  kill(keepers[0], SIGKILL);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  for (const auto end = Clock::now() + 5s;
+       !voren::test::processGone(keepers[0]) && Clock::now() < end;) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_TRUE(voren::test::processGone(keepers[0]));
+  ASSERT_TRUE(exclusive()) << "the kernel no longer keeps the flag: this row tests nothing";
+
+  openPort();
+  EXPECT_TRUE(exclusive()) << "the port is not kept from others while it is ours";
+  CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
+  EXPECT_FALSE(exclusive());
+  user->insert(user->end(), {"env", "VOREN_COM7=" + slavePath_, VOREN_OPEN_PROBE, R"(\\.\COM7)"});
+  EXPECT_EQ(voren::test::runCommand(*user).status, 0) << "a user's open was refused";
 }
 
 TEST_F(PtyPort, RawFromTheOpenAndAProbeLeavesTheLineAsFound) {
