@@ -255,7 +255,7 @@ struct WindowRow {
 
 void PrintTo(const WindowRow& row, std::ostream* out) { *out << row.name; }
 
-const char* kBusy = "W tym komputerze nie ma portu COM4! Port COM4 jest zajety przez inny program.";
+const char* kBusy = "Port COM4 jest zajety przez inny program.";
 
 std::vector<Printer> thirtyPorts() {
   std::vector<Printer> printers;

@@ -5,17 +5,18 @@
 
 #include <vector>
 
-#include "platform/win32/com_device.h"
 #include "platform/win32/device_access.h"
+#include "platform/win32/posix/com_names.h"
 
 namespace voren {
 
 std::optional<DeviceGroup> deviceGroup(std::uint8_t port) {
-  const auto path = comPortPath(port);
+  // What this process opens: a device given on the command line too.
+  const std::string path = win32::comDevicePath(port);
   struct stat info {};
-  if (!path || stat(path->c_str(), &info) != 0) return std::nullopt;
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
   DeviceGroup found;
-  found.device = *path;
+  found.device = path;
   found.group = std::to_string(info.st_gid);
   std::vector<char> buffer(16384);
   group entry {};
