@@ -9,6 +9,7 @@
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
 #include "platform/win32/com_ports.h"
+#include "platform/win32/device_access.h"
 
 namespace voren {
 
@@ -30,14 +31,41 @@ std::string portsLines(const std::vector<ComPort>& ports) {
   return "Porty COM w tym komputerze:\n" + lines;
 }
 
+// The user may not open the device: which device, and who the system lets
+// open it, as it stands now.
+std::string noPermissionLines(std::uint8_t port, const std::string& portName) {
+  const auto access = deviceGroup(port);
+  std::string lines = format("Brak uprawnien do portu %s", portName.c_str());
+  if (access && access->device != portName) lines += format(" (%s)", access->device.c_str());
+  lines += ".\n";
+  if (!access) return lines;
+  if (access->groupMayOpen && !access->rootGroup) {
+    return lines + format("Dodaj uzytkownika do grupy %s (sudo usermod -aG %s NAZWA) i zaloguj "
+                          "sie ponownie.\n",
+                          access->group.c_str(), access->group.c_str());
+  }
+  return lines + format("Urzadzenie %s moze otwierac tylko root: uruchom program jako root albo "
+                        "nadaj grupie prawo do niego regula udev (GROUP=\"dialout\", "
+                        "MODE=\"0660\").\n",
+                        access->device.c_str());
+}
+
 }  // namespace
 
-void printMissingPort(Console& console, const std::string& portName, PortAbsence why) {
-  console.write(format("\nW tym komputerze nie ma portu %s!\n", portName.c_str()));
-  if (why == PortAbsence::InUse) {
-    console.write(format("Port %s jest zajety przez inny program.\n", portName.c_str()));
-  } else {
-    console.write(portsLines(comPortsPresent()));
+void printPortAbsence(Console& console, std::uint8_t port, const std::string& portName,
+                      PortAbsence why) {
+  switch (why) {
+    case PortAbsence::Missing:
+      console.write(format("\nW tym komputerze nie ma portu %s!\n", portName.c_str()));
+      console.write(portsLines(comPortsPresent()));
+      return;
+    case PortAbsence::InUse:
+      console.write(format("\nPort %s jest zajety przez inny program.\n", portName.c_str()));
+      return;
+    case PortAbsence::NoPermission:
+      console.write("\n");
+      console.write(noPermissionLines(port, portName));
+      return;
   }
 }
 
@@ -65,12 +93,12 @@ std::optional<std::uint8_t> askForPort(Console& console, Keyboard& keyboard) {
     // Port numbers are bytes; cutting a larger number down would pick a
     // port the operator never typed (259 would be COM3).
     if (number < 0 || number > 255) {
-      printMissingPort(console, "COM" + std::to_string(number), PortAbsence::Missing);
+      printPortAbsence(console, 0, "COM" + std::to_string(number), PortAbsence::Missing);
       continue;
     }
     const auto port = static_cast<std::uint8_t>(number);
     if (ObecnoscPortu(port)) return port;
-    printMissingPort(console, "COM" + std::to_string(number), PowodBrakuPortu());
+    printPortAbsence(console, port, "COM" + std::to_string(number), PowodBrakuPortu());
   }
 }
 

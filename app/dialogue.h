@@ -15,10 +15,11 @@ class Keyboard;
 extern const char* const kNoComPortsLine;
 
 void printBanner(Console& console);
-// The port the operator named is not there: "COM3", or a device. Then the
-// ports the computer has, or, for a port another program holds, that it is
-// in use.
-void printMissingPort(Console& console, const std::string& portName, PortAbsence why);
+// Why COMn, named portName ("COM3", or a device), cannot be used: not
+// there, followed by the ports the computer has; held by another program;
+// or kept from this user, with what to do about it.
+void printPortAbsence(Console& console, std::uint8_t port, const std::string& portName,
+                      PortAbsence why);
 
 // Asks until the operator names a COM port this computer has. Nothing when
 // the operator quits with 0 or the console input has ended.

@@ -29,6 +29,8 @@ const char* refusalName(PortRefusal why) {
       return "missing";
     case PortRefusal::InUse:
       return "in-use";
+    case PortRefusal::NoPermission:
+      return "no-permission";
     case PortRefusal::CannotOpen:
       break;
   }

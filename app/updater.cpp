@@ -37,6 +37,36 @@ void printEndReport(Console& console, ResultCode code) {
   }
 }
 
+// What the port said when the byte that ended the update failed, in the
+// operator's words: the bare time-out or failure says nothing of why.
+void printPortFault(Console& console, const std::string& portName) {
+  switch (PowodBleduPortu()) {
+    case PortFault::None:
+      return;
+    case PortFault::CtsOff:
+      console.write(format("\nDrukarka nie pozwala nadawac: linia CTS portu %s jest wylaczona "
+                           "(drukarka wylaczona lub niegotowa, albo kabel bez linii CTS).",
+                           portName.c_str()));
+      return;
+    case PortFault::PortGone:
+      console.write(format("\nPort %s zostal odlaczony od komputera (adapter USB wyjety?).",
+                           portName.c_str()));
+      return;
+  }
+}
+
+PortRefusal refusalOf(PortAbsence why) {
+  switch (why) {
+    case PortAbsence::InUse:
+      return PortRefusal::InUse;
+    case PortAbsence::NoPermission:
+      return PortRefusal::NoPermission;
+    case PortAbsence::Missing:
+      break;
+  }
+  return PortRefusal::Missing;
+}
+
 }  // namespace
 
 int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
@@ -51,11 +81,8 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
     port = *settings.port;
     if (!ObecnoscPortu(port.number)) {
       const PortAbsence why = PowodBrakuPortu();
-      if (settings.watcher) {
-        settings.watcher->portRefused(why == PortAbsence::InUse ? PortRefusal::InUse
-                                                                : PortRefusal::Missing);
-      }
-      printMissingPort(console, screenText(port.name), why);
+      if (settings.watcher) settings.watcher->portRefused(refusalOf(why));
+      printPortAbsence(console, port.number, screenText(port.name), why);
       return kUpdateFailed;
     }
   } else {
@@ -82,6 +109,7 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   }
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
+  if (code != KodBledu(ErrorNumber::Brak)) printPortFault(console, screenText(port.name));
   // A station shows this under its summary, from its child's own line.
   if (!settings.watcher) {
     if (const auto line = adapterDelayReport(port.number, screenText(port.name))) {

@@ -20,7 +20,7 @@ struct PortChoice {
 };
 
 // Why a port named in advance could not be used.
-enum class PortRefusal { Missing, InUse, CannotOpen };
+enum class PortRefusal { Missing, InUse, NoPermission, CannotOpen };
 
 // Someone watching an unattended update besides its console: a station in
 // another process, or a script reading the run as JSON. It hears what

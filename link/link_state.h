@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "link/answer_waits.h"
+#include "link/port_setup.h"
 #include "link/result_codes.h"
 
 namespace voren {
@@ -34,8 +35,12 @@ struct LinkState {
   std::uint8_t parity = 2;  // 0 none, 1 odd, 2 even
   std::uint8_t cts = 1;     // output waits while CTS is off
   std::uint8_t portOpen = 0;
-  // The platform's error right after the last probe that found no port.
+  // The platform's error right after the last probe that found no port,
+  // and whether an access denied there kept out this user.
   std::uint32_t probeError = 0;
+  bool probeDeniedPermission = false;
+  // What the port said when the last byte transfer failed.
+  PortFault portFault = PortFault::None;
   // The answers' wait since the port was opened.
   AnswerClock answers;
 };

@@ -25,6 +25,7 @@ int32_t pInitializePort(uint32_t p, uint32_t speed, uint32_t writeSeconds, uint3
 int32_t UnInitializePort() { return port::UnInitializePort(); }
 uint8_t SerialPortPresent(uint32_t p) { return port::SerialPortPresent(u8(p)); }
 uint32_t LastPlatformError() { return port::LastPlatformError(); }
+uint8_t AccessDeniedForPermission() { return port::AccessDeniedForPermission(); }
 int32_t ClearPort() { return port::ClearPort(); }
 int32_t WriteByte(uint32_t value) { return port::WriteByte(u8(value)); }
 int32_t ReadByte(uint8_t* destination) { return port::ReadByte(destination); }
@@ -33,6 +34,7 @@ void DllVersion(char* destination, uint32_t size) { port::DllVersion(destination
 uint8_t UstawCTS(uint32_t on) { return port::UstawCTS(u8(on)); }
 uint8_t UstawKanal(uint32_t channel) { return port::UstawKanal(u8(channel)); }
 uint8_t ModemStatus() { return port::ModemStatus(); }
+uint8_t ReadModemStatus(uint32_t* lines) { return port::ReadModemStatus(lines); }
 uint8_t CharSent() { return port::CharSent(); }
 int32_t SetDTRLine() { return port::SetDTRLine(); }
 int32_t ClearDTRLine() { return port::ClearDTRLine(); }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/device_access.h"
 #include "serial/comm.h"
 #include "serial/monitor.h"
 #include "serial/texts.h"
@@ -159,6 +160,8 @@ uint8_t SerialPortPresent(uint8_t port) {
 
 uint32_t LastPlatformError() { return GetLastError(); }
 
+uint8_t AccessDeniedForPermission() { return voren::accessDeniedForPermission() ? 1 : 0; }
+
 int32_t ClearPort() {
   SetLastError(0);
   TComm* port = portObject();
@@ -227,10 +230,16 @@ uint8_t UstawKanal(uint8_t channel) {
   return escape(kChannels[channel].rts) ? 1 : 0;
 }
 
+uint8_t ReadModemStatus(uint32_t* lines) {
+  DWORD status = 0;
+  if (lines == nullptr || !GetCommModemStatus(portHandle(), &status)) return 0;
+  *lines = status & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);
+  return 1;
+}
+
 uint8_t ModemStatus() {
-  DWORD lines = 0;
-  if (!GetCommModemStatus(portHandle(), &lines)) return 0;
-  return static_cast<uint8_t>(lines & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON));
+  uint32_t lines = 0;
+  return ReadModemStatus(&lines) ? static_cast<uint8_t>(lines) : 0;
 }
 
 uint8_t CharSent() {

@@ -13,6 +13,7 @@ int32_t pInitializePort(uint8_t port, uint32_t speed, uint16_t writeSeconds, uin
 int32_t UnInitializePort();
 uint8_t SerialPortPresent(uint8_t port);
 uint32_t LastPlatformError();
+uint8_t AccessDeniedForPermission();
 int32_t ClearPort();
 int32_t WriteByte(uint8_t value);
 int32_t ReadByte(uint8_t* destination);
@@ -21,6 +22,7 @@ void DllVersion(char* destination, uint32_t size);
 uint8_t UstawCTS(uint8_t on);
 uint8_t UstawKanal(uint8_t channel);
 uint8_t ModemStatus();
+uint8_t ReadModemStatus(uint32_t* lines);
 uint8_t CharSent();
 int32_t SetDTRLine();
 int32_t ClearDTRLine();

@@ -24,6 +24,11 @@ WINSERIA_EXPORT uint8_t SerialPortPresent(uint32_t port);
 // the calling thread. Right after a SerialPortPresent that answered 0 it
 // says why: no such device, or one that another program holds.
 uint32_t LastPlatformError();
+// Not exported, for the program's own link: right after a SerialPortPresent
+// that failed with access denied (5), 1 when the system refused the user
+// (the device's permissions), 0 when another program holds the port.
+// Windows gives 5 to both and says no more: 0 there.
+uint8_t AccessDeniedForPermission();
 WINSERIA_EXPORT int32_t ClearPort();
 // 1 when the byte moved, 0 when not.
 WINSERIA_EXPORT int32_t WriteByte(uint32_t value);
@@ -34,6 +39,11 @@ WINSERIA_EXPORT void DllVersion(char* destination, uint32_t size);
 WINSERIA_EXPORT uint8_t UstawCTS(uint32_t on);
 WINSERIA_EXPORT uint8_t UstawKanal(uint32_t channel);
 WINSERIA_EXPORT uint8_t ModemStatus();
+// Not exported, for the program's own link: the open port's modem lines
+// (MS_CTS_ON and the others) into *lines; 0 when the port cannot tell (none
+// open, or a pseudo-terminal, which has no modem lines), where ModemStatus
+// would answer 0 as for lines all off.
+uint8_t ReadModemStatus(uint32_t* lines);
 WINSERIA_EXPORT uint8_t CharSent();
 WINSERIA_EXPORT int32_t SetDTRLine();
 WINSERIA_EXPORT int32_t ClearDTRLine();

@@ -21,9 +21,10 @@ using Json = nlohmann::json;
 class RecordingWatcher final : public UpdateWatcher {
  public:
   void portRefused(PortRefusal why) override {
-    heard.push_back(why == PortRefusal::Missing ? "missing"
-                    : why == PortRefusal::InUse ? "in use"
-                                                : "cannot open");
+    heard.push_back(why == PortRefusal::Missing        ? "missing"
+                    : why == PortRefusal::InUse        ? "in use"
+                    : why == PortRefusal::NoPermission ? "no permission"
+                                                       : "cannot open");
   }
   void portOpened() override { heard.push_back("opened"); }
   void blockTaken(std::uint32_t block, int percent) override {
@@ -69,12 +70,15 @@ TEST_F(Watched, HearsWhyAPortWasNotUsed) {
     std::vector<std::pair<std::uint8_t, unsigned>> probeErrors;
     unsigned initializeResult;
     const char* heard;
+    bool deniedForPermission = false;
   };
   for (const Row& row : {Row{{1}, {}, 0, "missing"}, Row{{3}, {{3, 5}}, 0, "in use"},
+                         Row{{3}, {{3, 5}}, 0, "no permission", true},
                          Row{{3}, {}, 5, "cannot open"}}) {
     SetUp();
     printer().presentPorts = {row.present.begin(), row.present.end()};
     for (const auto& [port, error] : row.probeErrors) printer().probeErrors[port] = error;
+    if (row.deniedForPermission) printer().deniedPorts = {3};
     printer().initializeResult = row.initializeResult;
     RecordingWatcher watcher;
     EXPECT_EQ(run("", {.port = PortChoice{3, "COM3"}, .watcher = &watcher}), kUpdateFailed);
@@ -91,7 +95,8 @@ TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
       startEvent({"COM3", "/dev/ttyUSB0"}, "font.bin"),
       startEvent({"COM3"}, std::nullopt),
       portOpenedEvent("COM3"),
-      portRefusedEvent("COM9", PortRefusal::InUse, "W tym komputerze nie ma portu COM9!"),
+      portRefusedEvent("COM9", PortRefusal::InUse, "Port COM9 jest zajety przez inny program."),
+      portRefusedEvent("COM2", PortRefusal::NoPermission, "Brak uprawnien do portu COM2."),
       progressEvent("COM3", 143, 100),
       repeatEvent("COM3", 5, 2),
       endEvent("COM4", end),
@@ -107,10 +112,11 @@ TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
   EXPECT_EQ(Json::parse(lines[0])["font"], (Json{{"source", "file"}, {"path", "font.bin"}}));
   EXPECT_EQ(Json::parse(lines[1])["font"], (Json{{"source", "built-in"}}));
   EXPECT_EQ(Json::parse(lines[3])["reason"], "in-use");
-  EXPECT_EQ(Json::parse(lines[6])["seconds"], 3.0);
-  EXPECT_TRUE(Json::parse(lines[9])["number"].is_null());
-  EXPECT_EQ(Json::parse(lines[9])["description"]["vendor_id"], "0403");
-  EXPECT_TRUE(Json::parse(lines[9])["description"]["serial"].is_null());
+  EXPECT_EQ(Json::parse(lines[4])["reason"], "no-permission");
+  EXPECT_EQ(Json::parse(lines[7])["seconds"], 3.0);
+  EXPECT_TRUE(Json::parse(lines[10])["number"].is_null());
+  EXPECT_EQ(Json::parse(lines[10])["description"]["vendor_id"], "0403");
+  EXPECT_TRUE(Json::parse(lines[10])["description"]["serial"].is_null());
   EXPECT_EQ(Json::parse(summaryEvent({2, {}, 0, ""}, 2))["rerun"], nullptr);
 }
 

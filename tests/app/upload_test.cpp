@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "app/glyph_table.h"
@@ -227,6 +228,52 @@ TEST_F(Updater, FailedWriteIsASendingTimeOut) {
   EXPECT_EQ(model().blocks().size(), 2u);
   EXPECT_EQ(printer().calls(), openedAndClosed());
 }
+
+// What the port said when the write failed follows the end report: CTS off
+// (read from the modem lines as the write fails) or the port's device gone
+// (its name no longer opens); nothing where neither is known.
+struct WriteFault {
+  const char* name;
+  std::optional<std::uint32_t> modemLines;
+  std::int32_t failureError;
+  bool unplugs;
+  const char* line;  // nothing: the end report is the last line
+};
+
+class WriteFailureSaysWhy : public Updater, public ::testing::WithParamInterface<WriteFault> {};
+
+TEST_P(WriteFailureSaysWhy, AfterTheEndReport) {
+  const WriteFault& f = GetParam();
+  printer().failWriteAt = 2 * 262 + 5;  // in the first half of the third block
+  printer().modemLines = f.modemLines;
+  printer().failureError = f.failureError;
+  printer().unplugs = f.unplugs;
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_EQ(run("", {.port = PortChoice{3, "COM3"}}), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+  std::string ending = "\n\nBlad nr 20: timeout nadawania\n";
+  if (f.line) ending.append(f.line).append("\n");
+  EXPECT_TRUE(console->output().ends_with(ending)) << console->output();
+  EXPECT_EQ(model().blocks().size(), 2u);
+}
+
+constexpr std::uint32_t kCtsOn = 0x10, kDsrOn = 0x20;
+
+INSTANTIATE_TEST_SUITE_P(
+    Upload, WriteFailureSaysWhy,
+    ::testing::Values(
+        WriteFault{"CtsOff", kDsrOn, 0, false,
+                   "Drukarka nie pozwala nadawac: linia CTS portu COM3 jest wylaczona (drukarka "
+                   "wylaczona lub niegotowa, albo kabel bez linii CTS)."},
+        WriteFault{"CtsOn", kCtsOn | kDsrOn, 0, false, nullptr},
+        WriteFault{"NoModemLines", std::nullopt, 0, false, nullptr},
+        WriteFault{"AdapterPulledOut", std::nullopt, 1167, true,
+                   "Port COM3 zostal odlaczony od komputera (adapter USB wyjety?)."},
+        WriteFault{"AdapterPulledOutWithWindowsBadCommand", kCtsOn, 22, true,
+                   "Port COM3 zostal odlaczony od komputera (adapter USB wyjety?)."},
+        WriteFault{"DeviceNotConnectedButStillThere", kCtsOn, 1167, false, nullptr},
+        WriteFault{"GoneWithoutAnErrorThatSaysSo", kCtsOn, 0, true, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Updater, KeyWaitSleepsBetweenLooks) {
   printer().initializeResult = 5;

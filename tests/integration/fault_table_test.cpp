@@ -38,6 +38,8 @@ struct FaultRow {
   // Blocks the printer keeps, when more than it accepted: one whose answer
   // was spoiled after the printer had stored it.
   int stored = -1;
+  // The line that follows the report: what the port said of the failure.
+  const char* then = nullptr;
 };
 
 void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
@@ -48,6 +50,9 @@ const char* kNak = "Blad nr 24: drukarka odpowiedziala NAK na sekwencje sterujac
 const char* kInvalid = "Blad nr 23: niepoprawna odpowiedz z drukarki";
 const char* kReceive = "Blad nr 21: timeout odbierania";
 const char* kOther = "Blad nr 105: inny blad";
+// A pseudo-terminal whose far end hangs up goes from the system, as a USB
+// adapter pulled out does.
+const char* kGone = "Port COM1 zostal odlaczony od komputera (adapter USB wyjety?).";
 
 const std::vector<FaultRow> kRows = {
     {"NakAtTheFirstBlock", {"--fault", "0:ack:nak"}, kNak, 0, 0},
@@ -83,7 +88,15 @@ const std::vector<FaultRow> kRows = {
      0,
      Ending::Answers,
      10},
-    {"HangUpInsteadOfAnAnswer", {"--fault", "20:1:hangup"}, kReceive, 20, 0, 0, Ending::HangsUp},
+    {"HangUpInsteadOfAnAnswer",
+     {"--fault", "20:1:hangup"},
+     kReceive,
+     20,
+     0,
+     0,
+     Ending::HangsUp,
+     -1,
+     kGone},
 };
 
 class FaultTable : public ::testing::TestWithParam<FaultRow> {
@@ -154,6 +167,11 @@ TEST_P(FaultTable, EndsWithItsReportAndGivesThePortBack) {
   const auto took = std::chrono::steady_clock::now() - typed_;
   const bool succeeds = row.report == nullptr;
   EXPECT_EQ(*report, succeeds ? kSuccessLine : row.report);
+  if (row.then) {
+    EXPECT_NE(screen.find(*report + "\n" + row.then), std::string::npos) << screen;
+  } else {
+    EXPECT_EQ(screen.find("zostal odlaczony"), std::string::npos) << screen;
+  }
   // The progress line stays at the last block accepted.
   const auto progress = progressOn(screen);
   ASSERT_TRUE(progress) << screen;

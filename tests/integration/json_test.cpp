@@ -5,6 +5,8 @@
 // must say what the screen says for the same printer, and the exit status
 // must be the one the screen's run gives.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -26,6 +28,8 @@ struct PrinterRow {
   std::vector<std::string> fault;  // voren-sim options; {"absent"}: no printer at all
   const char* outcome;
   int repeats;
+  // How the end's text ends, when the port said more than the report.
+  const char* then = nullptr;
 };
 
 void PrintTo(const PrinterRow& row, std::ostream* out) { *out << row.name; }
@@ -34,7 +38,11 @@ const PrinterRow kPrinters[] = {
     {"Sound", {}, "updated", 0},
     {"DamagedBlockSentAgain", {"--fault", "5:2:crc"}, "updated", 1},
     {"Silent", {"--fault", "2:1:silence"}, "failed", 0},
-    {"HangingUp", {"--fault", "72:1:hangup"}, "failed", 0},
+    {"HangingUp",
+     {"--fault", "72:1:hangup"},
+     "failed",
+     0,
+     "Port COM3 zostal odlaczony od komputera (adapter USB wyjety?)."},
     {"Refusing", {"--fault", "0:ack:nak"}, "failed", 0},
     {"Missing", {"absent"}, "failed", 0},
 };
@@ -168,6 +176,9 @@ TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
     shown += (shown.empty() ? "" : " ") + line;
   }
   EXPECT_EQ(end["text"], shown);
+  if (row.then) {
+    EXPECT_TRUE(shown.ends_with(std::string(" ") + row.then)) << shown;
+  }
   if (end["outcome"] == "updated") {
     EXPECT_EQ(end["code"], 0);
   } else if (!end["code"].is_null()) {
@@ -178,6 +189,34 @@ TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Printers, JsonRun, ::testing::ValuesIn(kPrinters),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A user the device keeps out: a port event of its own reason, with the
+// screen's lines, then the end; the program runs as an unprivileged user.
+TEST_F(JsonRun, AUserTheDeviceKeepsOutHasAReasonOfItsOwn) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "needs root and setpriv to run the program as another user";
+  }
+  SimulatedPrinterProcess printer;
+  std::string error;
+  ASSERT_TRUE(printer.start(VOREN_SIM_PATH, {"--lifetime", "60"}, directory_ + "/sim.log", &error))
+      << error;
+  const std::string pty = printer.ptyPath();
+  ASSERT_EQ(chown(pty.c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(pty.c_str(), 0600), 0);
+  const CommandResult json =
+      runCommand({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env",
+                  "VOREN_COM3=" + pty, VOREN_CP852_PATH, "--port", "3", "--json"},
+                 30s);
+  EXPECT_EQ(json.status, 1) << json.output;
+  expectValid(json.output, directory_);
+  const auto events = eventsOf(json.output);
+  ASSERT_EQ(events.size(), 3u) << json.output;
+  EXPECT_EQ(events[1]["reason"], "no-permission") << events[1];
+  EXPECT_TRUE(events[1]["text"].get<std::string>().starts_with("Brak uprawnien do portu COM3 (" +
+                                                               pty + ")."))
+      << events[1];
+  EXPECT_EQ(events[2]["outcome"], "failed");
+}
 
 // Several printers, each its own simulator mapped as COM3, COM4, ...
 class Printers {

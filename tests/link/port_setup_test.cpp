@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct Absence {
   const char* name;
   std::uint32_t probeError;  // 0: the port is there
   PortAbsence why;
+  bool deniedForPermission = false;  // what the platform says of an access denied
 };
 
 class ProbeFoundNoPort : public PortSetup, public ::testing::WithParamInterface<Absence> {};
@@ -36,6 +38,7 @@ TEST_P(ProbeFoundNoPort, SaysWhy) {
   const Absence& a = GetParam();
   printer().presentPorts = {2};
   if (a.probeError != 0) printer().probeErrors[2] = a.probeError;
+  if (a.deniedForPermission) printer().deniedPorts = {2};
   // A missing port first: the answer is the last probe's, not the first's.
   EXPECT_EQ(ObecnoscPortu(7), 0);
   EXPECT_EQ(ObecnoscPortu(2), 0);
@@ -47,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
     PortSetup, ProbeFoundNoPort,
     ::testing::Values(Absence{"NoSuchDevice", 2, PortAbsence::Missing},
                       Absence{"AccessDeniedAsWindowsAndTheEmulationSayHeld", 5, PortAbsence::InUse},
+                      Absence{"AccessDeniedToAUserTheDeviceKeepsOut", 5,
+                              PortAbsence::NoPermission, true},
+                      Absence{"OnlyAnAccessDeniedIsPermissions", 32, PortAbsence::InUse, true},
                       Absence{"SharingViolation", 32, PortAbsence::InUse},
                       Absence{"LockConflictAsWineSaysHeld", 33, PortAbsence::InUse},
                       Absence{"NotACommDevice", 6, PortAbsence::Missing}),
@@ -128,6 +134,64 @@ TEST_F(PortSetup, EveryByteTransferRewritesThePortErrorFlag) {
   EXPECT_EQ(state().portError, 0);
   EXPECT_TRUE(printer().scriptDone());
 }
+
+// What the port said when a byte failed, read as it failed: the modem lines
+// for a write (CTS off holds the printer's line), and for a failure whose
+// error may mean a device gone, whether the port's name still opens.
+struct FailedByte {
+  const char* name;
+  bool writing;
+  std::optional<std::uint32_t> modemLines;
+  std::int32_t failureError;
+  bool unplugs;
+  PortFault fault;
+  bool probed;  // the port's name was looked up
+};
+
+class ByteFailure : public PortSetup, public ::testing::WithParamInterface<FailedByte> {};
+
+TEST_P(ByteFailure, SaysWhatThePortSaid) {
+  const FailedByte& f = GetParam();
+  state().portNumber = 3;
+  OtwarciePortu();
+  printer().modemLines = f.modemLines;
+  printer().failureError = f.failureError;
+  printer().unplugs = f.unplugs;
+  if (f.writing) {
+    printer().failWrite().expect({0x12});
+    ZapisDoPortu(0x11);
+  } else {
+    printer().silence().expect({0x12});
+    OdczytZPortu();
+  }
+  EXPECT_EQ(state().portError, 1);
+  EXPECT_EQ(PowodBleduPortu(), f.fault);
+  const bool probed = printer().calls().back() == "SerialPortPresent(3)";
+  EXPECT_EQ(probed, f.probed);
+  // The next byte that moves says nothing more.
+  ZapisDoPortu(0x12);
+  EXPECT_EQ(PowodBleduPortu(), PortFault::None);
+}
+
+constexpr std::uint32_t kCtsOn = 0x10, kDsrOn = 0x20;
+
+INSTANTIATE_TEST_SUITE_P(
+    PortSetup, ByteFailure,
+    ::testing::Values(
+        FailedByte{"WriteWithCtsOff", true, kDsrOn, 0, false, PortFault::CtsOff, false},
+        FailedByte{"WriteWithCtsOn", true, kCtsOn, 0, false, PortFault::None, false},
+        FailedByte{"WriteWithoutModemLines", true, std::nullopt, 0, false, PortFault::None, false},
+        FailedByte{"ReadWithCtsOff", false, 0, 0, false, PortFault::None, false},
+        FailedByte{"WriteToAPulledOutAdapter", true, 0, 1167, true, PortFault::PortGone, true},
+        FailedByte{"ReadFromAPulledOutAdapter", false, std::nullopt, 1167, true,
+                   PortFault::PortGone, true},
+        FailedByte{"WindowsBadCommandOfAGoneDevice", false, std::nullopt, 22, true,
+                   PortFault::PortGone, true},
+        FailedByte{"NotConnectedButTheNameStillOpens", true, kCtsOn, 1167, false, PortFault::None,
+                   true},
+        FailedByte{"GoneButTheErrorSaysOtherwise", false, std::nullopt, 1460, true,
+                   PortFault::None, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace voren

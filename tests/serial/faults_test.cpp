@@ -104,6 +104,24 @@ class FaultDeviceTest : public FaultTest {
   std::unique_ptr<voren::test::PeerPort> printer_;
 };
 
+// A printer that holds CTS off lets the write time out, and the modem
+// status read then says so; a pseudo-terminal without a held line has no
+// modem lines to read, which is no "all off".
+TEST_F(FaultDeviceTest, WriteHeldByCtsTimesOutWithCtsReadOff) {
+  ASSERT_EQ(port::InitializePort(port_, 38400, 1, 1), 0) << recorded();
+  faults::holdCts(true);
+  EXPECT_EQ(voren::test::answerWithin(std::chrono::seconds(3), "the write held by CTS",
+                                      [] { return port::WriteByte(0x1B); }),
+            0);
+  uint32_t lines = MS_CTS_ON;
+  EXPECT_EQ(port::ReadModemStatus(&lines), 1);
+  EXPECT_EQ(lines & MS_CTS_ON, 0u);
+  faults::holdCts(false);
+  EXPECT_EQ(port::ReadModemStatus(&lines), 0);
+  EXPECT_EQ(port::ModemStatus(), 0);
+  EXPECT_EQ(port::UnInitializePort(), 0);
+}
+
 TEST_F(FaultDeviceTest, FailedFileTypeQueryClosesTheDeviceWithItsError) {
   faults::failCall(Call::GetFileType, ERROR_GEN_FAILURE);
   TComm port;

@@ -11,6 +11,7 @@ namespace {
 
 PrinterDouble* plugged = nullptr;
 std::uint32_t lastError = 0;  // the platform's, as the last probe left it
+std::uint32_t lastProbed = 0;
 
 PrinterDouble& printer() {
   if (plugged == nullptr) {
@@ -37,11 +38,30 @@ int32_t UnInitializePort() {
 }
 
 uint8_t SerialPortPresent(uint32_t port) {
+  lastProbed = port;
   lastError = printer().probe(port);
   return lastError == 0 ? 1 : 0;
 }
 
 uint32_t LastPlatformError() { return lastError; }
+
+uint8_t AccessDeniedForPermission() {
+  return lastError == 5 && printer().deniedForPermission(lastProbed) ? 1 : 0;
+}
+
+uint8_t ReadModemStatus(uint32_t* lines) {
+  const auto status = printer().modemStatus();
+  if (!status) return 0;
+  *lines = *status;
+  return 1;
+}
+
+uint8_t IsError(char** textDestination, int32_t* codeDestination) {
+  const int32_t code = printer().transferError();
+  if (textDestination != nullptr && *textDestination != nullptr) **textDestination = '\0';
+  if (codeDestination != nullptr) *codeDestination = code;
+  return code != 0 ? 1 : 0;
+}
 
 uint8_t UstawCTS(uint32_t on) {
   printer().setCts(on);

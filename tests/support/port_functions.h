@@ -25,6 +25,14 @@ class PrinterDouble {
   }
   virtual void close() {}
   virtual bool changeParity(std::uint32_t /*parity*/) { return true; }
+  // After a probe of port that failed with 5: true when the system refused
+  // the user, false when another program holds the port.
+  virtual bool deniedForPermission(std::uint32_t /*port*/) { return false; }
+  // The open port's modem lines (MS_ bits); nothing when it cannot tell.
+  virtual std::optional<std::uint32_t> modemStatus() { return std::nullopt; }
+  // The platform error the serial unit recorded for the last failed
+  // transfer, as IsError hands it out (0: none).
+  virtual std::int32_t transferError() { return 0; }
 
   // ClearPort: what is pending either way is dropped.
   virtual void clear() = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/win32/com_ports.h"
 
@@ -78,6 +79,7 @@ std::int32_t ScriptedPrinter::open(std::uint32_t port, std::uint32_t speed,
   if (open_) return 5;
   if (presentPorts.count(port) == 0) return 2;
   if (initializeResult == 0) open_ = true;
+  openPort_ = port;
   return initializeResult;
 }
 
@@ -91,9 +93,20 @@ bool ScriptedPrinter::changeParity(std::uint32_t parity) {
   return open_ && parityResult;
 }
 
+void ScriptedPrinter::failed() {
+  transferFailed_ = true;
+  if (unplugs) presentPorts.erase(openPort_);
+}
+
+std::int32_t ScriptedPrinter::transferError() {
+  // The unit's record holds a failure until IsError hands it out.
+  return std::exchange(transferFailed_, false) ? failureError : 0;
+}
+
 // Merges a run of bytes in one direction into one token.
 void ScriptedPrinter::note(char direction, const std::string& what) {
   const bool failed = what == "!";
+  if (failed) this->failed();
   if (!failed && run_ == direction) {
     transcript_ += what;
     return;

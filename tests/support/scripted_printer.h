@@ -35,10 +35,18 @@ class ScriptedPrinter : public PrinterDouble {
   // Present ports whose probe fails all the same, with this platform error
   // (5: another program holds the port).
   std::map<std::uint32_t, std::uint32_t> probeErrors;
+  // Ports whose probe's 5 is the system refusing the user, not a holder.
+  std::set<std::uint32_t> deniedPorts;
   std::int32_t initializeResult = 0;
   bool parityResult = true;
   // Counting every byte written from reset(), the one with this index fails.
   std::optional<std::size_t> failWriteAt;
+  // The open port's modem lines (MS_ bits); nothing: it cannot tell.
+  std::optional<std::uint32_t> modemLines;
+  // What the serial unit records for a failed transfer (IsError's number);
+  // with unplugs, the failure also takes the open port out of presentPorts.
+  std::int32_t failureError = 0;
+  bool unplugs = false;
 
   // --- Script: steps are played in order.
   ScriptedPrinter& expect(const std::vector<std::uint8_t>& bytes);
@@ -67,6 +75,9 @@ class ScriptedPrinter : public PrinterDouble {
                     std::uint32_t readSeconds) override;
   void close() override;
   bool changeParity(std::uint32_t parity) override;
+  bool deniedForPermission(std::uint32_t port) override { return deniedPorts.count(port) != 0; }
+  std::optional<std::uint32_t> modemStatus() override { return modemLines; }
+  std::int32_t transferError() override;
   void clear() override;
   bool write(std::uint8_t byte) override;
   std::optional<std::uint8_t> read() override;
@@ -78,6 +89,7 @@ class ScriptedPrinter : public PrinterDouble {
   };
 
   void note(char direction, const std::string& what);
+  void failed();
   void logCall(const char* name, std::initializer_list<std::uint32_t> args = {});
 
   std::deque<Step> script_;
@@ -89,6 +101,8 @@ class ScriptedPrinter : public PrinterDouble {
   std::size_t writeCount_ = 0;
   std::vector<std::string> calls_;
   bool open_ = false;
+  std::uint32_t openPort_ = 0;
+  bool transferFailed_ = false;  // since the last IsError
 };
 
 // The one printer behind the port functions; asking for it plugs it in.

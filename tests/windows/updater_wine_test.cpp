@@ -414,8 +414,8 @@ void expectEachPortOnce(const std::vector<std::string>& lines,
   }
 }
 
-// A port another program holds: the missing-port line, then the busy line in
-// place of the list, typed or given with --port; nothing reaches the printer.
+// A port another program holds: the busy line alone, never called missing,
+// typed or given with --port; nothing reaches the printer.
 TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   std::string error, screen;
   ASSERT_TRUE(run_->startPrinter({"--baud", "1200"}, &error)) << error;
@@ -436,8 +436,7 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   runCommand({"sh", "-c", "WINEPREFIX=\"$0\" exec " + asUser + "\"$1\" -p >/dev/null 2>&1",
               winePrefix(), kWineServer});
 
-  const std::string lines =
-      "W tym komputerze nie ma portu COM3!\nPort COM3 jest zajety przez inny program.\n";
+  const std::string lines = "\nPort COM3 jest zajety przez inny program.\n";
   expectRefusedAndQuit(3, lines + "\n");
 
   auto result = runCommand(underWine({program_, "--port", "3"}), 120s);
@@ -445,6 +444,7 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find(lines), std::string::npos) << result.output;
   EXPECT_EQ(result.output.find("Porty COM"), std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find("nie ma portu"), std::string::npos) << result.output;
 
   // The station in an 80 x 24 window: the busy port's end is wider than it.
   Terminal station;
@@ -455,7 +455,7 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
   ASSERT_TRUE(stationExit) << "the station did not end; screen:\n" << screen;
   EXPECT_EQ(*stationExit, 1) << screen;
   expectEachPortOnce(station.lines(),
-                     {{3, {}, "W tym komputerze nie ma portu COM3! Port COM3 jest zajety"},
+                     {{3, {}, "Port COM3 jest zajety przez inny program."},
                       {15, {}, "W tym komputerze nie ma portu COM15! "}},
                      80);
 

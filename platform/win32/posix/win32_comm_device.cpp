@@ -9,13 +9,30 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/win32/device_access.h"
 #include "platform/win32/posix/win32_comm_state.h"
+#include "platform/win32/posix/win32_fault_points.h"
 #include "platform/win32/posix/win32_port_claim.h"
+
+namespace voren {
+namespace {
+
+// Windows gives 5 both to a port another opener holds and to a user the
+// device does not admit, and the serial unit reads 5 as Windows means it;
+// the system's own reason stays beside it for whoever asks.
+thread_local bool deniedForPermission = false;
+
+}  // namespace
+
+bool accessDeniedForPermission() { return deniedForPermission; }
+
+}  // namespace voren
 
 namespace voren::win32 {
 namespace {
 
 DWORD errorOfOpen(int error) {
+  deniedForPermission = error == EACCES || error == EPERM;
   switch (error) {
     case ENOENT:
     case ENXIO:
@@ -63,6 +80,7 @@ bool appliedButFraming(int fd, const termios& wanted) {
 
 DWORD CommDevice::open(const std::string& path, DWORD access, bool overlapped,
                        std::shared_ptr<CommDevice>& device) {
+  deniedForPermission = false;
   int mode = O_RDWR;
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == GENERIC_READ) mode = O_RDONLY;
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == GENERIC_WRITE) mode = O_WRONLY;
@@ -314,7 +332,10 @@ DWORD CommDevice::modemStatus(DWORD& status) {
   if (closing_) return ERROR_INVALID_HANDLE;
   if (!terminal_) return ERROR_INVALID_FUNCTION;
   int lines = 0;
-  if (ioctl(fd_, TIOCMGET, &lines) != 0) return ERROR_NOT_SUPPORTED;
+  // CTS that a test holds off reads off, on a pseudo-terminal too.
+  const bool held = ctsHeldByTest();
+  if (ioctl(fd_, TIOCMGET, &lines) != 0 && !held) return ERROR_NOT_SUPPORTED;
+  if (held) lines &= ~TIOCM_CTS;
   status = 0;
   if (lines & TIOCM_CTS) status |= MS_CTS_ON;
   if (lines & TIOCM_DSR) status |= MS_DSR_ON;
