@@ -17,6 +17,7 @@
 #include "app/trace_place.h"
 #include "platform/win32/com_device.h"
 #include "tests/app/updater_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren {
 namespace {
@@ -191,11 +192,9 @@ TEST(CommandLineTexts, HelpFitsOneScreenAndNamesEveryOption) {
 class FontFileReading : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory_ = ::testing::TempDir() + "font_file_test";
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
+    ASSERT_TRUE(folder_.made());
+    directory_ = folder_.path();
   }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
 
   std::string write(const std::string& name, std::size_t size) {
     const std::string path = directory_ + "/" + name;
@@ -205,6 +204,7 @@ class FontFileReading : public ::testing::Test {
     return path;
   }
 
+  const ::voren::test::TempDir folder_{"voren-font-file"};
   std::string directory_;
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
 #include "tools/glyph_render/hex_label.h"
 
 namespace voren::render {
@@ -107,7 +108,9 @@ TEST(GlyphRender, LabelsAndFramesAreDrawnDotForDot) {
 TEST(GlyphRender, PngHoldsThePicture) {
   Image image(7, 3, {255, 255, 255});
   image.fillRect(2, 1, 3, 1, {10, 20, 30});
-  const auto path = std::filesystem::temp_directory_path() / "voren_glyph_render_test.png";
+  const test::TempDir folder("voren-glyph-render");
+  ASSERT_TRUE(folder.made());
+  const auto path = std::filesystem::path(folder.file("picture.png"));
   std::string error;
   ASSERT_TRUE(writePng(image, path.string(), error)) << error;
 
@@ -117,7 +120,6 @@ TEST(GlyphRender, PngHoldsThePicture) {
   read.format = PNG_FORMAT_RGB;
   std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(read));
   ASSERT_TRUE(png_image_finish_read(&read, nullptr, pixels.data(), 0, nullptr));
-  std::filesystem::remove(path);
   EXPECT_EQ(read.width, 7u);
   EXPECT_EQ(read.height, 3u);
   EXPECT_EQ(pixels, image.pixels());

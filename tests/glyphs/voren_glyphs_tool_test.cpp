@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/glyph_table.h"
+#include "tests/support/temp_dir.h"
 #include "tools/cp852_text.h"
 #include "tools/glyph_render/glyph_render.h"
 
@@ -24,8 +25,9 @@ int run(const std::string& args) {
 }
 
 TEST(GlyphTool, RawTableIsTheUpdatersTable) {
-  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_test";
-  fs::create_directories(dir);
+  const test::TempDir folder("voren-glyphs-tool");
+  ASSERT_TRUE(folder.made());
+  const fs::path dir = folder.path();
   ASSERT_EQ(run("--raw " + (dir / "t.bin").string() + " --sheet " + (dir / "s.png").string()), 0);
   std::ifstream in(dir / "t.bin", std::ios::binary);
   const std::vector<char> raw{std::istreambuf_iterator<char>(in), {}};
@@ -33,7 +35,6 @@ TEST(GlyphTool, RawTableIsTheUpdatersTable) {
   EXPECT_TRUE(std::equal(raw.begin(), raw.end(), glyphTable().begin(),
                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
   EXPECT_GT(fs::file_size(dir / "s.png"), 1000u);
-  fs::remove_all(dir);
 }
 
 std::vector<char> contents(const fs::path& path) {
@@ -46,8 +47,9 @@ void write(const fs::path& path, const std::vector<char>& bytes) {
 }
 
 TEST(GlyphTool, DrawsATableFileAsTheLibraryDrawsItsBytes) {
-  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_table_test";
-  fs::create_directories(dir);
+  const test::TempDir folder("voren-glyphs-tool-table");
+  ASSERT_TRUE(folder.made());
+  const fs::path dir = folder.path();
   // The built-in table with 'A' redrawn as a full block of dots 0 to 9.
   std::vector<char> custom(glyphTable().begin(), glyphTable().end());
   for (int row = 0; row < 24; ++row) {
@@ -72,11 +74,12 @@ TEST(GlyphTool, DrawsATableFileAsTheLibraryDrawsItsBytes) {
   EXPECT_NE(contents(dir / "sheet.png"), contents(dir / "built-in-sheet.png"));
   EXPECT_NE(contents(dir / "sample.png"), contents(dir / "built-in-sample.png"));  // it has an A
   EXPECT_EQ(contents(dir / "raw.bin"), custom);
-  fs::remove_all(dir);
 }
 
 TEST(GlyphTool, RefusesATableFileThatIsNoTableAndDrawsNothing) {
-  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_bad_table_test";
+  const test::TempDir folder("voren-glyphs-tool-bad-table");
+  ASSERT_TRUE(folder.made());
+  const fs::path dir = folder.path();
   fs::create_directories(dir / "a-folder");
   write(dir / "short.bin", std::vector<char>(100, '\0'));
   write(dir / "long.bin", std::vector<char>(kGlyphTableSize + 1, '\0'));
@@ -99,7 +102,6 @@ TEST(GlyphTool, RefusesATableFileThatIsNoTableAndDrawsNothing) {
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
     EXPECT_FALSE(fs::exists(dir / "sheet.png")) << name;
   }
-  fs::remove_all(dir);
 }
 
 TEST(GlyphTool, RefusesUnknownOptionsAndUnwritablePaths) {
@@ -112,9 +114,9 @@ TEST(GlyphTool, RefusesUnknownOptionsAndUnwritablePaths) {
 // What cannot all be done is refused before anything is written: an option
 // twice, two options writing one file, an output over the table drawn.
 TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
-  const fs::path dir = fs::temp_directory_path() / "voren_glyphs_tool_command_line_test";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const test::TempDir folder("voren-glyphs-tool-command-line");
+  ASSERT_TRUE(folder.made());
+  const fs::path dir = folder.path();
   const std::vector<char> font(glyphTable().begin(), glyphTable().end());
   write(dir / "font.bin", font);
   fs::create_symlink(dir / "font.bin", dir / "font-link.bin");
@@ -157,7 +159,6 @@ TEST(GlyphTool, CommandLinesThatCannotAllBeDoneWriteNothing) {
   EXPECT_EQ(run("--help >/dev/full 2>" + (dir / "error.txt").string()), 1);
   const std::vector<char> error = contents(dir / "error.txt");
   EXPECT_TRUE(std::string(error.begin(), error.end()).starts_with("voren-glyphs: write error: "));
-  fs::remove_all(dir);
 }
 
 TEST(GlyphTool, SampleTextUsesTheCodePagePositions) {

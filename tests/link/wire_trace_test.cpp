@@ -16,6 +16,7 @@
 #include "link/port_setup.h"
 #include "link/printer_protocol.h"
 #include "tests/support/scripted_printer.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren {
 namespace {
@@ -81,18 +82,16 @@ class WireTrace : public ::testing::Test {
     resetLinkState();
     test::scriptedPrinter().reset();
     OtwarciePortu();
-    path_ = ::testing::TempDir() + "wire_trace_test.txt";
-    std::remove(path_.c_str());
+    ASSERT_TRUE(folder_.made());
+    path_ = folder_.file("trace.txt");
   }
-  void TearDown() override {
-    stopWireTrace();
-    std::remove(path_.c_str());
-  }
+  void TearDown() override { stopWireTrace(); }
 
   void place(const Bytes& data) {
     std::copy(data.begin(), data.end(), linkState().frame.begin() + kSendArea);
   }
 
+  const ::voren::test::TempDir folder_{"voren-wire-trace"};
   std::string path_;
 };
 
@@ -162,7 +161,7 @@ TEST_F(WireTrace, EachExchangeStartsALineAndNothingIsRecordedOutsideTheTrace) {
 }
 
 TEST_F(WireTrace, AFileThatCannotBeMadeIsRefusedWithTheReason) {
-  EXPECT_FALSE(startWireTrace(::testing::TempDir() + "no-such-dir/trace.txt"));
+  EXPECT_FALSE(startWireTrace(folder_.file("no-such-dir/trace.txt")));
   EXPECT_EQ(wireTraceFailure(), "cannot be created: no such file or directory");
 }
 

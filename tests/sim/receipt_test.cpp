@@ -9,6 +9,7 @@
 
 #include "app/glyph_table.h"
 #include "sim/printer.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren::sim {
 namespace {
@@ -32,8 +33,10 @@ TEST(Receipt, ShowsEveryPolishLetterInBothWidths) {
 }
 
 TEST(Receipt, IsPrintedWithTheStoredFont) {
-  const std::string blankPath = ::testing::TempDir() + "receipt-blank.png";
-  const std::string fontPath = ::testing::TempDir() + "receipt-font.png";
+  const ::voren::test::TempDir folder("voren-receipt");
+  ASSERT_TRUE(folder.made());
+  const std::string blankPath = folder.file("receipt-blank.png");
+  const std::string fontPath = folder.file("receipt-font.png");
   std::vector<std::uint8_t> blank(kMemorySize, 0);
   std::string error;
   ASSERT_TRUE(writeReceipt(blank, blankPath, &error)) << error;

@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "tests/sim/frames.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren::sim {
 namespace {
@@ -29,8 +30,8 @@ class SessionTest : public ::testing::Test {
     ASSERT_TRUE(opened) << error;
     pty_.emplace(std::move(*opened));
     ASSERT_EQ(pipe(stop_), 0);
-    dump_ = ::testing::TempDir() + "sim-session-dump.bin";
-    std::remove(dump_.c_str());
+    ASSERT_TRUE(folder_.made());
+    dump_ = folder_.file("dump.bin");
   }
 
   void TearDown() override {
@@ -111,6 +112,7 @@ class SessionTest : public ::testing::Test {
   std::optional<Pty> pty_;
   int stop_[2] = {-1, -1};
   int peer_ = -1;
+  const ::voren::test::TempDir folder_{"voren-sim-session"};
   std::string dump_;
   std::future<int> session_;
   std::mutex reportsMutex_;

@@ -84,14 +84,6 @@ CommandResult runCommand(const std::vector<std::string>& argv, std::chrono::mill
   return result;
 }
 
-std::string makeTempDir(const std::string& prefix) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-  std::vector<char> path(pattern.begin(), pattern.end());
-  path.push_back('\0');
-  return mkdtemp(path.data()) ? std::string(path.data()) : std::string();
-}
-
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"  // makeTempDir
+
 namespace voren::test {
 
 struct CommandResult {
@@ -19,9 +21,6 @@ struct CommandResult {
 // Runs argv to its end (killed after timeout).
 CommandResult runCommand(const std::vector<std::string>& argv,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
-
-// A fresh directory for one test's files.
-std::string makeTempDir(const std::string& prefix);
 
 std::string readFile(const std::string& path);
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/win32/posix/adapter_latency_posix.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren {
 namespace {
@@ -15,9 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(AdapterLatency, ReadFromTheDriversAttributeOfTheTtyBehindTheDevice) {
-  const fs::path root =
-      fs::temp_directory_path() / ("voren-adapter-latency-" + std::to_string(getpid()));
-  fs::remove_all(root);
+  const test::TempDir folder("voren-adapter-latency");
+  ASSERT_TRUE(folder.made());
+  const fs::path root = folder.path();
   const fs::path tty = root / "devices/pci0000:00/usb1/1-1/1-1:1.0/ttyUSB7/tty/ttyUSB7";
   fs::create_directories(tty);
   fs::create_directories(root / "dev/char");
@@ -41,7 +42,6 @@ TEST(AdapterLatency, ReadFromTheDriversAttributeOfTheTtyBehindTheDevice) {
   // Only a character device has a tty behind it.
   EXPECT_FALSE(adapterLatencyUnder(root, root / "plain-file").timerMs);
   EXPECT_FALSE(adapterLatencyUnder(root, root / "missing").timerMs);
-  fs::remove_all(root);
 }
 
 }  // namespace

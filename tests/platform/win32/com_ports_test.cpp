@@ -21,6 +21,7 @@
 #include "platform/win32/posix/com_ports_posix.h"
 #include "platform/win32/win32.h"
 #include "tests/platform/win32/pty_peer.h"
+#include "tests/support/temp_dir.h"
 
 namespace voren {
 
@@ -38,16 +39,16 @@ namespace fs = std::filesystem;
 class ComPorts : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("voren-com-ports-" + std::to_string(getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(dev());
-    fs::create_directories(sys() / "class/tty");
     // Mappings from the environment the tests run in would be listed too.
     for (unsigned n = 1; n <= 255; ++n) {
       const std::string name = "VOREN_COM" + std::to_string(n);
       if (const char* value = std::getenv(name.c_str())) saved_[name] = value;
       unsetenv(name.c_str());
     }
+    ASSERT_TRUE(folder_.made());
+    root_ = folder_.path();
+    fs::create_directories(dev());
+    fs::create_directories(sys() / "class/tty");
   }
 
   void TearDown() override {
@@ -55,7 +56,6 @@ class ComPorts : public ::testing::Test {
     for (int master : masters_) close(master);
     for (unsigned n = 1; n <= 255; ++n) unsetenv(("VOREN_COM" + std::to_string(n)).c_str());
     for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-    fs::remove_all(root_);
   }
 
   fs::path dev() const { return root_ / "dev"; }
@@ -120,6 +120,7 @@ class ComPorts : public ::testing::Test {
     file(sys() / "class/tty" / name / "type", std::to_string(type));
   }
 
+  const test::TempDir folder_{"voren-com-ports"};
   fs::path root_;
   std::map<std::string, std::string> saved_;
   std::vector<int> masters_;
