@@ -47,7 +47,7 @@ def accelerator(kernel, cache):
         os.close(os.open("/dev/kvm", os.O_RDWR))
     except OSError:
         return "tcg"
-    verdict = cache / f"accelerator-{kernel.name}"
+    verdict = cache / f"accelerator-{kernel.parent.name}"
     with open(cache / "lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not verdict.exists():
@@ -139,6 +139,7 @@ class Machine:
         self.printers = {}
         self.bridges = []
         self.qemu = None
+        self.qemu_log = None
         self.monitor = None
         self.seconds = {}
 
@@ -165,8 +166,8 @@ class Machine:
             stdin=subprocess.DEVNULL))
 
     def run(self, deadline_seconds):
-        """Boots, runs the scenario, acting on its marks as they come; returns its
-        sections. QEMU is killed at the deadline."""
+        """Boots and runs the scenario, acting on its marks as they come. QEMU is
+        killed at the deadline."""
         started = time.monotonic()
         deadline = started + deadline_seconds
         lifetime = deadline_seconds + 30
@@ -199,17 +200,15 @@ class Machine:
                     f"the guest did not power off within {deadline_seconds} s (scenario "
                     f"{self.scenario}); its console ends:\n{self._tail(self.console)}\n"
                     f"and its results:\n{self._tail(self.results)}")
-            marks = self.sections().get("marks", [])
+            marks = [line[8:] for line in self._reported() if line.startswith("@@ mark ")]
             for mark in marks[marks_seen:]:
                 self.act(mark)
             marks_seen = len(marks)
             time.sleep(0.1)
         self.seconds["run"] = time.monotonic() - booting
-        sections = self.sections()
-        if "end" not in sections:
+        if "@@ end" not in self._reported():
             raise MachineError(f"the guest powered off before its scenario ended; console:\n"
                                f"{self._tail(self.console)}\nresults:\n{self._tail(self.results)}")
-        return sections
 
     def act(self, mark):
         """What the guest asks for at a mark: "snapshot uart|ftdi", "unplug", "plug"."""
@@ -225,20 +224,11 @@ class Machine:
         else:
             raise MachineError(f"the guest asked for {mark!r}, which the host does not know")
 
-    def sections(self):
-        """The results as {name: text}; "@@ NAME" starts a section, "@@ mark X" is a mark."""
-        found, name, marks = {}, None, []
-        text = self.results.read_text(errors="replace") if self.results.exists() else ""
-        for line in text.splitlines():
-            if line.startswith("@@ mark "):
-                marks.append(line[8:].strip())
-            elif line.startswith("@@ "):
-                name = line[3:].strip()
-                found[name] = ""
-            elif name is not None:
-                found[name] += line + "\n"
-        found["marks"] = marks
-        return found
+    def _reported(self):
+        """The results' lines so far: sections ("@@ NAME", then text) and marks
+        ("@@ mark WHAT"); rows.py reads the sections."""
+        return (self.results.read_text(errors="replace").splitlines()
+                if self.results.exists() else [])
 
     def stop(self):
         """Ends everything this machine started; returns each printer's log."""
@@ -247,6 +237,8 @@ class Machine:
             self.qemu.wait()
         if self.monitor:
             self.monitor.close()
+        if self.qemu_log:
+            self.qemu_log.close()
         for bridge in self.bridges:
             bridge.terminate()
             bridge.wait()
