@@ -5,6 +5,7 @@ usage: rows.py ROW --results DIR   (DIR holds one folder a scenario)
 """
 
 import argparse
+import json
 import re
 import sys
 from pathlib import Path
@@ -69,7 +70,8 @@ def settings(stty):
 
 
 def check_update(row, results, printer):
-    row.succeeded(results, "update")
+    if row.succeeded(results, "update"):
+        print(f"the update took {results['update seconds']} s (the guest's clock)")
     row.expect(results.file(f"{printer}-snapshot.bin") == results.file("reference.bin"),
                "the printer holds something else than an update through a pseudo-terminal leaves")
     if row.expect(results["update during"], "no settings read while the program held the port"):
@@ -95,14 +97,33 @@ def settings_put_back(row, r):
 
 
 def port_list(row, r):
-    listing, events = r["usb"]["list"], r["usb"]["list json"]
-    uart_line = next((l for l in listing.splitlines() if re.match(r"\s*COM2\b", l)), "")
-    adapter = next((l for l in listing.splitlines() if re.match(r"\s*COM7\b", l)), "")
-    row.expect("8250" in uart_line or "serial" in uart_line, f"COM2, the UART, with its driver:\n{listing}")
-    for shown in ["0403:6001", "ftdi_sio"]:
-        row.expect(shown in adapter, f"COM7 (VOREN_COM7, the adapter) lacks {shown}:\n{listing}")
-    for shown in ["0403", "6001", "ftdi_sio", "/dev/ttyUSB0", "/dev/ttyS1"]:
-        row.expect(shown in events, f"--list --json lacks {shown}:\n{events}")
+    usb = r["usb"]
+    listing = usb["list"]
+    uart_line = next((l for l in listing.splitlines() if l.startswith("COM2 /dev/ttyS1")), "")
+    adapter_line = next((l for l in listing.splitlines() if l.startswith("COM7 /dev/ttyUSB0")), "")
+    sysfs = dict(line.split("=", 1) for line in usb["sysfs"].splitlines() if "=" in line)
+    row.expect("sterownik" in uart_line, f"COM2, the UART, with its driver:\n{listing}")
+    for shown in [f"{sysfs.get('idVendor')}:{sysfs.get('idProduct')}", sysfs.get("product"),
+                  sysfs.get("serial"), sysfs.get("driver"), sysfs.get("location")]:
+        row.expect(shown and shown in adapter_line,
+                   f"COM7 (VOREN_COM7, the adapter) lacks {shown!r} of sysfs:\n{listing}")
+    ports = {}
+    for line in usb["list json"].splitlines():
+        try:
+            port = json.loads(line)
+            ports[port["port"]] = port
+        except (ValueError, KeyError, TypeError):
+            row.expect(False, f"--list --json gave {line!r}")
+    row.expect(ports.get("COM2", {}).get("device") == "/dev/ttyS1"
+               and ports["COM2"]["description"]["driver"], f"--list --json, COM2: {ports.get('COM2')}")
+    adapter = ports.get("COM7", {}).get("description", {})
+    expected = {"vendor_id": sysfs.get("idVendor"), "product_id": sysfs.get("idProduct"),
+                "manufacturer": sysfs.get("manufacturer"), "product": sysfs.get("product"),
+                "serial": sysfs.get("serial"), "driver": sysfs.get("driver"),
+                "location": sysfs.get("location")}
+    got = {key: adapter.get(key) for key in expected}
+    row.expect(got == expected and sysfs.get("idVendor") == "0403" and sysfs.get("idProduct") == "6001",
+               f"--list --json, COM7: {got}, sysfs: {expected}")
 
 
 def latency_timer(row, r):

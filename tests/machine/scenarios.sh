@@ -6,20 +6,25 @@
 latency=/sys/class/tty/ttyUSB0/device/latency_timer
 
 section() { echo "@@ $1"; }
+uptime_seconds() { cut -d' ' -f1 /proc/uptime; }
 # The settings as stty shows them (without its complaint that a serial port
 # has no window size).
 settings() { stty -F "$1" -a 2>/dev/null; }
 mark() { echo "@@ mark $1"; }
 
+# A run that takes longer than this hangs: it is ended (status 143).
+run_limit=120
+
 # Starts the program in the background as a user, its output in /tmp/NAME.out;
-# its pid is in $!. The arguments hold no spaces (su takes one command).
+# its pid is in $! (timeout runs the program in its own process). The
+# arguments hold no spaces (su takes one command).
 start_program() {
   local user=$1 name=$2
   shift 2
   if [ "$user" = root ]; then
-    voren-cp852 "$@" >"/tmp/$name.out" 2>&1 &
+    timeout $run_limit voren-cp852 "$@" >"/tmp/$name.out" 2>&1 &
   else
-    su -s /bin/sh "$user" -c "exec voren-cp852 $*" >"/tmp/$name.out" 2>&1 &
+    su -s /bin/sh "$user" -c "exec timeout $run_limit voren-cp852 $*" >"/tmp/$name.out" 2>&1 &
   fi
 }
 
@@ -32,49 +37,54 @@ report_program() {
   echo "$status"
   section "$name output"
   cat "/tmp/$name.out"
+  [ "$status" = 143 ] && echo "(hung: ended after $run_limit s)"
 }
 
-# Waits at most 10 s for the program to have set the port up (parity on).
-wait_for_setup() {
-  for _ in $(seq 100); do
-    settings "$1" | grep -q '^parenb\| parenb' && return 0
+# Waits at most 20 s for the process to have the device open.
+wait_for_open() {
+  local pid=$1 device=$2
+  for _ in $(seq 200); do
+    for fd in /proc/"$pid"/fd/*; do
+      [ "$(readlink "$fd")" = "$device" ] && return 0
+    done
     sleep 0.1
   done
-  echo "the port was never set up"
+  echo "process $pid never opened $device"
   return 1
 }
 
-# Waits at most 10 s for a process to be gone.
-wait_gone() {
-  for _ in $(seq 100); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  echo "process $1 still there after 10 s"
+# Waits for a run to be sending: a second after it opened the port it has set
+# the port up and is on its first blocks (a port left set up by an earlier
+# run tells nothing, and the progress is not written to a file as it goes).
+wait_for_update() {
+  wait_for_open "$1" "$2" && sleep 1
 }
 
 # A full update through the device, as NAME: the terminal settings before,
 # while the program holds the port (taken between two looks that find it
 # running) and after; WHILE_HELD runs while it holds the port.
 update_through() {
-  local device=$1 name=$2 while_held=$3 pid during
+  local device=$1 name=$2 while_held=$3 pid during started
   shift 3
   section "$name before"
   settings "$device"
+  started=$(uptime_seconds)
   start_program root "$name" "$@"
   pid=$!
-  wait_for_setup "$device"
+  wait_for_update "$pid" "$device"
   kill -0 "$pid" && during=$(settings "$device") && kill -0 "$pid" && {
     section "$name during"
     echo "$during"
   }
   $while_held
   report_program "$pid" "$name"
+  section "$name seconds"
+  echo "$(uptime_seconds) - $started" | bc
   section "$name after"
   settings "$device"
 }
 
-# A run through the device killed with SIGKILL a second into its update; the
+# A run through the device killed with SIGKILL mid-update; the
 # printer drops the command it left half sent after 2 s of quiet, so the
 # next run starts after 3.
 kill_mid_update() {
@@ -82,8 +92,7 @@ kill_mid_update() {
   shift
   start_program root killed "$@"
   pid=$!
-  wait_for_setup "$device"
-  sleep 1
+  wait_for_update "$pid" "$device"
   kill -9 "$pid"
   wait "$pid" 2>/dev/null
   sleep 3
@@ -98,7 +107,7 @@ second_run() {
 # A run next to a holder started in the background; ends the holder.
 beside_holder() {
   local holder=$1 name=$2
-  sleep 0.5
+  wait_for_open "$holder" /dev/ttyS1
   start_program root "$name" --port 2
   report_program $! "$name"
   kill "$holder"
@@ -134,6 +143,13 @@ scenario_usb() {
   VOREN_COM7=/dev/ttyUSB0 voren-cp852 --list
   section "list json"
   VOREN_COM7=/dev/ttyUSB0 voren-cp852 --list --json
+  section sysfs
+  adapter=$(readlink -f /sys/class/tty/ttyUSB0/device/../..)
+  for attribute in idVendor idProduct manufacturer product serial; do
+    echo "$attribute=$(cat "$adapter/$attribute")"
+  done
+  echo "driver=$(basename "$(readlink /sys/class/tty/ttyUSB0/device/driver)")"
+  echo "location=$(basename "$(readlink -f /sys/class/tty/ttyUSB0/device/..)")"
   section "latency before"
   cat $latency
   update_through /dev/ttyUSB0 update read_latency --device /dev/ttyUSB0
@@ -146,15 +162,14 @@ scenario_usb() {
 
   start_program root unplugged --device /dev/ttyUSB0
   pid=$!
-  wait_for_setup /dev/ttyUSB0
-  sleep 2
+  wait_for_update "$pid" /dev/ttyUSB0
   section "unplugged at"
-  cut -d' ' -f1 /proc/uptime
+  uptime_seconds
   mark unplug
   wait "$pid"
   status=$?
   section "unplugged ended at"
-  cut -d' ' -f1 /proc/uptime
+  uptime_seconds
   section "unplugged status"
   echo "$status"
   section "unplugged output"
