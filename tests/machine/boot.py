@@ -64,7 +64,11 @@ def main():
             kernel, initramfs = image.build(args.cache, args.program, workdir)
         except image.Unavailable as e:
             return skip(str(e))
-        shutil.copy(reference_table(args.program, args.sim, workdir), args.out)
+        reference = reference_table(args.program, args.sim, workdir)
+        if not reference.exists():
+            print(f"{args.scenario}: an update through a pseudo-terminal on this host left no dump")
+            return 1
+        shutil.copy(reference, args.out)
         machine = Machine(kernel, initramfs, args.sim, workdir, args.scenario,
                           accelerator(kernel, args.cache), cts_low=args.scenario == "cts_low")
         failure = None
