@@ -82,6 +82,8 @@ def check_update(row, results, printer):
 
 def update_uart(row, r):
     check_update(row, r["uart"], "uart")
+    row.expect("CTS" in r["uart"]["update modem lines"].split()[-1].split("|"),
+               f"the UART's CTS is not high: {r['uart']['update modem lines']}")
 
 
 def update_ftdi(row, r):
@@ -169,6 +171,8 @@ def unplugged(row, r):
 
 
 def cts_low(row, r):
+    row.expect("CTS" not in r["cts_low"]["cts modem lines"].split()[-1].split("|"),
+               f"the rig did not hold CTS low: {r['cts_low']['cts modem lines']}")
     row.failed_saying(r["cts_low"], "cts", "linia CTS")
 
 

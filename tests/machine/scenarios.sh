@@ -117,6 +117,7 @@ beside_holder() {
 # The UART: a full update with another run beside it, other holders, a run
 # killed mid-update and then another user's, and the operator refused.
 scenario_uart() {
+  uart_lines update
   update_through /dev/ttyS1 update second_run --port 2
   mark "snapshot uart"
   chmod 666 /dev/ttyS1
@@ -185,8 +186,15 @@ scenario_usb() {
   report_program $! replugged
 }
 
+# The UART's modem lines as its driver reads them ("CTS" among them when high).
+uart_lines() {
+  section "$1 modem lines"
+  grep '^1:' /proc/tty/driver/serial
+}
+
 # The UART with CTS held low.
 scenario_cts_low() {
+  uart_lines cts
   start_program root cts --port 2
   report_program $! cts
 }
