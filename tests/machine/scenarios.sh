@@ -84,9 +84,12 @@ update_through() {
   settings "$device"
 }
 
-# A run through the device killed with SIGKILL mid-update; the
-# printer drops the command it left half sent after 2 s of quiet, so the
-# next run starts after 3.
+# After a run cut off mid-update the printer still waits for the rest of the
+# command it was sent; it drops it after 2 s of quiet. A run that started at
+# once would have its first bytes taken for that rest.
+wait_for_printer_to_drop_command() { sleep 3; }
+
+# A run through the device killed with SIGKILL mid-update.
 kill_mid_update() {
   local device=$1 pid
   shift
@@ -95,7 +98,7 @@ kill_mid_update() {
   wait_for_update "$pid" "$device"
   kill -9 "$pid"
   wait "$pid" 2>/dev/null
-  sleep 3
+  wait_for_printer_to_drop_command
 }
 
 # Another run of ours beside the one that holds the UART.
@@ -182,6 +185,7 @@ scenario_usb() {
     [ -e /dev/ttyUSB0 ] && break
     sleep 0.1
   done
+  wait_for_printer_to_drop_command
   start_program root replugged --device /dev/ttyUSB0
   report_program $! replugged
 }
