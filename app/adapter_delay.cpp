@@ -47,7 +47,8 @@ bool answersDelayed(const AnswerWaits& waits) {
 
 std::string answerDelayLine(const AnswerWaits& waits, const std::string& portName,
                             const PortDescription& description, const AdapterLatency& adapter) {
-  const std::string cost = ", ta aktualizacja trwala przez to o " + costSeconds(waits) + " s dluzej.";
+  const std::string cost =
+      ", ta aktualizacja trwala przez to o " + costSeconds(waits) + " s dluzej.";
   // A timer at 1 ms holds an answer no longer than the bound: the delay is
   // not the timer's, and setting what is set helps nobody.
   const bool timerToShorten = !adapter.timerMs || *adapter.timerMs > 1;
@@ -55,8 +56,8 @@ std::string answerDelayLine(const AnswerWaits& waits, const std::string& portNam
     return "Odpowiedzi drukarki na porcie " + portName + " przychodza z opoznieniem " +
            medianMs(waits) + " ms" + cost;
   }
-  std::string line = "Adapter portu " + portName + " opoznia odpowiedzi drukarki o " +
-                     medianMs(waits) + " ms";
+  std::string line =
+      "Adapter portu " + portName + " opoznia odpowiedzi drukarki o " + medianMs(waits) + " ms";
   if (adapter.timerMs) line += " (latency timer " + std::to_string(*adapter.timerMs) + " ms)";
   return line + cost + " " + timerAdvice(portName, adapter);
 }

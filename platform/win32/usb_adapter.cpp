@@ -26,10 +26,9 @@ constexpr std::array<std::string_view, 8> kUsbSerialDrivers = {
 
 bool isUsbAdapter(const PortDescription& description) {
   if (!description.vendorId.empty()) return true;
-  return std::any_of(kUsbSerialDrivers.begin(), kUsbSerialDrivers.end(),
-                     [&](std::string_view driver) {
-                       return sameIgnoringCase(driver, description.driver);
-                     });
+  return std::any_of(
+      kUsbSerialDrivers.begin(), kUsbSerialDrivers.end(),
+      [&](std::string_view driver) { return sameIgnoringCase(driver, description.driver); });
 }
 
 }  // namespace voren

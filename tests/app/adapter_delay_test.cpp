@@ -77,38 +77,52 @@ TEST(AdapterDelay, AdviceOnlyForAnAdapterWithATimerToShorten) {
     const char* line;
   };
   const Row rows[] = {
-      {waits16, "COM3", ftdiWindows, {Setting::PortProperties, 16, {}},
+      {waits16,
+       "COM3",
+       ftdiWindows,
+       {Setting::PortProperties, 16, {}},
        "Adapter portu COM3 opoznia odpowiedzi drukarki o 16 ms (latency timer 16 ms), ta "
        "aktualizacja trwala przez to o 6,9 s dluzej. Ustaw 1 ms: Menedzer urzadzen, COM3, "
        "Ustawienia portu, Zaawansowane."},
       // A USB device by its ids, whose driver keeps no timer the system can read.
       {{432, microseconds(4'100), microseconds(4'600), microseconds(9'000)},
-       "COM12", {"usbser", "2341", "0043"}, {Setting::PortProperties, std::nullopt, {}},
+       "COM12",
+       {"usbser", "2341", "0043"},
+       {Setting::PortProperties, std::nullopt, {}},
        "Adapter portu COM12 opoznia odpowiedzi drukarki o 5 ms, ta aktualizacja trwala przez to "
        "o 2,0 s dluzej. Ustaw 1 ms: Menedzer urzadzen, COM12, Ustawienia portu, Zaawansowane."},
       {{432, microseconds(16'000), microseconds(16'300), microseconds(18'000)},
-       "/dev/ttyUSB0", ftdiLinux,
+       "/dev/ttyUSB0",
+       ftdiLinux,
        {Setting::SysfsFile, 16, "/sys/class/tty/ttyUSB0/device/latency_timer"},
        "Adapter portu /dev/ttyUSB0 opoznia odpowiedzi drukarki o 16 ms (latency timer 16 ms), ta "
        "aktualizacja trwala przez to o 7,0 s dluzej. Ustaw 1 ms jako root: echo 1 > "
        "/sys/class/tty/ttyUSB0/device/latency_timer"},
       // Tenths that round up to the next second.
       {{10, microseconds(99'000), microseconds(99'996), microseconds(102'000)},
-       "COM1", {"ch341-uart"}, {Setting::SysfsFile, std::nullopt, {}},
+       "COM1",
+       {"ch341-uart"},
+       {Setting::SysfsFile, std::nullopt, {}},
        "Adapter portu COM1 opoznia odpowiedzi drukarki o 100 ms, ta aktualizacja trwala przez to "
        "o 1,0 s dluzej. Ustaw latency timer adaptera na 1 ms (README: opoznienie adaptera)."},
       // Its timer at 1 ms already: something else holds the answers.
       {{432, microseconds(4'500), microseconds(5'000), microseconds(9'000)},
-       "/dev/ttyUSB0", ftdiLinux,
+       "/dev/ttyUSB0",
+       ftdiLinux,
        {Setting::SysfsFile, 1, "/sys/class/tty/ttyUSB0/device/latency_timer"},
        "Odpowiedzi drukarki na porcie /dev/ttyUSB0 przychodza z opoznieniem 5 ms, ta aktualizacja "
        "trwala przez to o 2,2 s dluzej."},
       // No adapter, so no timer, whatever the driver's look-up says.
       {{432, microseconds(8'500), microseconds(9'000), microseconds(12'000)},
-       "/dev/ttyS1", uart, {Setting::SysfsFile, std::nullopt, {}},
+       "/dev/ttyS1",
+       uart,
+       {Setting::SysfsFile, std::nullopt, {}},
        "Odpowiedzi drukarki na porcie /dev/ttyS1 przychodza z opoznieniem 9 ms, ta aktualizacja "
        "trwala przez to o 3,9 s dluzej."},
-      {waits16, "COM1", pseudoTerminal, {Setting::PortProperties, 16, {}},
+      {waits16,
+       "COM1",
+       pseudoTerminal,
+       {Setting::PortProperties, 16, {}},
        "Odpowiedzi drukarki na porcie COM1 przychodza z opoznieniem 16 ms, ta aktualizacja "
        "trwala przez to o 6,9 s dluzej."},
   };
