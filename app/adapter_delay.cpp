@@ -65,11 +65,7 @@ std::string answerDelayLine(const AnswerWaits& waits, const std::string& portNam
 std::optional<std::string> adapterDelayReport(std::uint8_t port, const std::string& portName) {
   const AnswerWaits waits = answerWaits();
   if (!answersDelayed(waits)) return std::nullopt;
-  PortDescription description;
-  for (const ComPort& present : comPortsPresent()) {
-    if (present.number == port) description = present.description;
-  }
-  return answerDelayLine(waits, portName, description, adapterLatency(port));
+  return answerDelayLine(waits, portName, comPortDescription(port), adapterLatency(port));
 }
 
 }  // namespace voren
