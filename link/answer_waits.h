@@ -17,9 +17,12 @@
 
 namespace voren {
 
-// The answers' wait over a run: what the end of a run reports.
+// The answers' wait over a run: what the end of a run reports. The tenth
+// percentile against the median gives its shape: whether nearly every
+// answer waited about as long.
 struct AnswerWaits {
   std::size_t count = 0;  // answers measured
+  std::chrono::microseconds tenth{0};
   std::chrono::microseconds median{0};
   std::chrono::microseconds largest{0};
 };

@@ -120,7 +120,8 @@ void stopWireTrace() {
   // as one measured.
   std::string summary = "# answers " + std::to_string(waits.count);
   if (waits.count > 0) {
-    summary += ", wait median " + std::to_string(waits.median.count()) + " us, largest " +
+    summary += ", wait median " + std::to_string(waits.median.count()) + " us, tenth " +
+               std::to_string(waits.tenth.count()) + " us, largest " +
                std::to_string(waits.largest.count()) + " us";
   }
   put(t, summary + "\n");

@@ -1,6 +1,7 @@
 #pragma once
 // The COM ports this computer has, found without opening any of them: opening
 // a real port moves its modem lines and can disturb the program that uses it.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,5 +44,9 @@ struct ComPort {
 
 // Ascending by number, the unnumbered ones last, by device.
 std::vector<ComPort> comPortsPresent();
+
+// What the system says of the device COMn opens, whether the list above
+// holds it or not (Wine lists no port that a link made by hand gives it).
+PortDescription comPortDescription(std::uint8_t comPort);
 
 }  // namespace voren

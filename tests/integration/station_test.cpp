@@ -688,10 +688,11 @@ TEST_F(StationRun, AfterAnUpgradeMidRunTheCommandNamesTheProgramAsStarted) {
   EXPECT_NE(screen.find("uruchom:\n" + program + " --port 4\n"), std::string::npos) << screen;
 }
 
-// A USB adapter's delay is named under the summary, for its own port. Cheap
+// Delayed answers are named under the summary, for their own port. Cheap
 // and unpaced: each printer refuses its fourth block, and COM4's adapter
-// holds each of its ten answers 100 ms.
-TEST_F(StationRun, AnAdaptersDelayIsNamedUnderTheSummaryForItsPort) {
+// holds each of its ten answers 100 ms. The ports are pseudo-terminals, no
+// adapters: the line says the answers came late.
+TEST_F(StationRun, DelayedAnswersAreNamedUnderTheSummaryForTheirPort) {
   const std::vector<Printer> printers = {
       {3, {"--fault", "3:ack:nak"}, kNak},
       {4, {"--fault", "3:ack:nak", "--latency-timer", "100"}, kNak}};
@@ -702,12 +703,13 @@ TEST_F(StationRun, AnAdaptersDelayIsNamedUnderTheSummaryForItsPort) {
   argv.insert(argv.end(), options.begin(), options.end());
   const auto result = runCommand(argv, 90s);
   EXPECT_EQ(result.status, 1) << result.output;
-  EXPECT_TRUE(std::regex_search(
-      result.output, std::regex("\nZaktualizowano 0 z 2 drukarek\\.\n(.+\n)*COM4: "
-                                "Adapter portu COM4 opoznia odpowiedzi drukarki o "
-                                "\\d+ ms, ta aktualizacja trwala przez to o \\d+,\\d s")))
+  EXPECT_TRUE(std::regex_search(result.output,
+                                std::regex("\nZaktualizowano 0 z 2 drukarek\\.\n(.+\n)*COM4: "
+                                           "Odpowiedzi drukarki na porcie COM4 przychodza z "
+                                           "opoznieniem \\d+ ms, ta aktualizacja trwala przez "
+                                           "to o \\d+,\\d s")))
       << result.output;
-  EXPECT_EQ(result.output.find("COM3: Adapter"), std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find("COM3: Odpowiedzi"), std::string::npos) << result.output;
 }
 
 // From a script: no terminal, a line each tenth; the font and the traces.

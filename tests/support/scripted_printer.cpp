@@ -191,3 +191,9 @@ std::vector<voren::ComPort> voren::comPortsPresent() {
   for (const auto& device : printer.unnumberedPorts) ports.push_back({0, device});
   return ports;
 }
+
+voren::PortDescription voren::comPortDescription(std::uint8_t comPort) {
+  const auto& printer = test::scriptedPrinter();
+  const auto described = printer.portDescriptions.find(comPort);
+  return described == printer.portDescriptions.end() ? PortDescription{} : described->second;
+}

@@ -72,4 +72,9 @@ std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devR
 
 std::vector<ComPort> comPortsPresent() { return comPortsUnder("/sys", "/dev"); }
 
+PortDescription comPortDescription(std::uint8_t comPort) {
+  const auto device = characterDevice(win32::comDevicePath(comPort));
+  return device ? TtyDescriptions("/sys", "/dev").of(*device) : PortDescription{};
+}
+
 }  // namespace voren

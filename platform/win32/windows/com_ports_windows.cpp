@@ -131,4 +131,10 @@ std::vector<ComPort> comPortsPresent() {
   return ports;
 }
 
+PortDescription comPortDescription(std::uint8_t comPort) {
+  const auto described = describedPorts();
+  const auto d = described.find(comPort);
+  return d == described.end() ? PortDescription{} : d->second;
+}
+
 }  // namespace voren
