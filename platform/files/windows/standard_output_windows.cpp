@@ -39,6 +39,12 @@ std::string reasonOf(DWORD error) {
     case ERROR_HANDLE_DISK_FULL:
       number = ENOSPC;
       break;
+    case ERROR_INVALID_HANDLE:  // open for reading only, or no handle at all
+      number = EBADF;
+      break;
+    case ERROR_ACCESS_DENIED:
+      number = EACCES;
+      break;
     default:
       return "system error " + std::to_string(error);
   }
