@@ -306,8 +306,9 @@ TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
   argv.insert(argv.end(), wine.begin(), wine.end());
   const auto result = runCommand(argv, 180s);
   EXPECT_EQ(result.status, 3) << result.output;
-  EXPECT_EQ(result.output, "voren-cp852: standard output: not written completely: bad file "
-                           "descriptor\r\n");
+  EXPECT_EQ(result.output,
+            "voren-cp852: standard output: not written completely: bad file "
+            "descriptor\r\n");
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
   EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
 }

@@ -33,6 +33,7 @@ std::string reasonOf(DWORD error) {
   switch (error) {
     case ERROR_NO_DATA:
     case ERROR_BROKEN_PIPE:
+    case ERROR_PIPE_NOT_CONNECTED:  // Wine's word for the same
       number = EPIPE;
       break;
     case ERROR_DISK_FULL:
