@@ -73,9 +73,9 @@ TEST_F(Watched, HearsWhyAPortWasNotUsed) {
     const char* heard;
     bool deniedForPermission = false;
   };
-  for (const Row& row : {Row{{1}, {}, 0, "missing"}, Row{{3}, {{3, 5}}, 0, "in use"},
-                         Row{{3}, {{3, 5}}, 0, "no permission", true},
-                         Row{{3}, {}, 5, "cannot open"}}) {
+  for (const Row& row :
+       {Row{{1}, {}, 0, "missing"}, Row{{3}, {{3, 5}}, 0, "in use"},
+        Row{{3}, {{3, 5}}, 0, "no permission", true}, Row{{3}, {}, 5, "cannot open"}}) {
     SetUp();
     printer().presentPorts = {row.present.begin(), row.present.end()};
     for (const auto& [port, error] : row.probeErrors) printer().probeErrors[port] = error;
@@ -130,7 +130,7 @@ TEST(JsonEvents, TheStationsSummaryCountsOnlyThePortsUpdated) {
   view.ended(0, {.outcome = PortOutcome::Updated, .outputIncomplete = true, .text = "ok"});
   view.ended(1, {.outcome = PortOutcome::Stopped, .text = "Przerwano, aktualizacja niedokonczona"});
   view.ended(2, {.outcome = PortOutcome::Failed, .text = "Blad nr 21: timeout odbierania"});
-  view.finished(kUpdateFailed, "voren-cp852 --port 4 --port 5");
+  view.finished(kUpdateFailed, {"voren-cp852 --port 4 --port 5", "voren-cp852 --port 4 --port 5"});
   const Json summary = Json::parse(lines.back());
   EXPECT_EQ(summary["updated"], 1) << lines.back();
   EXPECT_EQ(summary["not_updated"], Json::array({"COM4", "COM5"})) << lines.back();
