@@ -198,7 +198,7 @@ std::string helpText() {
          "each, then a summary. A value may also follow an equals sign: --port=3.\n"
          "\n"
          "Exit status: 0 updated, 1 failed, stopped or no usable port, 2 a bad command\n"
-         "line, font, trace file or device name, 3 updated but a trace incomplete.\n";
+         "line, font, trace file or device name, 3 updated, trace or output not whole.\n";
 }
 
 std::string versionText() { return std::string("voren-cp852 ") + VOREN_VERSION; }

@@ -1,8 +1,9 @@
 #include "app/json_events.h"
 
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "platform/files/standard_output.h"
 
 namespace voren {
 
@@ -141,10 +142,12 @@ bool isEventObject(std::string_view text) {
   return e.is_object() && !stringAt(e, "event").empty();
 }
 
+// One write for the line and its end: a line that does not arrive whole is
+// a failed write, never a line cut short unnoticed.
 void writeJsonLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::string text = line;
+  text += lineEnd();
+  writeStandardOutput(text);
 }
 
 std::optional<PortEnd> readEndEvent(std::string_view text) {

@@ -42,10 +42,12 @@ std::string listedPort(const ComPort& port);
 bool isEventObject(std::string_view line);
 
 // Writes the line and its line end to standard output at once: a fleet
-// tool may be reading as the update runs.
+// tool may be reading as the update runs. A line that cannot be written
+// whole stops no upload: the run ends by saying so
+// (platform/files/standard_output.h).
 void writeJsonLine(const std::string& line);
 
-// An end event as endEvent wrote it (its traceIncomplete is not in it);
+// An end event as endEvent wrote it (its outputIncomplete is not in it);
 // nothing for any other line.
 std::optional<PortEnd> readEndEvent(std::string_view line);
 

@@ -3,9 +3,11 @@
 #include "app/adapter_delay.h"
 #include "app/json_events.h"
 #include "app/line_console.h"
+#include "app/run_outputs.h"
 #include "app/station_view.h"
 #include "link/answer_waits.h"
 #include "link/link_state.h"
+#include "link/wire_trace.h"
 #include "platform/console/keyboard.h"
 
 namespace voren {
@@ -41,7 +43,7 @@ void JsonReport::finish(int status) {
   end.text = endTextOf(screen_);
   end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   if (refused_) emit_(portRefusedEvent(port_, *refused_, end.text));
-  if (status == kUpdated || status == kTraceIncomplete) {
+  if (status == kUpdated) {
     end.outcome = PortOutcome::Updated;
   } else if (status == kUpdateStopped) {
     end.outcome = PortOutcome::Stopped;
@@ -57,7 +59,8 @@ void JsonReport::finish(int status) {
   emit_(endEvent(port_, end));
 }
 
-int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile) {
+int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile,
+                   const std::optional<std::string>& traceFile) {
   const std::string port = settings.port ? settings.port->name : std::string();
   writeJsonLine(startEvent({port}, fontFile));
   JsonReport report(port, writeJsonLine);
@@ -71,6 +74,12 @@ int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fo
     if (const auto line = adapterDelayReport(settings.port->number, port)) {
       writeJsonLine(noteEvent(port, *line));
     }
+  }
+  // The trace's last lines are written as it stops: only then is it known whole.
+  stopWireTrace();
+  // As a station's note of it reads: the line its copy wrote on standard error.
+  if (const auto why = traceNotWhole(traceFile)) {
+    writeJsonLine(noteEvent(port, "voren-cp852: " + *why));
   }
   report.finish(status);
   return status;

@@ -43,7 +43,9 @@ class JsonReport final : public UpdateWatcher {
 
 // The unattended update of settings.port with its events on standard
 // output, beginning with the start (fontFile: where the table came from,
-// none for the built-in one); the exit status.
-int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile);
+// none for the built-in one); the update's status. A trace (traceFile)
+// not written whole is a note before the end; the trace is stopped then.
+int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fontFile,
+                   const std::optional<std::string>& traceFile);
 
 }  // namespace voren

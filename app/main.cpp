@@ -15,6 +15,7 @@
 #include "app/json_report.h"
 #include "app/port_identity.h"
 #include "app/port_list.h"
+#include "app/run_outputs.h"
 #include "app/screen_text.h"
 #include "app/station.h"
 #include "app/station_child.h"
@@ -24,6 +25,7 @@
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
 #include "platform/files/files.h"
+#include "platform/files/standard_output.h"
 #include "platform/process/cpu_placement.h"
 #include "platform/win32/com_device.h"
 #include "platform/win32/com_ports.h"
@@ -120,7 +122,10 @@ int runOptions(const voren::CommandLine& c) {
     if (!files) return refused(refusal);
     traces = std::move(*files);
   }
-  if (ports->size() > 1) return voren::runStation(c, *ports, settings.table, traces);
+  if (ports->size() > 1) {
+    return voren::withOutputsTold(voren::runStation(c, *ports, settings.table, traces),
+                                  std::nullopt);
+  }
   if (!ports->empty()) {
     settings.port = voren::PortChoice{ports->front().number, ports->front().name};
   }
@@ -128,16 +133,12 @@ int runOptions(const voren::CommandLine& c) {
     return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
   }
   voren::startPlacement(c.stationPlace);
-  int status = c.stationChild ? voren::updateForStation(settings, c.json)
-               : c.json       ? voren::updateWithJson(settings, c.font)
-                              : update(settings);
+  const int status = c.stationChild ? voren::updateForStation(settings, c.json)
+                     : c.json       ? voren::updateWithJson(settings, c.font, c.trace)
+                                    : update(settings);
   voren::stopWireTrace();
-  // After the end report: the upload went on, the operator learns the trace did not.
-  if (c.trace && !voren::wireTraceFailure().empty()) {
-    errorLine("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
-    if (status == voren::kUpdated) status = voren::kTraceIncomplete;
-  }
-  return status;
+  // After the end report: the upload went on, the operator learns what did not.
+  return voren::withOutputsTold(status, c.trace);
 }
 
 }  // namespace
@@ -146,9 +147,11 @@ int main(int argc, char** argv) {
   // First: a port or file opened with a standard stream closed would take its
   // place and receive the program's own text.
   voren::openClosedStandardStreams();
+  // A reader that closes our output (| head) must not end an upload half way.
+  voren::keepRunningWhenReadersClose();
   if (argc <= 1) {
     voren::startPlacement(std::nullopt);
-    return update({});
+    return voren::withOutputsTold(update({}), std::nullopt);
   }
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

@@ -90,9 +90,9 @@ void readChild(ChildProcess& child, std::size_t port, EventQueue& queue) {
 PortEnd settled(const PortRun& run, bool stopping) {
   const std::optional<int> status = run.exit ? run.exit->status : std::nullopt;
   PortEnd end;
-  if (status == kUpdated || status == kTraceIncomplete) {
+  if (status == kUpdated || status == kOutputIncomplete) {
     end.outcome = PortOutcome::Updated;
-    end.traceIncomplete = status == kTraceIncomplete;
+    end.outputIncomplete = status == kOutputIncomplete;
   } else if (status == kUpdateStopped || (stopping && !status)) {
     // Killed after the bound counts as stopped too: the station asked.
     end.outcome = PortOutcome::Stopped;
@@ -245,8 +245,8 @@ int runStation(const CommandLine& c, const std::vector<RunPort>& ports, GlyphTab
     if (!traces.empty()) theirTraces.push_back(traces[i]);
   }
   const bool whole = std::all_of(runs.begin(), runs.end(),
-                                 [](const PortRun& r) { return !r.end->traceIncomplete; });
-  const int status = !notUpdated.empty() ? kUpdateFailed : whole ? kUpdated : kTraceIncomplete;
+                                 [](const PortRun& r) { return !r.end->outputIncomplete; });
+  const int status = !notUpdated.empty() ? kUpdateFailed : whole ? kUpdated : kOutputIncomplete;
   view->finished(status,
                  notUpdated.empty() ? RerunCommand{} : rerunCommand(c, notUpdated, theirTraces));
   return status;

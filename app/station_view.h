@@ -16,8 +16,8 @@ enum class PortOutcome { Updated, Failed, Stopped };
 // How a port ended.
 struct PortEnd {
   PortOutcome outcome = PortOutcome::Failed;
-  // Updated, but the port's trace could not be written whole.
-  bool traceIncomplete = false;
+  // Updated, but an output of the port's run (its trace) is not whole.
+  bool outputIncomplete = false;
   // The text its line ends with: the single-port run's end report, or why
   // there is none.
   std::string text;

@@ -43,11 +43,13 @@ class UpdateWatcher {
 // The program's exit statuses, for scripts and for the station, which reads
 // its children's.
 inline constexpr int kUpdated = 0;
-inline constexpr int kUpdateFailed = 1;     // or the port could not be used
-inline constexpr int kRefusedInput = 2;     // a bad command line, file or device name
-inline constexpr int kTraceIncomplete = 3;  // updated, but the wire trace is not whole
-inline constexpr int kUpdateStopped = 4;    // the station stopped it before the last block
-inline constexpr int kWriteFailed = 1;      // --list, --help or --version could not write
+inline constexpr int kUpdateFailed = 1;  // or the port could not be used
+inline constexpr int kRefusedInput = 2;  // a bad command line, file or device name
+// Updated, but an output the run writes is not whole: the wire trace, or
+// its report on standard output (the screen or --json).
+inline constexpr int kOutputIncomplete = 3;
+inline constexpr int kUpdateStopped = 4;  // the station stopped it before the last block
+inline constexpr int kWriteFailed = 1;    // --list, --help or --version could not write
 
 // What the command line may change; the defaults are the operator's dialogue.
 struct UpdateSettings {

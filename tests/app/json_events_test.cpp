@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/rerun.h"
+#include "app/station_json.h"
 #include "tests/app/updater_fixture.h"
 
 namespace voren {
@@ -72,9 +73,9 @@ TEST_F(Watched, HearsWhyAPortWasNotUsed) {
     const char* heard;
     bool deniedForPermission = false;
   };
-  for (const Row& row : {Row{{1}, {}, 0, "missing"}, Row{{3}, {{3, 5}}, 0, "in use"},
-                         Row{{3}, {{3, 5}}, 0, "no permission", true},
-                         Row{{3}, {}, 5, "cannot open"}}) {
+  for (const Row& row :
+       {Row{{1}, {}, 0, "missing"}, Row{{3}, {{3, 5}}, 0, "in use"},
+        Row{{3}, {{3, 5}}, 0, "no permission", true}, Row{{3}, {}, 5, "cannot open"}}) {
     SetUp();
     printer().presentPorts = {row.present.begin(), row.present.end()};
     for (const auto& [port, error] : row.probeErrors) printer().probeErrors[port] = error;
@@ -118,6 +119,21 @@ TEST(JsonEvents, EveryEventIsOneObjectThatNamesItself) {
   EXPECT_EQ(Json::parse(lines[10])["description"]["vendor_id"], "0403");
   EXPECT_TRUE(Json::parse(lines[10])["description"]["serial"].is_null());
   EXPECT_EQ(Json::parse(summaryEvent({2, {}, 0, ""}, 2))["rerun"], nullptr);
+}
+
+// The summary's counts go by outcome: a port updated with its trace not
+// whole is updated, a stopped one (Ctrl-C) is not, as a failed one is not.
+TEST(JsonEvents, TheStationsSummaryCountsOnlyThePortsUpdated) {
+  std::vector<std::string> lines;
+  StationJson view(std::nullopt, [&](const std::string& line) { lines.push_back(line); });
+  view.started({"COM3", "COM4", "COM5"});
+  view.ended(0, {.outcome = PortOutcome::Updated, .outputIncomplete = true, .text = "ok"});
+  view.ended(1, {.outcome = PortOutcome::Stopped, .text = "Przerwano, aktualizacja niedokonczona"});
+  view.ended(2, {.outcome = PortOutcome::Failed, .text = "Blad nr 21: timeout odbierania"});
+  view.finished(kUpdateFailed, {"voren-cp852 --port 4 --port 5", "voren-cp852 --port 4 --port 5"});
+  const Json summary = Json::parse(lines.back());
+  EXPECT_EQ(summary["updated"], 1) << lines.back();
+  EXPECT_EQ(summary["not_updated"], Json::array({"COM4", "COM5"})) << lines.back();
 }
 
 // The station takes its children's ends back from their lines.

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "tests/integration/updater_run.h"
@@ -45,6 +46,12 @@ const PrinterRow kPrinters[] = {
      "Port COM3 zostal odlaczony od komputera (adapter USB wyjety?)."},
     {"Refusing", {"--fault", "0:ack:nak"}, "failed", 0},
     {"Missing", {"absent"}, "failed", 0},
+    // Each answer held 16 ms on a paced line; too few answers for the
+    // adapter's line on the screen.
+    {"SilentBehindAnAdapter",
+     {"--baud", "38400", "--latency-timer", "16", "--fault", "2:1:silence"},
+     "failed",
+     0},
 };
 
 // Every line of output against docs/json-events.schema.json.
@@ -152,7 +159,8 @@ class JsonRun : public ::testing::TestWithParam<PrinterRow> {
 TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
   const PrinterRow& row = GetParam();
   const CommandResult screen = runWith(row, {}, "screen.log");
-  const CommandResult json = runWith(row, {"--json"}, "json.log");
+  const std::string trace = directory_ + "/wire.txt";
+  const CommandResult json = runWith(row, {"--json", "--trace", trace}, "json.log");
   ASSERT_NE(json.status, -1) << "the run did not end:\n" << json.output;
   EXPECT_EQ(json.status, screen.status);
 
@@ -178,6 +186,17 @@ TEST_P(JsonRun, OnePortsEventsInOrderEndingAsTheScreenDoes) {
   EXPECT_EQ(end["text"], shown);
   if (row.then) {
     EXPECT_TRUE(shown.ends_with(std::string(" ") + row.then)) << shown;
+  }
+  // The answers' median wait in milliseconds, as the trace's last line
+  // gives it in microseconds.
+  std::smatch waits;
+  const std::string traced = readFile(trace);
+  if (std::regex_search(traced, waits,
+                        std::regex("# answers [1-9][0-9]*, wait median ([0-9]+) us"))) {
+    ASSERT_TRUE(end["median_wait_ms"].is_number()) << end;
+    EXPECT_NEAR(end["median_wait_ms"].get<double>() * 1000, std::stod(waits[1]), 1.0) << end;
+  } else {
+    EXPECT_TRUE(end["median_wait_ms"].is_null()) << end << "\n" << traced;
   }
   if (end["outcome"] == "updated") {
     EXPECT_EQ(end["code"], 0);
@@ -402,6 +421,102 @@ TEST_F(JsonStation, TheRerunLineUpdatesExactlyThePrintersNotUpdated) {
   EXPECT_TRUE(std::filesystem::file_size(directory_ + "/wire-COM4.txt") > 0);
   EXPECT_TRUE(std::filesystem::file_size(directory_ + "/wire-COM6.txt") > 0);
 }
+
+// An output the user breaks (a reader that closes, a full disk, a trace on
+// a full disk) stops no upload: every printer holds the table, the status
+// says the output is not whole (a failed update's 1 stays), and standard
+// error has one line naming the output and the reason.
+struct BrokenOutputRow {
+  const char* name;
+  std::vector<int> ports;            // sound printers, COM3 up
+  std::vector<std::string> options;  // besides the ports
+  const char* shell;                 // what the run's standard output goes to, for bash
+  int status;
+  const char* error;  // all of standard error, {dir} the test's folder
+  // A note the run's JSON must end with before its last end, if any.
+  const char* note = nullptr;
+  std::vector<std::string> fault = {};  // voren-sim options for every printer
+};
+
+void PrintTo(const BrokenOutputRow& row, std::ostream* out) { *out << row.name; }
+
+constexpr const char* kPipeClosed =
+    "voren-cp852: standard output: not written completely: broken pipe\n";
+constexpr const char* kDiskFull =
+    "voren-cp852: standard output: not written completely: no space left on device\n";
+constexpr const char* kTraceLost =
+    "voren-cp852: trace file '/dev/full': not written completely: no space left on device";
+
+const BrokenOutputRow kBrokenOutputs[] = {
+    {"JsonIntoAReaderThatCloses", {3}, {"--json"}, "| head -n 2 >\"$0.out\"", 3, kPipeClosed},
+    {"ScreenIntoAReaderThatCloses", {3}, {}, "| head -n 1 >\"$0.out\"", 3, kPipeClosed},
+    {"JsonIntoAFullDisk", {3}, {"--json"}, ">/dev/full", 3, kDiskFull},
+    {"ScreenIntoAFullDisk", {3}, {}, ">/dev/full", 3, kDiskFull},
+    {"FailedUpdateIntoAFullDiskStaysFailed",
+     {3},
+     {"--json"},
+     ">/dev/full",
+     1,
+     kDiskFull,
+     nullptr,
+     {"--fault", "0:ack:nak"}},
+    {"JsonWithATraceOnAFullDisk",
+     {3},
+     {"--json", "--trace", "/dev/full"},
+     ">\"$0.out\"",
+     3,
+     "voren-cp852: trace file '/dev/full': not written completely: no space left on device\n",
+     kTraceLost},
+    {"StationJsonIntoAReaderThatCloses",
+     {3, 4},
+     {"--json"},
+     "| head -n 2 >\"$0.out\"",
+     3,
+     kPipeClosed},
+    {"StationScreenIntoAReaderThatCloses", {3, 4}, {}, "| head -n 1 >\"$0.out\"", 3, kPipeClosed},
+    {"StationJsonIntoAFullDisk", {3, 4}, {"--json"}, ">/dev/full", 3, kDiskFull},
+};
+
+class BrokenOutput : public ::testing::TestWithParam<BrokenOutputRow> {
+ protected:
+  void SetUp() override {
+    directory_ = makeTempDir(std::string("voren-json-output-") + GetParam().name);
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+  std::string directory_;
+};
+
+TEST_P(BrokenOutput, StopsNoUploadAndEndsSayingSo) {
+  const BrokenOutputRow& row = GetParam();
+  Printers printers(directory_);
+  for (const int port : row.ports) printers.start(port, row.fault);
+  auto argv = printers.env();
+  // bash for the pipe's first status: head's 0 would hide the program's.
+  const std::string run = directory_ + "/run";
+  argv.insert(
+      argv.end(),
+      {"bash", "-c", std::string("\"$@\" 2>\"$0.err\" ") + row.shell + "; exit ${PIPESTATUS[0]}",
+       run, VOREN_CP852_PATH});
+  for (const int port : row.ports) argv.insert(argv.end(), {"--port", std::to_string(port)});
+  argv.insert(argv.end(), row.options.begin(), row.options.end());
+  const CommandResult result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, row.status) << readFile(run + ".err");
+  EXPECT_EQ(readFile(run + ".err"), row.error);
+  for (const int port : row.ports) {
+    EXPECT_EQ(printers.holdsTheTable(port), row.fault.empty()) << "COM" << port;
+  }
+  if (row.note) {
+    const auto events = eventsOf(readFile(run + ".out"));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.back()["event"], "end");
+    const Json& note = events[events.size() - 2];
+    EXPECT_EQ(note["event"], "note") << note;
+    EXPECT_EQ(note["text"], row.note) << note;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrokenOutput, ::testing::ValuesIn(kBrokenOutputs),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace voren::test

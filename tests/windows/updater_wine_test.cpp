@@ -287,8 +287,9 @@ TEST_F(UpdaterUnderWine, PortOptionUploadsWithoutAKeyWaitAndTracesEveryAnswer) {
 }
 
 // A script's standard output that takes nothing: no failed write may crash
-// or block the run, and the printer sees only the protocol. It is open for
-// reading only, so every write fails. Not closed: Wine's own start-up then
+// or block the run, and the printer sees only the protocol; the run ends
+// saying the output is not whole. It is open for reading only, so every
+// write fails. Not closed: Wine's own start-up then
 // takes descriptor 1 for whatever it opens first (the working folder, or
 // the pipe to its server as its start-up order falls), and once the
 // program's output went into the server's requests and Wine ended it
@@ -304,7 +305,10 @@ TEST_F(UpdaterUnderWine, ClosedStandardStreamsLeaveTheUploadAlone) {
   const auto wine = underWine({program_, "--port", std::to_string(kComPort)});
   argv.insert(argv.end(), wine.begin(), wine.end());
   const auto result = runCommand(argv, 180s);
-  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(result.status, 3) << result.output;
+  EXPECT_EQ(result.output,
+            "voren-cp852: standard output: not written completely: bad file "
+            "descriptor\r\n");
   EXPECT_TRUE(run_->stopPrinterAndReadDump() == glyphTableBytes());
   EXPECT_EQ(summaryCount(run_->printer().log(), "protocol errors"), 0) << run_->printer().log();
 }

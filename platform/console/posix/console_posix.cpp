@@ -12,6 +12,7 @@
 #include "platform/console/console.h"
 #include "platform/console/posix/console_keys.h"
 #include "platform/console/posix/console_terminal.h"
+#include "platform/files/standard_output.h"
 
 namespace voren {
 namespace {
@@ -37,14 +38,9 @@ class TerminalConsole final : public Console {
     if (outputIsTerminal_) write("\x1b[H\x1b[2J");
   }
 
-  void write(std::string_view text) override {
-    while (!text.empty()) {
-      const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;  // output gone: nothing to show it on
-      text.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
+  // Output that fails (a reader gone, a full disk) is no reason to stop: the
+  // program tells it at its end.
+  void write(std::string_view text) override { writeStandardOutput(text); }
 
   std::optional<Key> readKey() override {
     for (;;) {

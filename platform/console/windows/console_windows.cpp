@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/console/console.h"
+#include "platform/files/standard_output.h"
 
 namespace voren {
 namespace {
@@ -107,17 +108,9 @@ class WindowsConsole final : public Console {
     SetConsoleCursorPosition(output_, COORD{window.Left, window.Top});
   }
 
-  void write(std::string_view text) override {
-    while (!text.empty()) {
-      DWORD written = 0;
-      const auto size = static_cast<DWORD>(text.size());
-      const BOOL ok = outputIsConsole_
-                          ? WriteConsoleA(output_, text.data(), size, &written, nullptr)
-                          : WriteFile(output_, text.data(), size, &written, nullptr);
-      if (!ok || written == 0) return;  // output gone: nothing to show it on
-      text.remove_prefix(written);
-    }
-  }
+  // Output that fails (a reader gone, a full disk) is no reason to stop: the
+  // program tells it at its end.
+  void write(std::string_view text) override { writeStandardOutput(text); }
 
   std::optional<Key> readKey() override {
     if (!keys_.empty()) return takeKey();
