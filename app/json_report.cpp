@@ -31,6 +31,15 @@ void JsonReport::blockTaken(std::uint32_t block, int percent) {
   if (next_) next_->blockTaken(block, percent);
 }
 
+// A station's copy leaves the note to the station, which makes it of the line.
+void JsonReport::answersLate(const std::string& line) {
+  if (next_) {
+    next_->answersLate(line);
+  } else {
+    emit_(noteEvent(port_, line));
+  }
+}
+
 void JsonReport::blockRepeated(std::uint32_t block, std::uint8_t status) {
   emit_(repeatEvent(port_, block, status));
   if (next_) next_->blockRepeated(block, status);
@@ -69,12 +78,6 @@ int updateWithJson(UpdateSettings settings, const std::optional<std::string>& fo
   settings.watcher = &report;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
   console.flush();
-  // What the screen shows after the end report.
-  if (status != kUpdateStopped) {
-    if (const auto line = adapterDelayReport(settings.port->number, port)) {
-      writeJsonLine(noteEvent(port, *line));
-    }
-  }
   // The trace's last lines are written as it stops: only then is it known whole.
   stopWireTrace();
   // As a station's note of it reads: the line its copy wrote on standard error.

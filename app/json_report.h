@@ -29,6 +29,7 @@ class JsonReport final : public UpdateWatcher {
   void portOpened() override;
   void blockTaken(std::uint32_t block, int percent) override;
   void blockRepeated(std::uint32_t block, std::uint8_t status) override;
+  void answersLate(const std::string& line) override;
   bool stopRequested() override;
 
  private:

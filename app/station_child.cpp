@@ -34,6 +34,9 @@ class StationWatcher final : public UpdateWatcher {
   void portOpened() override { say(progressLine(0)); }
   void blockTaken(std::uint32_t, int percent) override { say(progressLine(percent)); }
   void blockRepeated(std::uint32_t, std::uint8_t) override {}
+  // A line that is neither progress nor report: the station shows it under
+  // its summary, for this port.
+  void answersLate(const std::string& line) override { say(line + "\n"); }
   bool stopRequested() override { return stationGone; }
 };
 
@@ -78,13 +81,6 @@ int updateForStation(UpdateSettings settings, bool json) {
   settings.watcher = report ? static_cast<UpdateWatcher*>(&*report) : &watcher;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
   console.flush();
-  // A line that is neither progress nor report: the station shows it under
-  // its summary, for this port.
-  if (status != kUpdateStopped) {
-    if (const auto line = adapterDelayReport(settings.port->number, settings.port->name)) {
-      say(*line + "\n");
-    }
-  }
   if (report) report->finish(status);
   return status;
 }

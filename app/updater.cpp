@@ -110,9 +110,12 @@ int AktualizacjaStronyKodowej(Console& console, Keyboard& keyboard,
   const ResultCode code = link.resultCode;
   printEndReport(console, code);
   if (code != KodBledu(ErrorNumber::Brak)) printPortFault(console, screenText(port.name));
-  // A station shows this under its summary, from its child's own line.
-  if (!settings.watcher) {
-    if (const auto line = adapterDelayReport(port.number, screenText(port.name))) {
+  // Read before the close: the adapter's timer as it was during the run, not
+  // as the close puts it back.
+  if (const auto line = adapterDelayReport(port.number, screenText(port.name))) {
+    if (settings.watcher) {
+      settings.watcher->answersLate(*line);
+    } else {
       console.write("\n" + *line);
     }
   }

@@ -34,6 +34,9 @@ class UpdateWatcher {
   virtual void blockTaken(std::uint32_t block, int percent) = 0;
   // The printer reported block i damaged with status 1 or 2; it goes again.
   virtual void blockRepeated(std::uint32_t block, std::uint8_t status) = 0;
+  // The printer's answers came late (app/adapter_delay.h): the line the
+  // screen shows after the end report, told while the port is still open.
+  virtual void answersLate(const std::string& line) = 0;
   virtual bool stopRequested() = 0;
 
  protected:

@@ -34,6 +34,7 @@ class RecordingWatcher final : public UpdateWatcher {
   void blockRepeated(std::uint32_t block, std::uint8_t status) override {
     heard.push_back("repeat " + std::to_string(block) + " " + std::to_string(status));
   }
+  void answersLate(const std::string& line) override { heard.push_back("late " + line); }
   bool stopRequested() override { return false; }
 
   std::vector<std::string> heard;
