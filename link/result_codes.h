@@ -39,18 +39,13 @@ struct StatusRun {
   std::uint8_t last;
   StatusUse use;
 };
+// Numbered only: 1, which after a block is a damaged block the updater tells
+// apart (and in mode 0 a control sequence refused with 1 reads as that
+// status), and 110, which the printer does not define.
 inline constexpr StatusRun kNumberedStatusRuns[] = {
-    // After a block, 1 is a damaged block, which the updater tells apart; in
-    // mode 0 a control sequence refused with 1 reads as that status.
-    {1, 1, StatusUse::NumberOnly},
-    {2, 5, StatusUse::Error},
-    {7, 18, StatusUse::Error},
-    {100, 109, StatusUse::Error},
-    {110, 110, StatusUse::NumberOnly},  // the printer does not define it
-    {111, 112, StatusUse::Error},
-    {115, 115, StatusUse::Error},
-    {117, 117, StatusUse::Error},
-    {120, 131, StatusUse::Error},
+    {1, 1, StatusUse::NumberOnly}, {2, 5, StatusUse::Error},          {7, 18, StatusUse::Error},
+    {100, 109, StatusUse::Error},  {110, 110, StatusUse::NumberOnly}, {111, 112, StatusUse::Error},
+    {115, 115, StatusUse::Error},  {117, 117, StatusUse::Error},      {120, 131, StatusUse::Error},
 };
 
 // A printer status s is shown as s + 100.
