@@ -6,9 +6,6 @@ namespace voren {
 
 namespace {
 
-// A status in the printer's numbered range that it never ends an answer with.
-constexpr std::uint8_t kStatusUndefined = 110;
-
 std::uint8_t listRecordLength161(std::uint8_t selector) {
   // A selector with the high bit set has the record length of the plain one.
   switch (selector & 0x7F) {
@@ -87,11 +84,7 @@ AnswerRules answerRules(std::uint8_t command, std::uint8_t firstLength, std::uin
 
 ErrorNumber statusErrorNumber(std::uint8_t status) {
   if (status == kStatusAccepted) return ErrorNumber::Brak;
-  // Numbered, but no error the printer ends an answer with: 1 after a
-  // block is a damaged block (the updater tells it apart), 110 the printer
-  // does not define.
-  if (status == kStatusCrc || status == kStatusUndefined) return ErrorNumber::NiepoprawnaOdpowiedz;
-  return numerStatusu(status);
+  return isPrinterError(status) ? numerStatusu(status) : ErrorNumber::NiepoprawnaOdpowiedz;
 }
 
 std::uint8_t sizedAnswerLength(std::uint8_t status, std::uint8_t deviceModel) {

@@ -19,19 +19,6 @@ bool succeeding() { return linkState().resultCode == KodBledu(ErrorNumber::Brak)
 
 void fail(ErrorNumber numer) { linkState().resultCode = KodBledu(numer); }
 
-// Reads the bytes after an answer's leading byte into index 2 onward, up to
-// index n, or to a record that starts with the list end mark. False when a
-// read failed or the result code is no longer success.
-bool readRest(unsigned n, std::uint8_t recordLength) {
-  auto& frame = linkState().frame;
-  for (unsigned i = kAnswerArea; i <= n; ++i) {
-    frame[i] = OdczytanieBajtu();
-    if (!succeeding()) return false;
-    if (recordLength != 0 && frame[i] == kListEnd && (i - 1) % recordLength == 1) break;
-  }
-  return true;
-}
-
 ErrorNumber refusalNumber(std::uint8_t mode, std::uint8_t answer) {
   if (answer == kNak) return ErrorNumber::NakNaSekwencje;
   if (mode == 0) {
@@ -56,6 +43,19 @@ std::uint8_t OdczytanieBajtu() {
   const std::uint8_t byte = OdczytZPortu();
   if (linkState().portError) fail(ErrorNumber::Odbieranie);
   return byte;
+}
+
+bool readRest(unsigned n, std::uint8_t recordLength) {
+  auto& frame = linkState().frame;
+  for (unsigned i = kAnswerArea; i <= n; ++i) {
+    frame[i] = OdczytanieBajtu();
+    if (!succeeding()) return false;
+    // Records are laid from kAnswerArea on; only a record's first byte can
+    // be the mark, and with 1-byte records every byte is one.
+    const bool recordStart = recordLength != 0 && (i - kAnswerArea) % recordLength == 0;
+    if (recordStart && frame[i] == kListEnd) break;
+  }
+  return true;
 }
 
 std::uint8_t WyslanoDane(std::uint8_t count) {

@@ -22,5 +22,11 @@ std::uint8_t WyslanoDane(std::uint8_t count);
 void WyslanieBajtu(std::uint8_t value);
 // Reads one byte; a failed read stores result code 21.
 std::uint8_t OdczytanieBajtu();
+// Reads an answer's bytes after its leading one into index 2 onward, up to
+// index n; with records of recordLength bytes (0: none), a record that
+// starts with the list end mark is the last byte read. False when a read
+// failed or the result code is no longer success. The engine reads both
+// answers so; a record length no command has yet is tried here directly.
+bool readRest(unsigned n, std::uint8_t recordLength);
 
 }  // namespace voren

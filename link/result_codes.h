@@ -11,7 +11,7 @@ namespace voren {
 
 // Internal error number. The link's own failures have a name each; the
 // printer's statuses take the numbers PierwszyStatus to OstatniStatus, in the
-// order of kStatusRuns.
+// order of kNumberedStatusRuns.
 enum class ErrorNumber : std::uint8_t {
   Brak = 0,
   SumaCrc = 1,      // the printer found a block's checksum wrong
@@ -26,13 +26,27 @@ enum class ErrorNumber : std::uint8_t {
 };
 
 // The printer's statuses that have an internal number, in runs of
-// consecutive statuses, numbered one after another from PierwszyStatus.
+// consecutive statuses, numbered one after another from PierwszyStatus with
+// no gap. Each run says whether its statuses are in the printer's error
+// list, that is whether a tested status byte fails as itself
+// (statusErrorNumber) or as a wrong answer.
+enum class StatusUse : std::uint8_t {
+  Error,       // in the printer's error list
+  NumberOnly,  // numbered, but no error an answer ends with
+};
 struct StatusRun {
   std::uint8_t first;
   std::uint8_t last;
+  StatusUse use;
 };
-inline constexpr StatusRun kStatusRuns[] = {{1, 5},     {7, 18},    {100, 112},
-                                            {115, 115}, {117, 117}, {120, 131}};
+// Numbered only: 1, which after a block is a damaged block the updater tells
+// apart (and in mode 0 a control sequence refused with 1 reads as that
+// status), and 110, which the printer does not define.
+inline constexpr StatusRun kNumberedStatusRuns[] = {
+    {1, 1, StatusUse::NumberOnly}, {2, 5, StatusUse::Error},          {7, 18, StatusUse::Error},
+    {100, 109, StatusUse::Error},  {110, 110, StatusUse::NumberOnly}, {111, 112, StatusUse::Error},
+    {115, 115, StatusUse::Error},  {117, 117, StatusUse::Error},      {120, 131, StatusUse::Error},
+};
 
 // A printer status s is shown as s + 100.
 inline constexpr int kStatusResultOffset = 100;
@@ -41,31 +55,39 @@ inline constexpr int kStatusResultOffset = 100;
 // without one.
 constexpr ErrorNumber numerStatusu(std::uint8_t status) {
   int numer = static_cast<int>(ErrorNumber::PierwszyStatus);
-  for (const StatusRun run : kStatusRuns) {
+  for (const StatusRun run : kNumberedStatusRuns) {
     if (status >= run.first && status <= run.last) return ErrorNumber(numer + status - run.first);
     numer += run.last - run.first + 1;
   }
   return ErrorNumber::NiepoprawnaOdpowiedz;
 }
 
-static_assert(numerStatusu(kStatusRuns[std::size(kStatusRuns) - 1].last) ==
+static_assert(numerStatusu(kNumberedStatusRuns[std::size(kNumberedStatusRuns) - 1].last) ==
                   ErrorNumber::OstatniStatus,
               "the runs fill PierwszyStatus to OstatniStatus exactly");
+
+// Whether status is in the printer's error list.
+constexpr bool isPrinterError(std::uint8_t status) {
+  for (const StatusRun run : kNumberedStatusRuns) {
+    if (status >= run.first && status <= run.last) return run.use == StatusUse::Error;
+  }
+  return false;
+}
 
 // Result code: the outcome the link keeps (sticky) and the operator is shown.
 enum class ResultCode : std::uint8_t {};
 
 // Maps an internal error number to its result code: the link's own failures
 // keep their numbers, and the number of a printer status s reads s + 100.
-// Which statuses end an exchange as that status is the command table's
-// (statusErrorNumber): status 1, among others, reads 23 there, except after
+// Which statuses end an exchange as that status is the runs' use, read by
+// statusErrorNumber: status 1, among others, reads 23 there, except after
 // a block's second half, where the updater takes statuses 1 and 2 for a
 // damaged block (reportedDamage, upload.cpp), sends it again and, after the
 // last repeat, reports 1 or 2 (uploadGlyphTable).
 constexpr ResultCode KodBledu(ErrorNumber numer) {
   const int n = static_cast<int>(numer);
   int first = static_cast<int>(ErrorNumber::PierwszyStatus);
-  for (const StatusRun run : kStatusRuns) {
+  for (const StatusRun run : kNumberedStatusRuns) {
     const int next = first + run.last - run.first + 1;
     if (n >= first && n < next) return ResultCode(run.first + (n - first) + kStatusResultOffset);
     first = next;

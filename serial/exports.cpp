@@ -27,8 +27,8 @@ uint8_t SerialPortPresent(uint32_t p) { return port::SerialPortPresent(u8(p)); }
 uint32_t LastPlatformError() { return port::LastPlatformError(); }
 uint8_t AccessDeniedForPermission() { return port::AccessDeniedForPermission(); }
 int32_t ClearPort() { return port::ClearPort(); }
-int32_t WriteByte(uint32_t value) { return port::WriteByte(u8(value)); }
-int32_t ReadByte(uint8_t* destination) { return port::ReadByte(destination); }
+int32_t WriteByte(uint32_t value) { return port::WriteThroughWorker(u8(value)); }
+int32_t ReadByte(uint8_t* destination) { return port::ReadThroughWorker(destination); }
 uint8_t TimeOut() { return port::TimeOut(); }
 void DllVersion(char* destination, uint32_t size) { port::DllVersion(destination, size); }
 uint8_t UstawCTS(uint32_t on) { return port::UstawCTS(u8(on)); }

@@ -55,7 +55,7 @@ void waitForEngineEnd(HANDLE worker) {
   WaitForMultipleObjects(2, waits, FALSE, INFINITE);
 }
 
-int32_t transfer(Direction direction, uint8_t value, uint8_t* destination) {
+int32_t handOverByte(Direction direction, uint8_t value, uint8_t* destination) {
   auto& t = unitState().Transfer;
   const bool writing = direction == Direction::Write;
   t.TimeoutFlag = false;
@@ -171,9 +171,11 @@ int32_t ClearPort() {
   return static_cast<int32_t>(result);
 }
 
-int32_t WriteByte(uint8_t value) { return transfer(Direction::Write, value, nullptr); }
+int32_t WriteThroughWorker(uint8_t value) { return handOverByte(Direction::Write, value, nullptr); }
 
-int32_t ReadByte(uint8_t* destination) { return transfer(Direction::Read, 0, destination); }
+int32_t ReadThroughWorker(uint8_t* destination) {
+  return handOverByte(Direction::Read, 0, destination);
+}
 
 uint8_t TimeOut() { return unitState().Transfer.TimeoutFlag ? 1 : 0; }
 

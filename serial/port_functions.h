@@ -15,8 +15,10 @@ uint8_t SerialPortPresent(uint8_t port);
 uint32_t LastPlatformError();
 uint8_t AccessDeniedForPermission();
 int32_t ClearPort();
-int32_t WriteByte(uint8_t value);
-int32_t ReadByte(uint8_t* destination);
+// The caller's side of a one-byte transfer, behind the exported WriteByte
+// and ReadByte: hands the byte to the transfer worker and waits for it.
+int32_t WriteThroughWorker(uint8_t value);
+int32_t ReadThroughWorker(uint8_t* destination);
 uint8_t TimeOut();
 void DllVersion(char* destination, uint32_t size);
 uint8_t UstawCTS(uint8_t on);

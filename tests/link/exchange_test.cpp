@@ -263,6 +263,33 @@ TEST_F(Exchange, ListAnswersEndAtARecordThatStartsWithTheMark) {
   EXPECT_EQ(answer(50), 48);
 }
 
+// The list end mark ends a list only where a record starts (index 2, 2 + R,
+// ...), whatever the record length; reading stops at the mark, so the printer
+// has sent nothing after it.
+TEST_F(Exchange, ListEndsOnTheMarkThatStartsARecordOfAnyLength) {
+  struct Row {
+    const char* name;
+    std::uint8_t recordLength;
+    unsigned n;
+    Bytes sent;  // what the printer sends after the leading byte; all of it is read
+  };
+  const Row rows[] = {
+      {"1-byte records, the mark third", 1, 20, {0x41, 0x42, 0xFF}},
+      {"1-byte records, the mark first", 1, 20, {0xFF}},
+      {"1-byte records, no mark", 1, 6, {1, 2, 3, 4, 5}},
+      {"2-byte records, a mark inside one is data", 2, 20, {0x41, 0xFF, 0xFF}},
+      {"no records: every mark is data", 0, 4, {0xFF, 0xFF, 0xFF}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    printer().reply(row.sent);
+    EXPECT_TRUE(readRest(row.n, row.recordLength));
+    EXPECT_EQ(code(), 0);
+    EXPECT_EQ(printer().transcript(), std::string("<").append(hex(row.sent)));
+  }
+}
+
 TEST_F(Exchange, Command10ReadsRecordsOnlyForTheWholeListRead) {
   Bytes list(27, 0x41);
   list.push_back(0xFF);  // index 29 starts the second record

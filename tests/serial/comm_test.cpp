@@ -169,7 +169,7 @@ TEST_F(CommDeviceTest, TransferWorkerWithoutThePortObjectRetires) {
   // engine on. It must end the transfer once and retire, not take the
   // request again and again.
   ASSERT_EQ(port_.Connect(), 0u);
-  EXPECT_EQ(port::WriteByte(0x41), 0);
+  EXPECT_EQ(port::WriteThroughWorker(0x41), 0);
   EXPECT_EQ(unitState().LastError.LastErrorText, std::string_view(texts::kPortNieOtwarty));
   EXPECT_EQ(unitState().LastError.LastErrorCode, -1);
   EXPECT_EQ(WaitForSingleObject(port_.TransferThread->ThreadHandle(), 2000), WAIT_OBJECT_0)
@@ -226,9 +226,10 @@ TEST_F(UnitPortTest, ClearPortDropsInputAlreadyReceived) {
   ASSERT_EQ(status.cbInQue, 1u) << "the byte never arrived";
   EXPECT_EQ(port::ClearPort(), 0);
   uint8_t byte = 0;
-  EXPECT_EQ(voren::test::answerWithin(std::chrono::seconds(3), "ReadByte with a 1 s time-out",
-                                      [&] { return port::ReadByte(&byte); }),
-            0)
+  EXPECT_EQ(
+      voren::test::answerWithin(std::chrono::seconds(3), "ReadThroughWorker with a 1 s time-out",
+                                [&] { return port::ReadThroughWorker(&byte); }),
+      0)
       << "read the byte from before the clear: " << int{byte};
 }
 
@@ -240,9 +241,10 @@ TEST_F(UnitPortTest, ResetLeavesNothingOfTheUnitBehind) {
   port::UstawCTS(0);
   port::OpenThread();
   uint8_t byte = 0;
-  ASSERT_EQ(voren::test::answerWithin(std::chrono::seconds(3), "ReadByte with a 1 s time-out",
-                                      [&] { return port::ReadByte(&byte); }),
-            0);
+  ASSERT_EQ(
+      voren::test::answerWithin(std::chrono::seconds(3), "ReadThroughWorker with a 1 s time-out",
+                                [&] { return port::ReadThroughWorker(&byte); }),
+      0);
   ASSERT_EQ(port::TimeOut(), 1);
   ASSERT_EQ(port::InitializePort(port_, 38400, 3, 1), 5);
 

@@ -96,7 +96,7 @@ class FaultDeviceTest : public FaultTest {
 
   // The port still moves bytes afterwards.
   void stillWorks() {
-    ASSERT_EQ(port::WriteByte(0x55), 1) << recorded();
+    ASSERT_EQ(port::WriteThroughWorker(0x55), 1) << recorded();
     EXPECT_EQ(printer_->read(2000), 0x55);
   }
 
@@ -111,7 +111,7 @@ TEST_F(FaultDeviceTest, WriteHeldByCtsTimesOutWithCtsReadOff) {
   ASSERT_EQ(port::InitializePort(port_, 38400, 1, 1), 0) << recorded();
   faults::holdCts(true);
   EXPECT_EQ(voren::test::answerWithin(std::chrono::seconds(3), "the write held by CTS",
-                                      [] { return port::WriteByte(0x1B); }),
+                                      [] { return port::WriteThroughWorker(0x1B); }),
             0);
   uint32_t lines = MS_CTS_ON;
   EXPECT_EQ(port::ReadModemStatus(&lines), 1);
@@ -155,12 +155,12 @@ TEST_F(FaultDeviceTest, EngineThatCannotTakeItsRequestStillAnswers) {
   // The caller resets the idle signal, the worker resets it again, then the
   // engine resets its request: that third reset fails.
   faults::failCall(Call::ResetEvent, ERROR_INVALID_HANDLE, 1, 2);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   EXPECT_EQ(port::TimeOut(), 1);
   EXPECT_EQ(recorded(), std::string_view(texts::kBladZamknieciaUchwytu));
   // The request is still set: the worker retires instead of running it
   // again, and the byte never leaves.
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x42); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x42); }), 0);
   EXPECT_EQ(printer_->read(300), std::nullopt);
   EXPECT_EQ(port::UnInitializePort(), 0);
   open();
@@ -170,27 +170,27 @@ TEST_F(FaultDeviceTest, EngineThatCannotTakeItsRequestStillAnswers) {
 TEST_F(FaultDeviceTest, EngineWithoutCompletionEventStillAnswers) {
   openSettled();
   faults::failCall(Call::CreateEventA, ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kBladCreateEventSpacja));
   stillWorks();
 
   // The read goes on without its own event and fails its wait.
   faults::failCall(Call::CreateEventA, ERROR_NOT_ENOUGH_MEMORY);
   uint8_t byte = 0;
-  EXPECT_EQ(answersAtOnce([&] { return port::ReadByte(&byte); }), 0);
+  EXPECT_EQ(answersAtOnce([&] { return port::ReadThroughWorker(&byte); }), 0);
   stillWorks();
 }
 
 TEST_F(FaultDeviceTest, RefusedTransfersReportAndMoveNothing) {
   openSettled();
   faults::failCall(Call::WriteFile, ERROR_GEN_FAILURE);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kNiepoprawnyZapisDoPortu));
   EXPECT_EQ(port::TimeOut(), 1);
 
   faults::failCall(Call::ReadFile, ERROR_GEN_FAILURE);
   uint8_t byte = 0x77;
-  EXPECT_EQ(answersAtOnce([&] { return port::ReadByte(&byte); }), 0);
+  EXPECT_EQ(answersAtOnce([&] { return port::ReadThroughWorker(&byte); }), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kNiepoprawnyOdczyt));
   EXPECT_EQ(byte, 0x77);
   stillWorks();
@@ -200,10 +200,11 @@ TEST_F(FaultDeviceTest, TransferThatCannotBeRequestedGivesTheClaimBack) {
   openSettled();
   // The caller's request is the transfer's first signal.
   faults::failCall(Call::SetEvent, ERROR_INVALID_HANDLE);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kBladSygnalizacjiZdarzenia));
   EXPECT_EQ(printer_->read(300), std::nullopt);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x42); }), 1) << "the claim was kept";
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x42); }), 1)
+      << "the claim was kept";
   EXPECT_EQ(printer_->read(2000), 0x42);
 }
 
@@ -211,13 +212,13 @@ TEST_F(FaultDeviceTest, WorkerThatCannotSignalItsEndRetiresAndReleasesTheCaller)
   openSettled();
   // The caller sets the request, then the engine fails to set the idle signal.
   faults::failCall(Call::SetEvent, ERROR_INVALID_HANDLE, 1, 1);
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   // The byte left before the signal failed; only its report is lost.
   EXPECT_EQ(printer_->read(2000), 0x41);
   // Every later transfer answers at once too, until the port is reopened.
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x42); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x42); }), 0);
   uint8_t byte = 0;
-  EXPECT_EQ(answersAtOnce([&] { return port::ReadByte(&byte); }), 0);
+  EXPECT_EQ(answersAtOnce([&] { return port::ReadThroughWorker(&byte); }), 0);
   EXPECT_EQ(port::UnInitializePort(), 0);
   open();
   stillWorks();
@@ -227,9 +228,9 @@ TEST_F(FaultDeviceTest, TransferWorkerThatNeverStartedLeavesTheCallerAWayOut) {
   // The event worker's thread comes first, the transfer worker's second.
   faults::failCall(Call::CreateThread, ERROR_NOT_ENOUGH_MEMORY, 1, 1);
   open();
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   uint8_t byte = 0;
-  EXPECT_EQ(answersAtOnce([&] { return port::ReadByte(&byte); }), 0);
+  EXPECT_EQ(answersAtOnce([&] { return port::ReadThroughWorker(&byte); }), 0);
   EXPECT_EQ(port::UnInitializePort(), 0);
 }
 
@@ -254,13 +255,13 @@ TEST_F(FaultDeviceTest, LineErrorAbortsTheReadUntilDisconnectClearsIt) {
   });
   uint8_t byte = 0;
   const auto start = Clock::now();
-  EXPECT_EQ(port::ReadByte(&byte), 0);
+  EXPECT_EQ(port::ReadThroughWorker(&byte), 0);
   uart.join();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(recorded(), std::string_view(texts::kOdczytPrzerwanyBezKropki));
   // The error state holds until the event worker's hand-over clears it,
   // which only the disconnect runs.
-  EXPECT_EQ(answersAtOnce([] { return port::WriteByte(0x41); }), 0);
+  EXPECT_EQ(answersAtOnce([] { return port::WriteThroughWorker(0x41); }), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kNiepoprawnyZapisDoPortu));
   EXPECT_EQ(port::UnInitializePort(), 0);
   EXPECT_EQ(recorded(), std::string_view(texts::kCeFrame));

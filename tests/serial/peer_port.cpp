@@ -15,8 +15,9 @@ unsigned numberFromEnvironment(const char* name) {
   return value != nullptr ? static_cast<unsigned>(std::atoi(value)) : 0;
 }
 
-// One overlapped transfer, waited out or cancelled after timeoutMs.
-bool transfer(HANDLE h, bool writing, uint8_t* byte, unsigned timeoutMs) {
+// Moves one byte by an overlapped transfer, waited out or cancelled after
+// timeoutMs; true when it moved.
+bool moveByteWithin(HANDLE h, bool writing, uint8_t* byte, unsigned timeoutMs) {
   OVERLAPPED overlap{};
   overlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD moved = 0;
@@ -66,12 +67,13 @@ PeerPort::~PeerPort() {
 bool PeerPort::isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 bool PeerPort::write(uint8_t byte) {
-  return isOpen() && transfer(static_cast<HANDLE>(handle_), true, &byte, 2000);
+  return isOpen() && moveByteWithin(static_cast<HANDLE>(handle_), true, &byte, 2000);
 }
 
 std::optional<uint8_t> PeerPort::read(unsigned timeoutMs) {
   uint8_t byte = 0;
-  if (isOpen() && transfer(static_cast<HANDLE>(handle_), false, &byte, timeoutMs)) return byte;
+  if (isOpen() && moveByteWithin(static_cast<HANDLE>(handle_), false, &byte, timeoutMs))
+    return byte;
   return std::nullopt;
 }
 

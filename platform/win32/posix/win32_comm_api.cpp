@@ -49,9 +49,11 @@ BOOL overlappedResult(const OVERLAPPED& overlapped, LPDWORD transferred) {
   return fail(errorOfStatus(status), FALSE);
 }
 
-// A handle opened without FILE_FLAG_OVERLAPPED blocks until its transfer ends.
+// Starts an I/O call on the device: on an overlapped handle with the
+// caller's record, and returns as the start did; a handle opened without
+// FILE_FLAG_OVERLAPPED blocks until its transfer ends.
 template <class Start>
-BOOL transfer(CommDevice& device, LPDWORD done, LPOVERLAPPED overlapped, Start start) {
+BOOL startOrAwait(CommDevice& device, LPDWORD done, LPOVERLAPPED overlapped, Start start) {
   if (device.overlapped()) {
     if (overlapped == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
     return start(done, *overlapped);
@@ -173,8 +175,8 @@ BOOL WaitCommEvent(HANDLE file, LPDWORD eventMask, LPOVERLAPPED overlapped) {
   const auto device = deviceOf(file);
   if (!device) return FALSE;
   if (eventMask == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
-  return transfer(*device, nullptr, overlapped,
-                  [&](LPDWORD, OVERLAPPED& o) { return device->waitEvent(eventMask, o); });
+  return startOrAwait(*device, nullptr, overlapped,
+                      [&](LPDWORD, OVERLAPPED& o) { return device->waitEvent(eventMask, o); });
 }
 
 BOOL EscapeCommFunction(HANDLE file, DWORD function) {
@@ -196,7 +198,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
   const auto device = deviceOf(file);
   if (!device) return FALSE;
   if (buffer == nullptr && toRead > 0) return fail(ERROR_INVALID_PARAMETER, FALSE);
-  return transfer(*device, read, overlapped, [&](LPDWORD done, OVERLAPPED& o) {
+  return startOrAwait(*device, read, overlapped, [&](LPDWORD done, OVERLAPPED& o) {
     return device->read(buffer, toRead, done, o);
   });
 }
@@ -207,7 +209,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
   const auto device = deviceOf(file);
   if (!device) return FALSE;
   if (buffer == nullptr && toWrite > 0) return fail(ERROR_INVALID_PARAMETER, FALSE);
-  return transfer(*device, written, overlapped, [&](LPDWORD done, OVERLAPPED& o) {
+  return startOrAwait(*device, written, overlapped, [&](LPDWORD done, OVERLAPPED& o) {
     return device->write(buffer, toWrite, done, o);
   });
 }
