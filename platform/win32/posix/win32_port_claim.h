@@ -9,10 +9,11 @@
 // last close (a UART, a USB adapter) is fenced with TIOCEXCL as well, for
 // openers that neither lock nor show in the look (a Windows program under
 // Wine among them): the flag lives in that state, so it goes with the
-// holder's descriptors however the holder ends. A pseudo-terminal is not
-// fenced: its slave's state lives as long as its master is open, and the
-// flag with it, past every opener of the slave; an opener that neither locks
-// nor looks gets in beside its holder there.
+// holder's descriptors however the holder ends (unless a process holds the
+// terminal as /dev/console, which the look does not see). A pseudo-terminal
+// is not fenced: its slave's state lives as long as its master is open, and
+// the flag with it, past every opener of the slave; an opener that neither
+// locks nor looks gets in beside its holder there.
 #include <sys/types.h>
 
 #include <optional>
