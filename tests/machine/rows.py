@@ -147,6 +147,9 @@ def in_use(row, r):
     for holder in ["second", "cat", "other_user"]:
         output = row.failed_saying(uart, holder, IN_USE)
         row.expect(MISSING not in output, f"{holder}: the held port is called missing:\n{output}")
+    plain = uart["plain open while held"]
+    row.expect("busy" in plain and "opened" not in plain,
+               f"a user's plain open of the held UART was not refused as busy:\n{plain}")
     row.succeeded(uart, "update")
 
 

@@ -107,6 +107,18 @@ second_run() {
   report_program $! second
 }
 
+# Beside the run that holds the UART: another run of ours, and a user's
+# plain open, which neither locks nor looks for holders (as Wine's).
+beside_the_update() {
+  local mode
+  second_run
+  mode=$(stat -c %a /dev/ttyS1)
+  chmod 666 /dev/ttyS1
+  section "plain open while held"
+  su -s /bin/sh serwis -c 'exec 3<>/dev/ttyS1 && echo opened' 2>&1
+  chmod "$mode" /dev/ttyS1
+}
+
 # A run next to a holder started in the background; ends the holder.
 beside_holder() {
   local holder=$1 name=$2
@@ -121,7 +133,7 @@ beside_holder() {
 # killed mid-update and then another user's, and the operator refused.
 scenario_uart() {
   uart_lines update
-  update_through /dev/ttyS1 update second_run --port 2
+  update_through /dev/ttyS1 update beside_the_update --port 2
   mark "snapshot uart"
   chmod 666 /dev/ttyS1
   cat /dev/ttyS1 >/dev/null &

@@ -6,9 +6,15 @@
 // - Wine lets a second CreateFileA open a COM port that another Wine program
 //   has open (share mode 0); Windows refuses with ERROR_ACCESS_DENIED (5).
 //   Wine refuses it only when the holder made the device exclusive
-//   (TIOCEXCL, as our POSIX emulation does), and then with
-//   ERROR_LOCK_VIOLATION (33), which the program reads as "in use" too. So
-//   the port held by another copy is held by the native program.
+//   (TIOCEXCL), and then with ERROR_LOCK_VIOLATION (33), which the program
+//   reads as "in use" too. Wine neither locks the port nor looks for its
+//   holders, so that flag is all that keeps it out of a port a native copy
+//   holds. The copy sets it on a UART or USB adapter, whose flag goes with
+//   the copy's descriptors, not on a pseudo-terminal, where it would outlive
+//   a killed copy: a Windows program under Wine opens a pty that a native
+//   copy holds. So the in-use row sets the flag on the simulator's pty
+//   itself, as the copy sets it on a UART, and the port held by that copy
+//   is held by the native program.
 // - A serial read time-out completes with FALSE and ERROR_TIMEOUT (1460)
 //   under Wine; Windows completes it with TRUE and 0 bytes. The updater sees
 //   a failed byte read either way: SilentPrinterTimesOut holds under both.
@@ -28,7 +34,9 @@
 // - Wine's device installer has no devices in the ports class (Wine 8:
 //   SetupDiGetClassDevs gives an empty set), so no port has a description;
 //   com_ports_windows_test registers such devices itself.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -420,7 +428,7 @@ void expectEachPortOnce(const std::vector<std::string>& lines,
 
 // A port another program holds: the busy line alone, never called missing,
 // typed or given with --port; nothing reaches the printer.
-TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
+TEST_F(UpdaterUnderWine, PortHeldExclusivelyByANativeCopyIsInUseNotMissing) {
   std::string error, screen;
   ASSERT_TRUE(run_->startPrinter({"--baud", "1200"}, &error)) << error;
   linkCom(3);
@@ -429,6 +437,11 @@ TEST_F(UpdaterUnderWine, PortHeldByANativeCopyIsInUseNotMissing) {
                            {{"VOREN_COM3", run_->printer().ptyPath()}}, &error))
       << error;
   ASSERT_TRUE(holder.waitForText(kProgressLabel, 10s, &screen)) << screen;
+  // Exclusive, as the copy makes a UART (see the top of this file).
+  const int pty = ::open(run_->printer().ptyPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(pty, 0);
+  ASSERT_EQ(ioctl(pty, TIOCEXCL), 0);
+  close(pty);
   // The wineserver opens the devices for its programs. As root it passes
   // TIOCEXCL, so it runs here without CAP_SYS_ADMIN, as a user's would: the
   // running one is ended (none of this suite's programs runs now) and one

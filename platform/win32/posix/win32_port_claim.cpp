@@ -9,13 +9,11 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,33 +26,6 @@
 namespace voren::win32 {
 namespace {
 
-// The keeper's own descriptors are the port and its line; holding any other
-// (a pipe to a station, another port) would keep it open past its time.
-void closeAllBut(int a, int b) {
-  const unsigned low = static_cast<unsigned>(a < b ? a : b);
-  const unsigned high = static_cast<unsigned>(a < b ? b : a);
-  if (low > 0) close_range(0, low - 1, 0);
-  if (high > low + 1) close_range(low + 1, high - 1, 0);
-  close_range(high + 1, ~0U, 0);
-}
-
-// Runs in the forked keeper. The holder has other threads, so only
-// async-signal-safe calls from here on.
-[[noreturn]] void keep(int port, int line) {
-  // Its own session: the terminal's Ctrl-C and hang-up, and a kill of the
-  // holder's process group, leave it to do its work.
-  sigset_t all;
-  sigfillset(&all);
-  sigprocmask(SIG_SETMASK, &all, nullptr);
-  setsid();
-  closeAllBut(port, line);
-  char byte = 0;
-  while (read(line, &byte, 1) < 0 && errno == EINTR) {
-  }
-  ioctl(port, TIOCNXCL);
-  _exit(0);
-}
-
 // Linux's device numbers: pseudo-terminal slaves on majors 136 to 143, and
 // the multiplexer that makes a new pseudo-terminal at each open, 5:2.
 const dev_t kMultiplexer = makedev(5, 2);
@@ -65,6 +36,15 @@ std::optional<unsigned> ptyNumber(dev_t rdev) {
   const unsigned group = major(rdev);
   if (group < kFirstSlaveMajor || group > kLastSlaveMajor) return std::nullopt;
   return (group - kFirstSlaveMajor) * 256 + minor(rdev);
+}
+
+// Whether the kernel keeps the terminal of rdev, and its exclusive flag, past
+// the last close of rdev: a pseudo-terminal's side lives for as long as its
+// other side is open. The legacy ones are majors 2 (masters) and 3 (slaves).
+bool outlivesItsOpeners(dev_t rdev) {
+  constexpr unsigned kLegacyMasters = 2, kLegacySlaves = 3;
+  return ptyNumber(rdev) || rdev == kMultiplexer || major(rdev) == kLegacyMasters ||
+         major(rdev) == kLegacySlaves;
 }
 
 DeviceIdentity identityOf(const struct stat& node) { return {node.st_rdev, node.st_dev}; }
@@ -143,30 +123,6 @@ std::vector<int> descriptorsOf(int proc, const char* pid, const Sought& sought, 
   return held;
 }
 
-// The parent of process pid; 0 when unknown.
-long parentOf(int proc, long pid) {
-  char file[32];
-  std::snprintf(file, sizeof file, "%ld/stat", pid);
-  char text[1024];
-  if (readStart(proc, file, text, sizeof text) == 0) return 0;
-  // "PID (NAME) STATE PPID ...", where NAME may hold anything, ')' too.
-  const char* named = std::strrchr(text, ')');
-  if (named == nullptr || named[1] == '\0' || named[2] == '\0') return 0;
-  return std::strtol(named + 3, nullptr, 10);
-}
-
-// Whether pid was started by this process, or by one it started (a port's
-// keeper, forked while another port was opening, holds that one until it has
-// closed what it does not keep).
-bool descendant(int proc, long pid, long self) {
-  constexpr int kDeepest = 64;
-  for (int depth = 0; depth < kDeepest && pid > 1; ++depth) {
-    pid = parentOf(proc, pid);
-    if (pid == self) return true;
-  }
-  return false;
-}
-
 // Whether each descriptor theirs of process pid is the very open file of one
 // of ours: the parent that handed the port down to us, or another child it
 // handed it to. kcmp tells; where it is refused, they count as holders.
@@ -184,10 +140,10 @@ bool handedDown(long pid, const std::vector<int>& theirs, const std::vector<int>
 // holds; the lock and the fence keep out only those that come after us, so an
 // earlier opener that took neither (a terminal program, a getty, a modem
 // prober, another run of ours whose terminal it is) is found here. Not
-// counted: our own descendants, what was handed down to us with the port, and
-// a process that holds the pseudo-terminal's master as well, its other end
-// (a bridge such as socat keeps both). Processes this user may not look
-// into, those of another PID namespace, and a system without /proc, go unseen.
+// counted: what was handed down to us with the port, and a process that
+// holds the pseudo-terminal's master as well, its other end (a bridge such as
+// socat keeps both). Processes this user may not look into, those of another
+// PID namespace, and a system without /proc, go unseen.
 bool openElsewhere(int fd) {
   Sought sought;
   // Every open of the multiplexer is a terminal of its own.
@@ -216,8 +172,7 @@ bool openElsewhere(int fd) {
     if (*end != '\0' || pid <= 0 || pid == self) continue;
     bool master = false;
     const auto held = descriptorsOf(proc, entry->d_name, sought, &master);
-    found = !held.empty() && !master && !descendant(proc, pid, self) &&
-            !handedDown(pid, held, sought.handed);
+    found = !held.empty() && !master && !handedDown(pid, held, sought.handed);
   }
   closedir(processes);
   return found;
@@ -275,9 +230,7 @@ std::optional<DeviceIdentity> PortClaim::unopenedSinceLook() {
 PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
   if (this != &other) {
     release();
-    fd_ = std::exchange(other.fd_, -1);
-    keeper_ = std::exchange(other.keeper_, -1);
-    keeperLine_ = std::exchange(other.keeperLine_, -1);
+    fenced_ = std::exchange(other.fenced_, -1);
     watch_ = std::exchange(other.watch_, -1);
     device_ = other.device_;
   }
@@ -287,47 +240,28 @@ PortClaim& PortClaim::operator=(PortClaim&& other) noexcept {
 int PortClaim::take(int fd, bool terminal, std::optional<DeviceIdentity> unopened) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
   if (!terminal) return 0;
-  int fenced = 0;
-  ioctl(fd, TIOCGEXCL, &fenced);
-  if (!fenced) {
-    startKeeper(fd);
-    // Without a keeper the lock stands alone: a fence that could outlive the
-    // process would keep out every user after it.
-    if (keeper_ > 0) ioctl(fd, TIOCEXCL);
-  }
   struct stat node {};
   fstat(fd, &node);
+  // Fenced before the look, so that no opener comes in behind it. A flag
+  // already up is another opener's (CAP_SYS_ADMIN passes it): left as it is.
+  int up = 0;
+  if (!outlivesItsOpeners(node.st_rdev) && ioctl(fd, TIOCGEXCL, &up) == 0 && !up &&
+      ioctl(fd, TIOCEXCL) == 0) {
+    fenced_ = fd;
+  }
   const DeviceIdentity device = identityOf(node);
   const bool spared = unopened == device;
-  // Fenced before the look, so that no opener comes in behind it, and
-  // watched from before it, so that our next open can tell whether one came.
+  // Watched from before the look, so that our next open can tell whether an
+  // opener came after it.
   const int watch = spared ? -1 : watchOpens(fd);
   if (!spared && openElsewhere(fd)) {
     if (watch >= 0) ::close(watch);
     release();
     return EBUSY;
   }
-  // A fence found up over a port that nobody else holds was left by a claim
-  // killed together with its keeper: ours now, to take down at our end.
-  if (fenced) startKeeper(fd);
   watch_ = watch;
   device_ = device;
   return 0;
-}
-
-void PortClaim::startKeeper(int fd) {
-  int line[2];
-  if (pipe2(line, O_CLOEXEC) != 0) return;
-  const pid_t pid = fork();
-  if (pid == 0) keep(fd, line[0]);
-  ::close(line[0]);
-  if (pid < 0) {
-    ::close(line[1]);
-    return;
-  }
-  fd_ = fd;
-  keeper_ = pid;
-  keeperLine_ = line[1];
 }
 
 void PortClaim::release(bool probed) {
@@ -339,18 +273,8 @@ void PortClaim::release(bool probed) {
     }
     watch_ = -1;
   }
-  if (keeper_ < 0) return;
-  ::close(keeperLine_);
-  int status = 0;
-  pid_t ended = 0;
-  do {
-    ended = waitpid(keeper_, &status, 0);
-  } while (ended < 0 && errno == EINTR);
-  // A keeper killed before its time left the flag: the port is still ours.
-  if (ended != keeper_ || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    ioctl(fd_, TIOCNXCL);
-  }
-  fd_ = keeper_ = keeperLine_ = -1;
+  if (fenced_ >= 0) ioctl(fenced_, TIOCNXCL);
+  fenced_ = -1;
 }
 
 }  // namespace voren::win32
