@@ -112,6 +112,8 @@ class CommDevice : public Object {
   bool heldByCts() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
+  bool outputSent() const;
+  void drainOutput();
   void askLowLatency();
 
   int fd_;  // -1 once closed
