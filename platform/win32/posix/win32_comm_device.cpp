@@ -222,6 +222,8 @@ DWORD CommDevice::setState(const DCB& dcb) {
   if (const DWORD error = writeTermios(dcb, settings)) return error;
   makeRaw(settings);
   used_ = true;
+  // A UART's driver counts CTS changes only while flow control is on.
+  ctsKnown_ = false;
   if (tcsetattr(fd_, TCSANOW, &settings) != 0 && !appliedButFraming(fd_, settings)) {
     return ERROR_INVALID_PARAMETER;
   }
