@@ -194,8 +194,8 @@ void CommDevice::drainOutput() {
   if (outputSent()) return;
   constexpr std::uint64_t bitsPerByte = 12;  // start, 8 data, parity, 2 stop at most
   const std::uint64_t baud = std::max<DWORD>(dcb_.BaudRate, 300);
-  const auto onWire = std::chrono::microseconds(
-      (std::uint64_t{outputQueued()} + 16) * bitsPerByte * 1'000'000 / baud);
+  const auto onWire = std::chrono::microseconds((std::uint64_t{outputQueued()} + 16) * bitsPerByte *
+                                                1'000'000 / baud);
   const auto until = Clock::now() + 2 * onWire + std::chrono::milliseconds(200);
   while (!outputSent() && Clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

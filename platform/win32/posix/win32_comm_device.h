@@ -134,7 +134,7 @@ class CommDevice : public Object {
   mutable bool ctsKnown_ = false;
   mutable bool ctsLow_ = false;
   mutable int ctsCount_ = 0;
-  bool used_ = false;           // settings changed or a transfer made
+  bool used_ = false;  // settings changed or a transfer made
   termios foundSettings_{};
   PortClaim claim_;
   bool clearLowLatency_ = false;  // the driver's low latency mode was ours to set
