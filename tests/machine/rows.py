@@ -165,7 +165,10 @@ def unplugged(row, r):
         took = float(usb["unplugged ended at"]) - float(usb["unplugged at"])
     except ValueError:
         took = None
-    row.expect(took is not None and took < 5, f"the run ended {took} s after the unplug")
+    # The USB time-out a stuck control transfer waits out is 5 s: well under
+    # it, so a run that waited one out cannot pass.
+    if row.expect(took is not None and took < 3, f"the run ended {took} s after the unplug"):
+        print(f"the run ended {took:.2f} s after the unplug (the guest's clock)")
     row.expect(usb["left running"] == "", f"left running after the unplug: {usb['left running']}")
     row.succeeded(usb, "replugged")
 
