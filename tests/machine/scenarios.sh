@@ -165,7 +165,7 @@ scenario_usb() {
   section "latency after kill"
   cat $latency
 
-  start_program root unplugged --device /dev/ttyUSB0
+  start_program root unplugged --device /dev/ttyUSB0 --trace /tmp/unplugged.trace
   pid=$!
   wait_for_update "$pid" /dev/ttyUSB0
   section "unplugged at"
@@ -179,6 +179,11 @@ scenario_usb() {
   echo "$status"
   section "unplugged output"
   cat /tmp/unplugged.out
+  # Where the time went: the wire's last lines and the kernel's messages.
+  section "unplugged trace"
+  tail -n 4 /tmp/unplugged.trace
+  section "unplugged kernel"
+  dmesg | tail -n 12
   section "left running"
   pidof voren-cp852
   mark plug
