@@ -86,6 +86,12 @@ class Monitor:
         self.execute("qmp_capabilities")
 
     def execute(self, command, **arguments):
+        try:
+            return self._execute(command, arguments)
+        except OSError as e:
+            raise MachineError(f"QEMU's monitor failed during {command}: {e}") from e
+
+    def _execute(self, command, arguments):
         self.sock.sendall(json.dumps({"execute": command, "arguments": arguments}).encode() + b"\n")
         while True:
             line = self.lines.readline()
@@ -202,7 +208,18 @@ class Machine:
                     f"and its results:\n{self._tail(self.results)}")
             marks = [line[8:] for line in self._reported() if line.startswith("@@ mark ")]
             for mark in marks[marks_seen:]:
-                self.act(mark)
+                try:
+                    self.act(mark)
+                except MachineError as e:
+                    # A monitor that closed is mostly QEMU gone: say how.
+                    try:
+                        ended = f"exited with {self.qemu.wait(5)}"
+                    except subprocess.TimeoutExpired:
+                        ended = "still runs"
+                    raise MachineError(
+                        f"{e} (at the guest's mark {mark!r}, scenario {self.scenario}); QEMU "
+                        f"{ended} and said:\n{self._tail(self.workdir / 'qemu.txt')}\n"
+                        f"its console ends:\n{self._tail(self.console)}") from e
             marks_seen = len(marks)
             time.sleep(0.1)
         self.seconds["run"] = time.monotonic() - booting

@@ -21,6 +21,7 @@ run_limit=120
 start_program() {
   local user=$1 name=$2
   shift 2
+  eval "started_$name=$(uptime_seconds)"
   if [ "$user" = root ]; then
     timeout $run_limit voren-cp852 "$@" >"/tmp/$name.out" 2>&1 &
   else
@@ -28,13 +29,16 @@ start_program() {
   fi
 }
 
-# Waits for the run with this pid and reports its status and output.
+# Waits for the run with this pid and reports its status, its seconds (the
+# guest's clock) and its output.
 report_program() {
   local pid=$1 name=$2 status
   wait "$pid"
   status=$?
   section "$name status"
   echo "$status"
+  section "$name seconds"
+  eval "echo \"\$(uptime_seconds) - \$started_$name\"" | bc
   section "$name output"
   cat "/tmp/$name.out"
   [ "$status" = 143 ] && echo "(hung: ended after $run_limit s)"
@@ -64,11 +68,10 @@ wait_for_update() {
 # while the program holds the port (taken between two looks that find it
 # running) and after; WHILE_HELD runs while it holds the port.
 update_through() {
-  local device=$1 name=$2 while_held=$3 pid during started
+  local device=$1 name=$2 while_held=$3 pid during
   shift 3
   section "$name before"
   settings "$device"
-  started=$(uptime_seconds)
   start_program root "$name" "$@"
   pid=$!
   wait_for_update "$pid" "$device"
@@ -78,8 +81,6 @@ update_through() {
   }
   $while_held
   report_program "$pid" "$name"
-  section "$name seconds"
-  echo "$(uptime_seconds) - $started" | bc
   section "$name after"
   settings "$device"
 }
@@ -176,7 +177,7 @@ scenario_usb() {
   section "latency after kill"
   cat $latency
 
-  start_program root unplugged --device /dev/ttyUSB0
+  start_program root unplugged --device /dev/ttyUSB0 --trace /tmp/unplugged.trace
   pid=$!
   wait_for_update "$pid" /dev/ttyUSB0
   section "unplugged at"
@@ -190,6 +191,11 @@ scenario_usb() {
   echo "$status"
   section "unplugged output"
   cat /tmp/unplugged.out
+  # Where the time went: the wire's last lines and the kernel's messages.
+  section "unplugged trace"
+  tail -n 4 /tmp/unplugged.trace
+  section "unplugged kernel"
+  dmesg | tail -n 12
   section "left running"
   pidof voren-cp852
   mark plug

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "platform/win32/device_access.h"
 #include "platform/win32/posix/win32_comm_state.h"
@@ -157,9 +159,14 @@ void CommDevice::closed() {
   wakeIoThread();
   if (ioThread.joinable()) ioThread.join();
   std::lock_guard lock(mutex_);
-  // A handle that was only opened, as a probe for the port is, leaves the
-  // line as it found it.
-  if (terminal_ && !used_) tcsetattr(fd_, TCSANOW, &foundSettings_);
+  // The line goes back as it was found, after a probe and after an update
+  // alike: whatever uses the port next (a terminal, another tool) finds its
+  // own settings, not ours. Bytes a write already handed over go out first,
+  // at the settings they were written for.
+  if (terminal_ && !hungUp_) {
+    if (used_) drainOutput();
+    tcsetattr(fd_, TCSANOW, &foundSettings_);
+  }
   claim_.release(!used_);
   serial_struct serial{};
   if (clearLowLatency_ && ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
@@ -168,6 +175,32 @@ void CommDevice::closed() {
   }
   ::close(fd_);
   fd_ = -1;
+}
+
+// The driver's queue, and a UART's FIFO and shift register where its driver
+// tells them (the 8250's does; a USB adapter's and a pseudo-terminal's do
+// not), are empty.
+bool CommDevice::outputSent() const {
+  if (outputQueued() > 0) return false;
+  unsigned int lsr = 0;
+  return ioctl(fd_, TIOCSERGETLSR, &lsr) != 0 || (lsr & TIOCSER_TEMT) != 0;
+}
+
+// Not TCSADRAIN: the kernel waits for the queue without a bound, and a line
+// that CTS holds never empties it. Twice the queue's time on the wire, then
+// what is left is dropped: sent at the settings put back it would reach the
+// printer as noise.
+void CommDevice::drainOutput() {
+  if (outputSent()) return;
+  constexpr std::uint64_t bitsPerByte = 12;  // start, 8 data, parity, 2 stop at most
+  const std::uint64_t baud = std::max<DWORD>(dcb_.BaudRate, 300);
+  const auto onWire = std::chrono::microseconds((std::uint64_t{outputQueued()} + 16) * bitsPerByte *
+                                                1'000'000 / baud);
+  const auto until = Clock::now() + 2 * onWire + std::chrono::milliseconds(200);
+  while (!outputSent() && Clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!outputSent()) tcflush(fd_, TCOFLUSH);
 }
 
 // --- Settings -----------------------------------------------------------------
@@ -189,6 +222,8 @@ DWORD CommDevice::setState(const DCB& dcb) {
   if (const DWORD error = writeTermios(dcb, settings)) return error;
   makeRaw(settings);
   used_ = true;
+  // A UART's driver counts CTS changes only while flow control is on.
+  ctsKnown_ = false;
   if (tcsetattr(fd_, TCSANOW, &settings) != 0 && !appliedButFraming(fd_, settings)) {
     return ERROR_INVALID_PARAMETER;
   }

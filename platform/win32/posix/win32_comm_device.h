@@ -112,6 +112,8 @@ class CommDevice : public Object {
   bool heldByCts() const;
   Clock::time_point nextDeadline(Clock::time_point now) const;
   void hangUp();
+  bool outputSent() const;
+  void drainOutput();
   void askLowLatency();
 
   int fd_;  // -1 once closed
@@ -128,7 +130,11 @@ class CommDevice : public Object {
   bool outputBlocked_ = false;  // the driver refused bytes: wait for POLLOUT
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
   bool modemLines_ = false;     // TIOCMGET works: not so on a pseudo-terminal
-  bool used_ = false;           // settings changed or a transfer made
+  // CTS as last read, and the driver's count of its changes then (heldByCts).
+  mutable bool ctsKnown_ = false;
+  mutable bool ctsLow_ = false;
+  mutable int ctsCount_ = 0;
+  bool used_ = false;  // settings changed or a transfer made
   termios foundSettings_{};
   PortClaim claim_;
   bool clearLowLatency_ = false;  // the driver's low latency mode was ours to set

@@ -365,13 +365,26 @@ void CommDevice::serveWrites(Clock::time_point now) {
   }
 }
 
+// Asked before each write; a line without modem lines has no CTS to hold
+// it. A USB adapter's driver (ftdi_sio) answers TIOCMGET with a control
+// transfer to the adapter: a millisecond a byte, and when the adapter is
+// pulled out mid-transfer the host controller may never end it, which holds
+// this thread for the USB time-out (5 s). The driver counts CTS changes as
+// the adapter reports them, so the line is asked again only when the count
+// moved.
 bool CommDevice::heldByCts() const {
   if (!dcb_.fOutxCtsFlow) return false;
   if (ctsHeldByTest()) return true;
-  // Asked once a write; a line without modem lines has no CTS to hold it.
   if (!modemLines_) return false;
+  serial_icounter_struct now{};
+  const bool counted = countersWork_ && ioctl(fd_, TIOCGICOUNT, &now) == 0;
+  if (counted && ctsKnown_ && now.cts == ctsCount_) return ctsLow_;
   int lines = 0;
-  return ioctl(fd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CTS) == 0;
+  const bool read = ioctl(fd_, TIOCMGET, &lines) == 0;
+  ctsKnown_ = counted && read;
+  ctsCount_ = now.cts;
+  ctsLow_ = read && (lines & TIOCM_CTS) == 0;
+  return ctsLow_;
 }
 
 void CommDevice::noteEvents(DWORD events) {

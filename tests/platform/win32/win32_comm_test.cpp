@@ -351,24 +351,34 @@ TEST_F(PtyPort, AClaimKilledWithEverythingItStartedLeavesThePortToAUserAtOnce) {
   EXPECT_EQ(voren::test::runCommand(*user).status, 0) << "a user's open was refused";
 }
 
-TEST_F(PtyPort, RawFromTheOpenAndAProbeLeavesTheLineAsFound) {
+// The port is raw while a handle holds it, and its settings are put back at
+// close, after a probe and after a handle that set the line up and sent.
+TEST_F(PtyPort, RawWhileHeldAndTheLineAsFoundAfterClose) {
   const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
   termios cooked{};
   tcgetattr(slave, &cooked);
   cooked.c_lflag |= ICANON | ECHO;
   cooked.c_iflag |= IXON | ICRNL;
+  cfsetspeed(&cooked, B9600);
   tcsetattr(slave, TCSANOW, &cooked);
+  tcgetattr(slave, &cooked);
+  const auto asFound = [&](const char* after) {
+    termios now{};
+    tcgetattr(slave, &now);
+    EXPECT_EQ(now.c_iflag, cooked.c_iflag) << after;
+    EXPECT_EQ(now.c_oflag, cooked.c_oflag) << after;
+    EXPECT_EQ(now.c_cflag, cooked.c_cflag) << after;
+    EXPECT_EQ(now.c_lflag, cooked.c_lflag) << after;
+    EXPECT_EQ(cfgetospeed(&now), cfgetospeed(&cooked)) << after;
+  };
 
   // A probe for the port: opened and closed, nothing else.
   HANDLE probe =
       CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(probe, INVALID_HANDLE_VALUE);
   CloseHandle(probe);
-  termios after{};
-  tcgetattr(slave, &after);
-  EXPECT_TRUE(after.c_lflag & ICANON);
-  EXPECT_TRUE(after.c_iflag & IXON);
+  asFound("after a probe");
 
   // Opened for use, the line is raw before the first transfer: bytes that
   // arrive early are neither echoed nor translated.
@@ -382,6 +392,21 @@ TEST_F(PtyPort, RawFromTheOpenAndAProbeLeavesTheLineAsFound) {
   EXPECT_TRUE(ReadFile(port_, got, 3, &r.count, &r.o));
   EXPECT_EQ(r.count, 3u);
   EXPECT_EQ(std::string(got, got + 3), "\r\x11\x13");
+
+  // Set up as an update sets it and sent through: the settings found come
+  // back at close, and what was written arrived before them.
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  dcb.BaudRate = 38400;
+  dcb.Parity = EVENPARITY;
+  dcb.fOutxCtsFlow = TRUE;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  const auto bytes = pattern(64, 3);
+  ASSERT_EQ(writeAndWait(bytes), 64u);
+  CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
+  asFound("after a handle that set the line up and sent");
+  EXPECT_EQ(receive(64), bytes);
   close(slave);
 }
 
