@@ -107,6 +107,13 @@ class Monitor:
         self.sock.close()
 
 
+# The quiet after which the printer drops a command cut short. Longer than
+# its own 2 s: a guest under TCG on a loaded host stalls for seconds, and a
+# stall must not cut a sound run's block in two. scenarios.sh waits this long
+# after a run it killed.
+FRAME_GAP_MS = "6000"
+
+
 class Printer:
     """A voren-sim paced at the line's rate, dumping what it stored."""
 
@@ -114,7 +121,8 @@ class Printer:
         self.dump = workdir / f"{name}.bin"
         self.log = open(workdir / f"{name}.log", "w+")
         self.process = subprocess.Popen(
-            [str(sim), "--baud", BAUD, "--dump", str(self.dump), "--lifetime", str(lifetime)],
+            [str(sim), "--baud", BAUD, "--dump", str(self.dump), "--lifetime", str(lifetime),
+             "--frame-gap", FRAME_GAP_MS],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         self.path = self.process.stdout.readline().strip()
         if not self.path:

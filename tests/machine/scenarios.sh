@@ -86,9 +86,10 @@ update_through() {
 }
 
 # After a run cut off mid-update the printer still waits for the rest of the
-# command it was sent; it drops it after 2 s of quiet. A run that started at
-# once would have its first bytes taken for that rest.
-wait_for_printer_to_drop_command() { sleep 3; }
+# command it was sent; it drops it after 6 s of quiet (FRAME_GAP_MS in
+# machine.py). A run that started at once would have its first bytes taken
+# for that rest.
+wait_for_printer_to_drop_command() { sleep 7; }
 
 # A run through the device killed with SIGKILL mid-update.
 kill_mid_update() {
