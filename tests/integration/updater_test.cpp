@@ -285,6 +285,7 @@ TEST_F(UpdaterNatively, ARunLooksForOtherHoldersOfItsPortOnce) {
     if (line.find(run_->printer().ptyPath()) != std::string::npos) opensOfThePort += line + "\n";
   }
   EXPECT_EQ(looks, 1) << opensOfThePort;
+}
 
 // A user the device's permissions keep out is told so, with the device and
 // what to do as its group and mode stand, never that it is in use or missing;
