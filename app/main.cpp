@@ -124,7 +124,7 @@ int runOptions(const voren::CommandLine& c) {
   }
   if (ports->size() > 1) {
     return voren::withOutputsTold(voren::runStation(c, *ports, settings.table, traces),
-                                  std::nullopt);
+                                  std::nullopt, voren::ErrorReader::Screen);
   }
   if (!ports->empty()) {
     settings.port = voren::PortChoice{ports->front().number, ports->front().name};
@@ -138,7 +138,8 @@ int runOptions(const voren::CommandLine& c) {
                                     : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns what did not.
-  return voren::withOutputsTold(status, c.trace);
+  return voren::withOutputsTold(
+      status, c.trace, c.stationChild ? voren::ErrorReader::Station : voren::ErrorReader::Screen);
 }
 
 }  // namespace
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
   voren::keepRunningWhenReadersClose();
   if (argc <= 1) {
     voren::startPlacement(std::nullopt);
-    return voren::withOutputsTold(update({}), std::nullopt);
+    return voren::withOutputsTold(update({}), std::nullopt, voren::ErrorReader::Screen);
   }
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

@@ -15,9 +15,14 @@ namespace voren {
 // write comes then.
 std::optional<std::string> traceNotWhole(const std::optional<std::string>& path);
 
+// Who reads our standard error: an operator or a log, for whom a name is
+// shown as a screen may show it; or the station that started this copy,
+// which filters for its own screen and puts the text as it is into --json.
+enum class ErrorReader { Screen, Station };
+
 // After the end report: the line for the trace at path and the one for
 // standard output, each only when that output is not whole; the status
 // the run ends with, which is status unless the update succeeded.
-int withOutputsTold(int status, const std::optional<std::string>& trace);
+int withOutputsTold(int status, const std::optional<std::string>& trace, ErrorReader reader);
 
 }  // namespace voren
