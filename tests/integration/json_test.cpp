@@ -475,8 +475,9 @@ const BrokenOutputRow kBrokenOutputs[] = {
      kPipeClosed},
     {"StationScreenIntoAReaderThatCloses", {3, 4}, {}, "| head -n 1 >\"$0.out\"", 3, kPipeClosed},
     {"StationJsonIntoAFullDisk", {3, 4}, {"--json"}, ">/dev/full", 3, kDiskFull},
-    // {dir}/pełny is a link to /dev/full. JSON names the trace as given, the
-    // screen as it can: the station's note as the single port's.
+    // {dir}/pełny and {dir}/line<LF>break are links to /dev/full. JSON names
+    // the trace as given, the screen as it can: the station's note as the
+    // single port's.
     {"JsonWithATraceNamedInPolishOnAFullDisk",
      {3},
      {"--json", "--trace", "{dir}/pe\xc5\x82ny"},
@@ -493,6 +494,14 @@ const BrokenOutputRow kBrokenOutputs[] = {
      "",
      "voren-cp852: trace file '{dir}/pe\xc5\x82ny': not written completely: no space left on "
      "device"},
+    {"StationJsonWithATraceNamedWithALineBreakOnAFullDisk",
+     {3, 4},
+     {"--json", "--trace", "{dir}/line\nbreak"},
+     ">\"$0.out\"",
+     3,
+     "",
+     "voren-cp852: trace file '{dir}/line\nbreak': not written completely: no space left on "
+     "device"},
 };
 
 // text with each {dir} as the test's folder.
@@ -508,6 +517,7 @@ class BrokenOutput : public ::testing::TestWithParam<BrokenOutputRow> {
   void SetUp() override {
     directory_ = makeTempDir(std::string("voren-json-output-") + GetParam().name);
     std::filesystem::create_symlink("/dev/full", directory_ + "/pe\xc5\x82ny");
+    std::filesystem::create_symlink("/dev/full", directory_ + "/line\nbreak");
   }
   void TearDown() override { std::filesystem::remove_all(directory_); }
   std::string directory_;
