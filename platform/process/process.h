@@ -56,7 +56,8 @@ class ChildProcess {
 
 // This program's own executable, to start a copy of it: the very program
 // this process runs, even when an upgrade has replaced its file meanwhile
-// (on Linux the path it was started by while that is still its file).
+// (on Linux the path it was started by while the running file keeps its
+// name, also when started through the dynamic loader).
 std::string ownProgramPath();
 
 // The program as it was started, for a command a person runs again: the

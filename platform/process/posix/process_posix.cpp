@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/auxv.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -153,19 +152,19 @@ std::string startedProgramPath() {
   return error ? std::string(started) : path.string();
 }
 
-// The started path while it is still the file this process runs, so that a
-// process list names the copies as the operator knows the program; after an
-// upgrade, the kernel's link to the running file, which outlives its name
-// (its target then reads "... (deleted)").
+// The started path, so that a process list names the copies as the operator
+// knows the program; after an upgrade, the kernel's link to the running
+// file, which outlives its name (its target then reads "... (deleted)").
+// Not that link while the running file has its name: it is the program, or
+// the dynamic loader the program was started through (ld.so PROGRAM), which
+// would take the copies' options for its own.
 std::string ownProgramPath() {
   constexpr const char* kRunning = "/proc/self/exe";
   const std::string started = startedProgramPath();
-  struct stat running;
-  struct stat there;
-  const bool same = !started.empty() && stat(kRunning, &running) == 0 &&
-                    stat(started.c_str(), &there) == 0 && running.st_dev == there.st_dev &&
-                    running.st_ino == there.st_ino;
-  return same ? started : kRunning;
+  std::error_code error;
+  const std::string target = std::filesystem::read_symlink(kRunning, error).string();
+  const bool replaced = error || target.ends_with(" (deleted)");
+  return started.empty() || replaced ? kRunning : started;
 }
 
 namespace {
