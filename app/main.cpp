@@ -124,7 +124,7 @@ int runOptions(const voren::CommandLine& c) {
   }
   if (ports->size() > 1) {
     return voren::withOutputsTold(voren::runStation(c, *ports, settings.table, traces),
-                                  std::nullopt);
+                                  std::nullopt, voren::TraceLine::OnStandardError);
   }
   if (!ports->empty()) {
     settings.port = voren::PortChoice{ports->front().number, ports->front().name};
@@ -133,12 +133,14 @@ int runOptions(const voren::CommandLine& c) {
     return refused("trace file '" + *c.trace + "': " + voren::wireTraceFailure());
   }
   voren::startPlacement(c.stationPlace);
-  const int status = c.stationChild ? voren::updateForStation(settings, c.json)
+  const int status = c.stationChild ? voren::updateForStation(settings, c.json, c.trace)
                      : c.json       ? voren::updateWithJson(settings, c.font, c.trace)
                                     : update(settings);
   voren::stopWireTrace();
   // After the end report: the upload went on, the operator learns what did not.
-  return voren::withOutputsTold(status, c.trace);
+  return voren::withOutputsTold(status, c.trace,
+                                c.stationChild && c.json ? voren::TraceLine::InEventsAlone
+                                                         : voren::TraceLine::OnStandardError);
 }
 
 }  // namespace
@@ -151,7 +153,7 @@ int main(int argc, char** argv) {
   voren::keepRunningWhenReadersClose();
   if (argc <= 1) {
     voren::startPlacement(std::nullopt);
-    return voren::withOutputsTold(update({}), std::nullopt);
+    return voren::withOutputsTold(update({}), std::nullopt, voren::TraceLine::OnStandardError);
   }
   const auto parsed = voren::parseCommandLine(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

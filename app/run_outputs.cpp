@@ -14,11 +14,13 @@ std::optional<std::string> traceNotWhole(const std::optional<std::string>& path)
   return "trace file '" + *path + "': " + wireTraceFailure();
 }
 
-int withOutputsTold(int status, const std::optional<std::string>& trace) {
+int withOutputsTold(int status, const std::optional<std::string>& trace, TraceLine line) {
   bool whole = true;
   if (const auto why = traceNotWhole(trace)) {
     // Standard error is the operator's screen as often as a log.
-    std::fprintf(stderr, "voren-cp852: %s\n", screenText(*why).c_str());
+    if (line == TraceLine::OnStandardError) {
+      std::fprintf(stderr, "voren-cp852: %s\n", screenText(*why).c_str());
+    }
     whole = false;
   }
   if (!standardOutputFailure().empty()) {

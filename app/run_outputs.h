@@ -15,9 +15,15 @@ namespace voren {
 // write comes then.
 std::optional<std::string> traceNotWhole(const std::optional<std::string>& path);
 
+// Where the trace's line goes: on standard error, shown as a screen may
+// show it; or nowhere more, when the run's events alone are read and have
+// told it with the name as given (a station's copy with --json, whose
+// standard error is its station's pipe).
+enum class TraceLine { OnStandardError, InEventsAlone };
+
 // After the end report: the line for the trace at path and the one for
 // standard output, each only when that output is not whole; the status
 // the run ends with, which is status unless the update succeeded.
-int withOutputsTold(int status, const std::optional<std::string>& trace);
+int withOutputsTold(int status, const std::optional<std::string>& trace, TraceLine line);
 
 }  // namespace voren

@@ -7,9 +7,12 @@
 
 #include "app/adapter_delay.h"
 #include "app/glyph_table.h"
+#include "app/json_events.h"
 #include "app/json_report.h"
 #include "app/line_console.h"
+#include "app/run_outputs.h"
 #include "app/station_protocol.h"
+#include "link/wire_trace.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"
 #include "platform/process/process.h"
@@ -65,7 +68,7 @@ std::optional<std::vector<std::uint8_t>> receiveGlyphTable() {
   return table;
 }
 
-int updateForStation(UpdateSettings settings, bool json) {
+int updateForStation(UpdateSettings settings, bool json, const std::optional<std::string>& trace) {
   watchForTheEndOfInput();
   StationWatcher watcher;
   std::optional<JsonReport> report;
@@ -81,7 +84,16 @@ int updateForStation(UpdateSettings settings, bool json) {
   settings.watcher = report ? static_cast<UpdateWatcher*>(&*report) : &watcher;
   const int status = AktualizacjaStronyKodowej(console, keyboard, settings);
   console.flush();
-  if (report) report->finish(status);
+  if (report) {
+    // The trace's last lines are written as it stops: only then is it known
+    // whole. An event, not a line on standard error: a name may hold a line
+    // break, which would cut a note in two.
+    stopWireTrace();
+    if (const auto why = traceNotWhole(trace)) {
+      say(eventLine(noteEvent(settings.port->name, "voren-cp852: " + *why)));
+    }
+    report->finish(status);
+  }
   return status;
 }
 

@@ -5,6 +5,7 @@
 // the end of standard input stops the upload between blocks.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/updater.h"
@@ -16,8 +17,10 @@ namespace voren {
 std::optional<std::vector<std::uint8_t>> receiveGlyphTable();
 
 // The unattended update of settings.port, reporting to the station, with
-// its JSON events too when the station runs with --json; the exit status,
-// kUpdateStopped when the station asked it to stop.
-int updateForStation(UpdateSettings settings, bool json);
+// its JSON events too when the station runs with --json (then a trace not
+// written whole is a note among them before the end, as a single port's
+// --json has it); the exit status, kUpdateStopped when the station asked
+// it to stop.
+int updateForStation(UpdateSettings settings, bool json, const std::optional<std::string>& trace);
 
 }  // namespace voren

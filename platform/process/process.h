@@ -56,7 +56,8 @@ class ChildProcess {
 
 // This program's own executable, to start a copy of it: the very program
 // this process runs, even when an upgrade has replaced its file meanwhile
-// (on Linux the path it was started by while that is still its file).
+// (on Linux the path it was started by while the running file keeps its
+// name, also when started through the dynamic loader).
 std::string ownProgramPath();
 
 // The program as it was started, for a command a person runs again: the
@@ -66,8 +67,9 @@ std::string startedProgramPath();
 
 // One word of a command line as this system's shell reads it back: as it
 // is when nothing in it needs quoting, else quoted (POSIX: for sh, in
-// single quotes; Windows: in double quotes, as cmd.exe passes them on and
-// the C runtime reads them). Every byte as it is, control bytes too.
+// single quotes, valid UTF-8 for a JSON line: a byte that is no UTF-8 is
+// printed by printf; Windows: in double quotes, as cmd.exe passes them on
+// and the C runtime reads them). Every byte as it is, control bytes too.
 std::string shellWord(std::string_view word);
 
 // The same word for a screen, which shows printable ASCII alone, read back

@@ -433,7 +433,7 @@ struct BrokenOutputRow {
   const char* shell;                 // what the run's standard output goes to, for bash
   int status;
   const char* error;  // all of standard error, {dir} the test's folder
-  // A note the run's JSON must end with before its last end, if any.
+  // A note each port's JSON must hold before that port's end, if any.
   const char* note = nullptr;
   std::vector<std::string> fault = {};  // voren-sim options for every printer
 };
@@ -475,12 +475,49 @@ const BrokenOutputRow kBrokenOutputs[] = {
      kPipeClosed},
     {"StationScreenIntoAReaderThatCloses", {3, 4}, {}, "| head -n 1 >\"$0.out\"", 3, kPipeClosed},
     {"StationJsonIntoAFullDisk", {3, 4}, {"--json"}, ">/dev/full", 3, kDiskFull},
+    // {dir}/pełny and {dir}/line<LF>break are links to /dev/full. JSON names
+    // the trace as given, the screen as it can: the station's note as the
+    // single port's.
+    {"JsonWithATraceNamedInPolishOnAFullDisk",
+     {3},
+     {"--json", "--trace", "{dir}/pe\xc5\x82ny"},
+     ">\"$0.out\"",
+     3,
+     "voren-cp852: trace file '{dir}/pe?ny': not written completely: no space left on device\n",
+     "voren-cp852: trace file '{dir}/pe\xc5\x82ny': not written completely: no space left on "
+     "device"},
+    {"StationJsonWithATraceNamedInPolishOnAFullDisk",
+     {3, 4},
+     {"--json", "--trace", "{dir}/pe\xc5\x82ny"},
+     ">\"$0.out\"",
+     3,
+     "",
+     "voren-cp852: trace file '{dir}/pe\xc5\x82ny': not written completely: no space left on "
+     "device"},
+    {"StationJsonWithATraceNamedWithALineBreakOnAFullDisk",
+     {3, 4},
+     {"--json", "--trace", "{dir}/line\nbreak"},
+     ">\"$0.out\"",
+     3,
+     "",
+     "voren-cp852: trace file '{dir}/line\nbreak': not written completely: no space left on "
+     "device"},
 };
+
+// text with each {dir} as the test's folder.
+std::string inFolder(std::string text, const std::string& directory) {
+  for (auto at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at)) {
+    text.replace(at, 5, directory);
+  }
+  return text;
+}
 
 class BrokenOutput : public ::testing::TestWithParam<BrokenOutputRow> {
  protected:
   void SetUp() override {
     directory_ = makeTempDir(std::string("voren-json-output-") + GetParam().name);
+    std::filesystem::create_symlink("/dev/full", directory_ + "/pe\xc5\x82ny");
+    std::filesystem::create_symlink("/dev/full", directory_ + "/line\nbreak");
   }
   void TearDown() override { std::filesystem::remove_all(directory_); }
   std::string directory_;
@@ -498,20 +535,28 @@ TEST_P(BrokenOutput, StopsNoUploadAndEndsSayingSo) {
       {"bash", "-c", std::string("\"$@\" 2>\"$0.err\" ") + row.shell + "; exit ${PIPESTATUS[0]}",
        run, VOREN_CP852_PATH});
   for (const int port : row.ports) argv.insert(argv.end(), {"--port", std::to_string(port)});
-  argv.insert(argv.end(), row.options.begin(), row.options.end());
+  for (const auto& option : row.options) argv.push_back(inFolder(option, directory_));
   const CommandResult result = runCommand(argv, 90s);
   EXPECT_EQ(result.status, row.status) << readFile(run + ".err");
-  EXPECT_EQ(readFile(run + ".err"), row.error);
+  EXPECT_EQ(readFile(run + ".err"), inFolder(row.error, directory_));
   for (const int port : row.ports) {
     EXPECT_EQ(printers.holdsTheTable(port), row.fault.empty()) << "COM" << port;
   }
   if (row.note) {
-    const auto events = eventsOf(readFile(run + ".out"));
-    ASSERT_GE(events.size(), 2u);
-    EXPECT_EQ(events.back()["event"], "end");
-    const Json& note = events[events.size() - 2];
-    EXPECT_EQ(note["event"], "note") << note;
-    EXPECT_EQ(note["text"], row.note) << note;
+    const std::string out = readFile(run + ".out");
+    const std::string note = inFolder(row.note, directory_);
+    for (const int port : row.ports) {
+      const std::string name = "COM" + std::to_string(port);
+      bool noted = false;
+      bool ended = false;
+      for (const Json& e : eventsOf(out)) {
+        if (e.value("port", "") != name) continue;
+        if (e["event"] == "note" && e["text"] == note) noted = !ended;
+        if (e["event"] == "end") ended = true;
+      }
+      EXPECT_TRUE(noted && ended) << name << " has no note \"" << note << "\" before its end:\n"
+                                  << out;
+    }
   }
 }
 

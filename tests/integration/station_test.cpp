@@ -688,6 +688,29 @@ TEST_F(StationRun, AfterAnUpgradeMidRunTheCommandNamesTheProgramAsStarted) {
   EXPECT_NE(screen.find("uruchom:\n" + program + " --port 4\n"), std::string::npos) << screen;
 }
 
+// Started through the dynamic loader, which is then the file this process
+// runs: the copies are the program still, not the loader, and the command
+// names the program.
+TEST_F(StationRun, StartedThroughTheLoaderItsCopiesRunTheProgram) {
+  const std::string loader = "/lib64/ld-linux-x86-64.so.2";
+  if (!std::filesystem::exists(loader)) GTEST_SKIP() << "no " << loader << " here";
+  const std::vector<Printer> printers = {{3, {}, kSuccessLine},
+                                         {4, {"--fault", "*:ack:nak"}, kNak}};
+  const auto env = startPrinters(printers);
+  std::vector<std::string> argv{"env"};
+  for (const auto& [name, value] : env) argv.push_back(name + "=" + value);
+  argv.insert(argv.end(), {loader, VOREN_CP852_PATH});
+  const auto options = portOptions(printers);
+  argv.insert(argv.end(), options.begin() + 1, options.end());
+  const auto result = runCommand(argv, 90s);
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("Zaktualizowano 1 z 2 drukarek.\n"), std::string::npos)
+      << result.output;
+  EXPECT_NE(result.output.find("uruchom:\n" + std::string(VOREN_CP852_PATH) + " --port 4\n"),
+            std::string::npos)
+      << result.output;
+}
+
 // Delayed answers are named under the summary, for their own port. Cheap
 // and unpaced: each printer refuses its fourth block, and COM4's adapter
 // holds each of its ten answers 100 ms. The ports are pseudo-terminals, no

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/auxv.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -153,23 +152,57 @@ std::string startedProgramPath() {
   return error ? std::string(started) : path.string();
 }
 
-// The started path while it is still the file this process runs, so that a
-// process list names the copies as the operator knows the program; after an
-// upgrade, the kernel's link to the running file, which outlives its name
-// (its target then reads "... (deleted)").
+// The started path, so that a process list names the copies as the operator
+// knows the program; after an upgrade, the kernel's link to the running
+// file, which outlives its name (its target then reads "... (deleted)").
+// Not that link while the running file has its name: it is the program, or
+// the dynamic loader the program was started through (ld.so PROGRAM), which
+// would take the copies' options for its own.
 std::string ownProgramPath() {
   constexpr const char* kRunning = "/proc/self/exe";
   const std::string started = startedProgramPath();
-  struct stat running;
-  struct stat there;
-  const bool same = !started.empty() && stat(kRunning, &running) == 0 &&
-                    stat(started.c_str(), &there) == 0 && running.st_dev == there.st_dev &&
-                    running.st_ino == there.st_ino;
-  return same ? started : kRunning;
+  std::error_code error;
+  const std::string target = std::filesystem::read_symlink(kRunning, error).string();
+  const bool replaced = error || target.ends_with(" (deleted)");
+  return started.empty() || replaced ? kRunning : started;
 }
 
+namespace {
+
+// The length of the UTF-8 character at the start of text, or 0 when its
+// first byte starts none: a JSON line would carry such a byte as U+FFFD.
+std::size_t utf8Character(std::string_view text) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(0);
+  const std::size_t length = lead < 0x80                   ? 1
+                             : lead >= 0xC2 && lead < 0xE0 ? 2
+                             : lead >= 0xE0 && lead < 0xF0 ? 3
+                             : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                           : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+  }
+  // No overlong form, no surrogate, nothing past U+10FFFF.
+  if (length > 1 && ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) ||
+                     (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F))) {
+    return 0;
+  }
+  return length;
+}
+
+std::string octal(unsigned char byte) {
+  return {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+          static_cast<char>('0' + (byte & 7))};
+}
+
+}  // namespace
+
 // Single quotes keep every byte as it is but the quote itself, which ends
-// the quotes, comes as \' and opens them again.
+// the quotes, comes as \' and opens them again. A byte that is no UTF-8 is
+// made by printf outside the quotes: the command goes into a JSON line, and
+// sh has no escape of its own for a byte (dash has no $'...'). Only such
+// bytes are printed, never a line end, which $(...) would drop.
 std::string shellWord(std::string_view word) {
   constexpr std::string_view kPlain =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
@@ -177,12 +210,19 @@ std::string shellWord(std::string_view word) {
     return std::string(word);
   }
   std::string result = "'";
-  for (const char c : word) {
-    if (c == '\'') {
-      result += "'\\''";
-    } else {
-      result += c;
+  while (!word.empty()) {
+    if (utf8Character(word) == 0) {
+      result += "'\"$(printf '";
+      for (; !word.empty() && utf8Character(word) == 0; word.remove_prefix(1)) {
+        result += octal(static_cast<unsigned char>(word.front()));
+      }
+      result += "')\"'";
+      continue;
     }
+    const std::size_t length = utf8Character(word);
+    const std::string_view character = word.substr(0, length);
+    result += character == "'" ? std::string_view("'\\''") : character;
+    word.remove_prefix(length);
   }
   return result + "'";
 }
@@ -199,9 +239,7 @@ std::string shownShellWord(std::string_view word) {
     } else if (shown(c)) {
       result += c;
     } else {
-      const auto byte = static_cast<unsigned char>(c);
-      result += {'\\', static_cast<char>('0' + (byte >> 6)),
-                 static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
+      result += octal(static_cast<unsigned char>(c));
     }
   }
   return result + "'";
