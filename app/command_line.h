@@ -22,16 +22,16 @@ struct CommandLine {
   // version, list, update.
   enum class Action { Update, Help, Version, List };
   Action action = Action::Update;
-  // In the order given; several make the station (app/station.h). Two names
+  // In the order given; several make the station (app/station/station.h). Two names
   // of one port are refused by app/port_identity.h, which looks at the devices.
   std::vector<PortArgument> ports;
   std::optional<std::string> font;   // --font FILE
   std::optional<std::string> trace;  // --trace FILE
   // --json: the run's events as JSON lines on standard output, in place of
-  // the screen (app/json_events.h); needs a port, as the dialogue has none.
+  // the screen (app/report/json_events.h); needs a port, as the dialogue has none.
   bool json = false;
   // --station-child, not in the help: one port updated for a station, in
-  // its line protocol (app/station_protocol.h).
+  // its line protocol (app/station/station_protocol.h).
   bool stationChild = false;
   // --station-place K, not in the help: the child's place among the
   // station's ports, which chooses its CPU (platform/process/cpu_placement.h).

@@ -1,6 +1,6 @@
 // What an unattended update tells its watcher, and the JSON lines made of
 // it: the events a script reads, one object a line.
-#include "app/json_events.h"
+#include "app/report/json_events.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/rerun.h"
-#include "app/station_json.h"
+#include "app/station/rerun.h"
+#include "app/station/station_json.h"
 #include "tests/app/updater_fixture.h"
 
 namespace voren {

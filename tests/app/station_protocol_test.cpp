@@ -1,6 +1,6 @@
 // The station's line protocol: what the station makes of each line a child
 // writes, and the cutting of the pipe's bytes into lines.
-#include "app/station_protocol.h"
+#include "app/station/station_protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the run (too narrow for a line, too short for the block, resized, the
 // shell writing while the process was stopped), every port line left on it
 // at the end is true and fits the window.
-#include "app/station_screen.h"
+#include "app/station/station_screen.h"
 
 #include <gtest/gtest.h>
 

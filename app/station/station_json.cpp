@@ -1,6 +1,6 @@
-#include "app/station_json.h"
+#include "app/station/station_json.h"
 
-#include "app/json_events.h"
+#include "app/report/json_events.h"
 
 namespace voren {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/station_protocol.h"
+#include "app/station/station_protocol.h"
 #include "platform/console/console.h"
 
 namespace voren {

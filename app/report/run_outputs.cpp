@@ -1,4 +1,4 @@
-#include "app/run_outputs.h"
+#include "app/report/run_outputs.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/station_protocol.h"
+#include "app/station/station_protocol.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "app/station_child.h"
+#include "app/station/station_child.h"
 
 #include <atomic>
 #include <optional>
@@ -7,11 +7,11 @@
 
 #include "app/adapter_delay.h"
 #include "app/glyph_table.h"
-#include "app/json_events.h"
-#include "app/json_report.h"
-#include "app/line_console.h"
-#include "app/run_outputs.h"
-#include "app/station_protocol.h"
+#include "app/report/json_events.h"
+#include "app/report/json_report.h"
+#include "app/report/line_console.h"
+#include "app/report/run_outputs.h"
+#include "app/station/station_protocol.h"
 #include "link/wire_trace.h"
 #include "platform/console/console.h"
 #include "platform/console/keyboard.h"

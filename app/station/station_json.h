@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station_view.h"
+#include "app/station/station_view.h"
 
 namespace voren {
 

@@ -1,4 +1,4 @@
-#include "app/station_screen.h"
+#include "app/station/station_screen.h"
 
 #include <algorithm>
 #include <set>

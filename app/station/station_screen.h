@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station_view.h"
+#include "app/station/station_view.h"
 #include "platform/console/console.h"
 
 namespace voren {

@@ -12,7 +12,7 @@
 //                     run prints it: the end report, or why the port could
 //                     not be used
 //       event JSON    with --json only: an event of the port's run, as the
-//                     single-port run writes it (app/json_events.h)
+//                     single-port run writes it (app/report/json_events.h)
 //     any other line is a note (a message on standard error), which the
 //     station shows under its summary.
 //   The child's exit status carries the outcome: the single-port run's (0

@@ -1,4 +1,4 @@
-#include "app/station.h"
+#include "app/station/station.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,11 +9,11 @@
 #include <thread>
 #include <utility>
 
-#include "app/json_events.h"
-#include "app/rerun.h"
-#include "app/station_json.h"
-#include "app/station_protocol.h"
-#include "app/station_screen.h"
+#include "app/report/json_events.h"
+#include "app/station/rerun.h"
+#include "app/station/station_json.h"
+#include "app/station/station_protocol.h"
+#include "app/station/station_screen.h"
 #include "app/updater.h"
 #include "platform/console/console.h"
 #include "platform/process/process.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/station_view.h"
+#include "app/station/station_view.h"
 #include "app/updater.h"
 #include "platform/win32/com_ports.h"
 

@@ -1,4 +1,4 @@
-#include "app/json_events.h"
+#include "app/report/json_events.h"
 
 #include <cmath>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "app/rerun.h"
+#include "app/station/rerun.h"
 
 #include "platform/process/process.h"
 

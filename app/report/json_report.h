@@ -1,5 +1,5 @@
 #pragma once
-// One port's unattended update told as the events of app/json_events.h:
+// One port's unattended update told as the events of app/report/json_events.h:
 // on standard output for a script (--json), or to the station, which
 // passes them on in its own --json run.
 #include <chrono>

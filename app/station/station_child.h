@@ -1,7 +1,7 @@
 #pragma once
-// One port's update for a station (app/station.h), in the child process
+// One port's update for a station (app/station/station.h), in the child process
 // the station started: the glyph table comes over standard input, the
-// progress and the report go back as lines of app/station_protocol.h, and
+// progress and the report go back as lines of app/station/station_protocol.h, and
 // the end of standard input stops the upload between blocks.
 #include <cstdint>
 #include <optional>

@@ -1,13 +1,13 @@
 #pragma once
 // What the station tells the operator while its ports run: the one seam
 // between watching the children and showing them. The screen
-// (app/station_screen.h) is one way to show it.
+// (app/station/station_screen.h) is one way to show it.
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/rerun.h"
+#include "app/station/rerun.h"
 
 namespace voren {
 
@@ -49,7 +49,7 @@ class StationView {
   // A line from a port's child that is no progress and no report, or why
   // it could not be started: shown after the summary.
   virtual void note(std::size_t port, const std::string& text) = 0;
-  // An event of a port's run as its child wrote it (app/json_events.h),
+  // An event of a port's run as its child wrote it (app/report/json_events.h),
   // with --json only; the port's end comes by ended().
   virtual void event(std::size_t port, const std::string& json) = 0;
   // Every port has ended: the summary, with the exit status and the command

@@ -1,7 +1,7 @@
 #pragma once
 // A station that updates several printers at once: one child process of
 // this program per port, each running the unattended update of its port
-// (app/station_child.h), watched over pipes (app/station_protocol.h). The
+// (app/station/station_child.h), watched over pipes (app/station/station_protocol.h). The
 // operator sees a line per port (its name, the percentage, then the end
 // report of the single-port run) and a summary.
 #include <string>
