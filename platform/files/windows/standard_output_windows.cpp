@@ -28,7 +28,7 @@ StandardOutput& output() {
 }
 
 // In the words the C runtime gives for the same failures on POSIX.
-std::string reasonOf(DWORD error) {
+std::string writeFailureOf(DWORD error) {
   int number = 0;
   switch (error) {
     case ERROR_NO_DATA:
@@ -70,7 +70,7 @@ bool writeStandardOutput(std::string_view text) {
     const BOOL ok = out.isConsole ? WriteConsoleA(out.handle, text.data(), size, &written, nullptr)
                                   : WriteFile(out.handle, text.data(), size, &written, nullptr);
     if (!ok || written == 0) {
-      out.failure = "not written completely: " + reasonOf(ok ? ERROR_WRITE_FAULT : GetLastError());
+      out.failure = "not written completely: " + writeFailureOf(ok ? ERROR_WRITE_FAULT : GetLastError());
       return false;
     }
     text.remove_prefix(written);
