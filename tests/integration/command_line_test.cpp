@@ -35,9 +35,12 @@ class CommandLineNatively : public ::testing::Test {
   // otherwise, run by whatever comes first in argv.
   CommandResult program(std::vector<std::string> options, bool mapCom1 = true,
                         std::vector<std::string> argv = {}) {
+    const bool anotherUser = !argv.empty();
     argv.push_back("env");
     if (mapCom1) argv.push_back("VOREN_COM1=" + run_->printer().ptyPath());
-    argv.push_back(VOREN_CP852_PATH);
+    // As another user, a copy it can reach.
+    argv.push_back(anotherUser ? programForAnyUser(VOREN_CP852_PATH, run_->directory())
+                               : std::string(VOREN_CP852_PATH));
     argv.insert(argv.end(), options.begin(), options.end());
     return runCommand(argv, deadline_);
   }

@@ -224,7 +224,8 @@ TEST_F(JsonRun, AUserTheDeviceKeepsOutHasAReasonOfItsOwn) {
   ASSERT_EQ(chmod(pty.c_str(), 0600), 0);
   const CommandResult json =
       runCommand({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env",
-                  "VOREN_COM3=" + pty, VOREN_CP852_PATH, "--port", "3", "--json"},
+                  "VOREN_COM3=" + pty, programForAnyUser(VOREN_CP852_PATH, directory_), "--port",
+                  "3", "--json"},
                  30s);
   EXPECT_EQ(json.status, 1) << json.output;
   expectValid(json.output, directory_);

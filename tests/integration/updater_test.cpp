@@ -299,6 +299,7 @@ TEST_F(UpdaterNatively, AUserTheDeviceKeepsOutIsToldWhatToDo) {
   std::string error;
   ASSERT_TRUE(run_->startPrinter({}, &error)) << error;
   const std::string pty = run_->printer().ptyPath();
+  const std::string program = programForAnyUser(VOREN_CP852_PATH, run_->directory());
   struct Access {
     gid_t group;
     mode_t mode;
@@ -314,8 +315,8 @@ TEST_F(UpdaterNatively, AUserTheDeviceKeepsOutIsToldWhatToDo) {
     for (const auto& [option, named] : {std::pair<std::string, std::string>{"--port=1", "COM1 (" + pty + ")"},
                                         {"--device=" + pty, pty}}) {
       const auto result = runCommand({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                      "--clear-groups", "env", "VOREN_COM1=" + pty,
-                                      VOREN_CP852_PATH, option},
+                                      "--clear-groups", "env", "VOREN_COM1=" + pty, program,
+                                      option},
                                      20s);
       EXPECT_EQ(result.status, 1) << option << "\n" << result.output;
       EXPECT_NE(result.output.find("\n\nBrak uprawnien do portu " + named + ".\n" + a.hint),

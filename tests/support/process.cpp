@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -190,6 +191,17 @@ std::optional<std::vector<std::string>> asUserWithoutSysAdmin() {
   if (access("/usr/bin/setpriv", X_OK) != 0) return std::nullopt;
   return std::vector<std::string>{"/usr/bin/setpriv", "--inh-caps=-sys_admin",
                                   "--bounding-set=-sys_admin"};
+}
+
+std::string programForAnyUser(const std::string& program, const std::string& dir) {
+  namespace fs = std::filesystem;
+  using fs::perms;
+  fs::permissions(dir, perms::owner_all | perms::group_exec | perms::others_exec);
+  const fs::path copy = fs::path(dir) / fs::path(program).filename();
+  fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+  fs::permissions(copy, perms::owner_all | perms::group_read | perms::group_exec |
+                            perms::others_read | perms::others_exec);
+  return copy.string();
 }
 
 }  // namespace voren::test

@@ -36,6 +36,11 @@ bool processGone(pid_t pid);
 // cannot drop it here (no setpriv).
 std::optional<std::vector<std::string>> asUserWithoutSysAdmin();
 
+// The program copied into dir, which everyone may then pass through (not
+// list): the build tree of a checkout in a home folder of mode 700 is out of
+// reach of the user a test runs the program as.
+std::string programForAnyUser(const std::string& program, const std::string& dir);
+
 // Keeps this process, and every process it starts from then on, on the CPU
 // it runs on (nothing to do where one CPU is allowed).
 void keepOnOneCpu();
