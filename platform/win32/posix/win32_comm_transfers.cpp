@@ -374,7 +374,8 @@ void CommDevice::serveWrites(Clock::time_point now) {
 // pulled out mid-transfer the host controller may never end it, which holds
 // this thread for the USB time-out (5 s). The driver counts CTS changes as
 // the adapter reports them, so the line is asked again only when the count
-// moved. Some drivers answer for the count and never move it (cp210x): a
+// moved. Some drivers answer for the count and never move it (cp210x in
+// most kernels: its modem status events go unread): a
 // line read held is asked again all the same, every little while, or a
 // printer busy as the update starts would hold it for good. Nothing is sent
 // meanwhile, so no control transfer of ours slows the bytes.

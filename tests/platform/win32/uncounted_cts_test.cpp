@@ -1,6 +1,6 @@
 // A write held by CTS on a port whose driver answers TIOCGICOUNT but never
-// counts CTS changes, as cp210x's does: the count stays still while the line
-// moves. The driver is played here: this binary's ioctl answers for the
+// counts CTS changes, as cp210x's does in most kernels: the count stays still
+// while the line moves. The driver is played here: this binary's ioctl answers for the
 // pseudo-terminal under test and hands every other call to the kernel.
 #include <gtest/gtest.h>
 #include <linux/serial.h>
