@@ -375,10 +375,10 @@ void CommDevice::serveWrites(Clock::time_point now) {
 // this thread for the USB time-out (5 s). The driver counts CTS changes as
 // the adapter reports them, so the line is asked again only when the count
 // moved. Some drivers answer for the count and never move it (cp210x in
-// most kernels: its modem status events go unread): a
-// line read held is asked again all the same, every little while, or a
-// printer busy as the update starts would hold it for good. Nothing is sent
-// meanwhile, so no control transfer of ours slows the bytes.
+// most kernels: its modem status events go unread): a line read held is
+// asked again all the same, every little while, or a printer busy as the
+// update starts would hold it for good. Nothing is sent meanwhile, so no
+// control transfer of ours slows the bytes.
 bool CommDevice::heldByCts() const {
   if (!dcb_.fOutxCtsFlow) return false;
   if (ctsHeldByTest()) return true;
