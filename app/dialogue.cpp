@@ -39,7 +39,7 @@ std::string noPermissionLines(std::uint8_t port, const std::string& portName) {
   if (access && access->device != portName) lines += format(" (%s)", access->device.c_str());
   lines += ".\n";
   if (!access) return lines;
-  if (access->groupMayOpen && !access->rootGroup) {
+  if (access->groupMayOpen && access->joinable) {
     return lines + format("Dodaj uzytkownika do grupy %s (sudo usermod -aG %s NAZWA) i zaloguj "
                           "sie ponownie.\n",
                           access->group.c_str(), access->group.c_str());

@@ -22,7 +22,9 @@ struct DeviceGroup {
   std::string device;  // the path COMn opens
   std::string group;   // the group's name, or its number when it has none
   bool groupMayOpen = false;
-  bool rootGroup = false;  // group 0: no group to add a user to
+  // A group a user can be added to: one with a name (usermod knows no other),
+  // and not root's.
+  bool joinable = false;
 };
 std::optional<DeviceGroup> deviceGroup(std::uint8_t port);
 

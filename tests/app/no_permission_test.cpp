@@ -26,6 +26,7 @@ struct Refusal {
   const char* name;
   const char* group;  // the device's group; nothing: no device to look at
   mode_t mode;
+  gid_t bareGid;      // instead of group: a group number no group's name stands for
   std::string shown;  // after the missing-port line's place; DEVICE is the device's path
 };
 
@@ -37,11 +38,12 @@ class NoPermission : public Updater, public ::testing::WithParamInterface<Refusa
 TEST_P(NoPermission, NamesTheDeviceAndWhatToDo) {
   const Refusal& c = GetParam();
   const std::string device = test::makeTempDir("no-permission") + "/ttyS1";
-  if (c.group != nullptr) {
-    const group* owner = getgrnam(c.group);
-    if (owner == nullptr) GTEST_SKIP() << "no group " << c.group << " on this system";
+  if (c.group != nullptr || c.bareGid != 0) {
+    const group* owner = c.group != nullptr ? getgrnam(c.group) : getgrgid(c.bareGid);
+    if (c.group != nullptr && owner == nullptr) GTEST_SKIP() << "no group " << c.group;
+    if (c.group == nullptr && owner != nullptr) GTEST_SKIP() << "group " << c.bareGid << " named";
     std::fclose(std::fopen(device.c_str(), "w"));
-    ASSERT_EQ(chown(device.c_str(), 0, owner->gr_gid), 0);
+    ASSERT_EQ(chown(device.c_str(), 0, c.group != nullptr ? owner->gr_gid : c.bareGid), 0);
     ASSERT_EQ(chmod(device.c_str(), c.mode), 0);
   }
   setenv("VOREN_COM2", device.c_str(), 1);
@@ -65,14 +67,17 @@ TEST_P(NoPermission, NamesTheDeviceAndWhatToDo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dialogue, NoPermission,
-    ::testing::Values(Refusal{"NotInTheDevicesGroup", "dialout", 0660,
+    ::testing::Values(Refusal{"NotInTheDevicesGroup", "dialout", 0660, 0,
                               "Brak uprawnien do portu COM2 (DEVICE).\nDodaj uzytkownika do grupy "
                               "dialout (sudo usermod -aG dialout NAZWA) i zaloguj sie ponownie.\n"},
-                      Refusal{"TheGroupMayNotOpenIt", "dialout", 0640,
+                      // usermod adds a user only to a group that exists by name.
+                      Refusal{"GroupWithoutAName", nullptr, 0660, 48151,
                               "Brak uprawnien do portu COM2 (DEVICE).\n" + kRootOnly},
-                      Refusal{"RootsGroup", "root", 0660,
+                      Refusal{"TheGroupMayNotOpenIt", "dialout", 0640, 0,
                               "Brak uprawnien do portu COM2 (DEVICE).\n" + kRootOnly},
-                      Refusal{"DeviceNotToBeLookedAt", nullptr, 0,
+                      Refusal{"RootsGroup", "root", 0660, 0,
+                              "Brak uprawnien do portu COM2 (DEVICE).\n" + kRootOnly},
+                      Refusal{"DeviceNotToBeLookedAt", nullptr, 0, 0,
                               "Brak uprawnien do portu COM2.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

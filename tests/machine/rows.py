@@ -192,6 +192,22 @@ def cts_low(row, r):
     row.failed_saying(r["cts_low"], "cts", "linia CTS")
 
 
+def late_answers(row, r):
+    # The line after a run whose answers came late: a UART has no timer to
+    # blame, and a timer already at 1 ms (or the 0 QEMU's adapter reports) is
+    # no timer to shorten.
+    for scenario, results in r.items():
+        for name, text in results.sections.items():
+            if not name.endswith(" output"):
+                continue
+            for line in text.splitlines():
+                timer = re.search(r"\(latency timer (\d+) ms\)", line)
+                row.expect(not (scenario != "usb" and ("Adapter" in line or "latency" in line)),
+                           f"{scenario}, {name}: a UART called an adapter:\n{line}")
+                row.expect(not ("Ustaw" in line and timer and int(timer.group(1)) <= 1),
+                           f"{scenario}, {name}: the timer's own value advised:\n{line}")
+
+
 def killed_then_other_user(row, r):
     uart = r["uart"]
     row.succeeded(uart, "after_kill")
@@ -209,6 +225,7 @@ ROWS = {
     "unplugged": (["usb"], unplugged),
     "cts_low": (["cts_low"], cts_low),
     "killed_then_other_user": (["uart"], killed_then_other_user),
+    "late_answers": (["uart", "usb", "cts_low"], late_answers),
 }
 
 

@@ -21,11 +21,11 @@ std::optional<DeviceGroup> deviceGroup(std::uint8_t port) {
   std::vector<char> buffer(16384);
   group entry {};
   group* result = nullptr;
-  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &result) == 0 && result) {
-    found.group = result->gr_name;
-  }
+  const bool named =
+      getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &result) == 0 && result;
+  if (named) found.group = result->gr_name;
   found.groupMayOpen = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-  found.rootGroup = info.st_gid == 0;
+  found.joinable = named && info.st_gid != 0;
   return found;
 }
 

@@ -130,10 +130,12 @@ class CommDevice : public Object {
   bool outputBlocked_ = false;  // the driver refused bytes: wait for POLLOUT
   bool countersWork_ = false;   // TIOCGICOUNT: UART error and modem-line counters
   bool modemLines_ = false;     // TIOCMGET works: not so on a pseudo-terminal
-  // CTS as last read, and the driver's count of its changes then (heldByCts).
+  // CTS as last read, the driver's count of its changes then, and when
+  // (heldByCts).
   mutable bool ctsKnown_ = false;
   mutable bool ctsLow_ = false;
   mutable int ctsCount_ = 0;
+  mutable Clock::time_point ctsAsked_{};
   bool used_ = false;  // settings changed or a transfer made
   termios foundSettings_{};
   PortClaim claim_;

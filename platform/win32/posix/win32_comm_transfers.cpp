@@ -15,6 +15,9 @@ namespace {
 
 // While CTS holds back a write, how often to look whether it lets go.
 constexpr auto ctsCheck = std::chrono::milliseconds(2);
+// How often a line read held is asked again though the driver counted no
+// change of CTS.
+constexpr auto ctsRecheck = std::chrono::milliseconds(20);
 // While an event wait watches modem lines, how often to read the counters.
 constexpr auto modemCheck = std::chrono::milliseconds(10);
 constexpr DWORD modemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
@@ -371,18 +374,26 @@ void CommDevice::serveWrites(Clock::time_point now) {
 // pulled out mid-transfer the host controller may never end it, which holds
 // this thread for the USB time-out (5 s). The driver counts CTS changes as
 // the adapter reports them, so the line is asked again only when the count
-// moved.
+// moved. Some drivers answer for the count and never move it (cp210x in
+// most kernels: its modem status events go unread): a line read held is
+// asked again all the same, every little while, or a printer busy as the
+// update starts would hold it for good. Nothing is sent meanwhile, so no
+// control transfer of ours slows the bytes.
 bool CommDevice::heldByCts() const {
   if (!dcb_.fOutxCtsFlow) return false;
   if (ctsHeldByTest()) return true;
   if (!modemLines_) return false;
   serial_icounter_struct now{};
   const bool counted = countersWork_ && ioctl(fd_, TIOCGICOUNT, &now) == 0;
-  if (counted && ctsKnown_ && now.cts == ctsCount_) return ctsLow_;
+  const auto at = Clock::now();
+  if (counted && ctsKnown_ && now.cts == ctsCount_ && (!ctsLow_ || at < ctsAsked_ + ctsRecheck)) {
+    return ctsLow_;
+  }
   int lines = 0;
   const bool read = ioctl(fd_, TIOCMGET, &lines) == 0;
   ctsKnown_ = counted && read;
   ctsCount_ = now.cts;
+  ctsAsked_ = at;
   ctsLow_ = read && (lines & TIOCM_CTS) == 0;
   return ctsLow_;
 }
