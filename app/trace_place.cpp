@@ -18,12 +18,17 @@ std::string stationTraceFile(const std::string& trace, const std::string& portNa
     constexpr char kHex[] = "0123456789ABCDEF";
     leaf += {'%', kHex[byte >> 4], kHex[byte & 15]};
   }
-  std::filesystem::path path(trace);
-  std::filesystem::path file = path.stem();
-  file += "-" + leaf;
-  file += path.extension();
+  // Split by bytes, not through std::filesystem::path: on Windows that reads
+  // a narrow name in one code page and writes it in another, and a letter
+  // outside ASCII came back as two. A backslash counts as a separator on
+  // both systems; on POSIX it only moves where a name with a dot before it
+  // takes the port's name.
+  const std::size_t nameAt = trace.find_last_of("/\\") + 1;
+  const std::string name = trace.substr(nameAt);
+  std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0 || name == "..") dot = name.size();
   // The folder as the operator wrote it, separators and all.
-  return path.replace_filename(file).string();
+  return trace.substr(0, nameAt) + name.substr(0, dot) + "-" + leaf + name.substr(dot);
 }
 
 std::string tracePlaceRefusal(const std::string& path, const std::vector<RunPort>& ports,
