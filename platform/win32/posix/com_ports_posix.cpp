@@ -28,7 +28,7 @@ bool uartBehind(const fs::path& sysRoot, const std::string& name) {
   return static_cast<bool>(typeFile >> type) && type != 0;
 }
 
-bool isUsbAdapter(const std::string& name) {
+bool namesAUsbSerialTty(const std::string& name) {
   return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
 }
 
@@ -56,7 +56,7 @@ std::vector<ComPort> comPortsUnder(const fs::path& sysRoot, const fs::path& devR
   // An adapter a mapping already names is listed under its number only.
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(devRoot, error)) {
-    if (!isUsbAdapter(entry.path().filename().string())) continue;
+    if (!namesAUsbSerialTty(entry.path().filename().string())) continue;
     const auto device = characterDevice(entry.path());
     if (device && std::find(numbered.begin(), numbered.end(), *device) == numbered.end()) {
       ports.push_back({0, entry.path().string(), descriptions.of(*device)});
