@@ -129,12 +129,7 @@ class FaultTable : public ::testing::TestWithParam<FaultRow> {
     }
     EXPECT_EQ(descriptorsOpenOn(pid_, pty()), 0) << "the program still holds the port";
     if (!printerStillThere) return;
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (run_->printer().log().find("the peer closed the line") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-    }
-    EXPECT_NE(run_->printer().log().find("the peer closed the line"), std::string::npos)
+    EXPECT_TRUE(run_->printer().waitForLog("the peer closed the line", 5s))
         << run_->printer().log();
     const auto probe =
         runCommand({"/usr/bin/env", "VOREN_COM1=" + pty(), VOREN_OPEN_PROBE, "\\\\.\\COM1"});

@@ -411,7 +411,7 @@ TEST_F(StationRun, CtrlCStopsEveryChildAndClosesEveryPort) {
       << screen;
   expectNoChildLeft();
   for (auto& [port, printer] : printers_) {
-    EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
+    EXPECT_TRUE(printer.waitForLog("the peer closed the line", 5s))
         << "COM" << port << " was not closed: " << printer.log();
   }
 }
@@ -429,7 +429,7 @@ TEST_F(StationRun, AKilledStationLeavesNoChildAndNoPortOpen) {
   // The children see their input end and stop after their block.
   expectNoChildLeft();
   for (auto& [port, printer] : printers_) {
-    EXPECT_NE(printer.log().find("the peer closed the line"), std::string::npos)
+    EXPECT_TRUE(printer.waitForLog("the peer closed the line", 5s))
         << "COM" << port << " was not closed: " << printer.log();
   }
 }

@@ -142,6 +142,16 @@ bool SimulatedPrinterProcess::waitForExit(std::chrono::milliseconds timeout) {
   return true;
 }
 
+bool SimulatedPrinterProcess::waitForLog(const std::string& text,
+                                         std::chrono::milliseconds timeout) const {
+  const auto deadline = Clock::now() + timeout;
+  while (log().find(text) == std::string::npos) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 void SimulatedPrinterProcess::stop() {
   if (pid_ < 0) return;
   killAndReap(pid_);

@@ -67,6 +67,10 @@ class SimulatedPrinterProcess {
   void stop();
   // Everything it reported so far.
   std::string log() const { return readFile(logPath_); }
+  // True once its report holds text, within the time given: it reports a
+  // line closed only when it next reads it, which on a busy host comes a
+  // while after the peer's end.
+  bool waitForLog(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
   pid_t pid_ = -1;

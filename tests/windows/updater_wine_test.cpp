@@ -719,11 +719,9 @@ TEST_F(StationUnderWine, CtrlCStopsEveryChildAndClosesEveryPort) {
     std::this_thread::sleep_for(100ms);
   }
   EXPECT_FALSE(childLeft()) << "a child outlived the station";
-  const auto closed = [](const std::string& log) {
-    return log.find("the peer closed the line") != std::string::npos;
-  };
-  EXPECT_TRUE(closed(run_->printer().log())) << run_->printer().log();
-  EXPECT_TRUE(closed(others_[12].log())) << others_[12].log();
+  EXPECT_TRUE(run_->printer().waitForLog("the peer closed the line", 5s))
+      << run_->printer().log();
+  EXPECT_TRUE(others_[12].waitForLog("the peer closed the line", 5s)) << others_[12].log();
 }
 
 }  // namespace

@@ -86,11 +86,13 @@ TEST(Win32Events, WaitTakesUpToSixtyFourHandles) {
 
 TEST(Win32Events, WaitEndsWhenAnotherThreadSignals) {
   Events events(2, FALSE);
+  // Timed from before the setter starts: a busy host may run it, sleep and
+  // all, before this thread reads the clock.
+  const auto start = Clock::now();
   std::thread setter([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     SetEvent(events.handles[1]);
   });
-  const auto start = Clock::now();
   EXPECT_EQ(WaitForMultipleObjects(2, events.handles.data(), FALSE, INFINITE), WAIT_OBJECT_0 + 1);
   EXPECT_GE(millisecondsSince(start), 90);
   setter.join();
